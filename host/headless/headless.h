@@ -1,0 +1,34 @@
+// The headless host: no window and no sound device. Key states are set by a script or a
+// test; presented frames are counted, and the host remembers what it was asked to show.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "input/keys.h"
+
+namespace headless {
+// The key-state array this host owns, one byte per key code.
+extern uint8_t keys[key::LAST];
+
+// Hands the array to the keyboard module (allocating its edge arrays).
+void attach_keyboard();
+
+// Called at every pump of events, before the keyboard edges are computed: a script sets
+// keys here. Empty by default.
+extern std::function<void()> on_pump;
+
+struct Stats {
+    uint64_t presents = 0;   // host_present calls
+    uint64_t pumps = 0;      // host_pump_events calls
+    uint64_t clears = 0;     // host_clear_screen calls
+    int previous = -1, current = -1;
+    float previous_weight = 0, current_weight = 0;
+    bool audio_paused = true;
+    uint64_t audio_resumes = 0;
+};
+extern Stats stats;
+
+// Forgets the script and the statistics and releases every key.
+void reset();
+} // namespace headless

@@ -1,0 +1,170 @@
+// The CPU step: interrupt acceptance, fetch, decode through the seven opcode spaces, and the
+// EI epilogue; and the run loop that repeats it.
+#include <algorithm>
+#include <cstdint>
+
+#include "z80/cpu.h"
+#include "z80/ops_cb.h"
+#include "z80/ops_ed.h"
+#include "z80/ops_main.h"
+#include "z80/z80.h"
+
+// All 256 codes of an opcode space, as a 16 x 16 grid: F(0x00) ... F(0xFF).
+#define Z80_ROW(GEN, row)                                                                              \
+    GEN(0x##row##0) GEN(0x##row##1) GEN(0x##row##2) GEN(0x##row##3) GEN(0x##row##4) GEN(0x##row##5) GEN(0x##row##6)            \
+    GEN(0x##row##7) GEN(0x##row##8) GEN(0x##row##9) GEN(0x##row##A) GEN(0x##row##B) GEN(0x##row##C) GEN(0x##row##D)            \
+    GEN(0x##row##E) GEN(0x##row##F)
+#define Z80_ALL(GEN)                                                                                 \
+    Z80_ROW(GEN, 0) Z80_ROW(GEN, 1) Z80_ROW(GEN, 2) Z80_ROW(GEN, 3) Z80_ROW(GEN, 4) Z80_ROW(GEN, 5)            \
+    Z80_ROW(GEN, 6) Z80_ROW(GEN, 7) Z80_ROW(GEN, 8) Z80_ROW(GEN, 9) Z80_ROW(GEN, A) Z80_ROW(GEN, B)            \
+    Z80_ROW(GEN, C) Z80_ROW(GEN, D) Z80_ROW(GEN, E) Z80_ROW(GEN, F)
+
+namespace {
+
+template <int IDX> Z80_INLINE uint16_t& index_register(Cpu& c) {
+    if constexpr (IDX == 0) return c.HL;
+    else if constexpr (IDX == 1) return c.IX;
+    else return c.IY;
+}
+
+// CB op: after pc:4 (CB), the opcode's M1 at pc+1.
+Z80_INLINE void exec_cb(Cpu& c) {
+    switch (fetch_m1(c)) {
+#define CB_CASE(n)                                                                                 \
+    case n: op_cb<n>(c); break;
+        Z80_ALL(CB_CASE)
+#undef CB_CASE
+    }
+}
+
+// ED op: after pc:4 (ED), the opcode's M1 at pc+1.
+Z80_INLINE void exec_ed(Cpu& c) {
+    switch (fetch_m1(c)) {
+#define ED_CASE(n)                                                                                 \
+    case n: op_ed<n>(c); break;
+        Z80_ALL(ED_CASE)
+#undef ED_CASE
+    }
+}
+
+// DD CB d op: after pc:4 (DD) and pc+1:4 (CB). The displacement and the opcode are read
+// (pc+2:3, pc+3:3; no M1, no R increment), then two internal cycles on the opcode's address.
+template <int IDX> Z80_INLINE void exec_index_cb(Cpu& c) {
+    const uint16_t ea = static_cast<uint16_t>(index_register<IDX>(c) + static_cast<int8_t>(rd_pc(c)));
+    c.MEMPTR = ea;
+    const uint16_t opc = c.PC++;
+    const uint8_t op = rd(c, opc);
+    internal(c, opc, 2);
+    switch (op) {
+#define DDCB_CASE(n)                                                                               \
+    case n: op_ddcb<n>(c, ea); break;
+        Z80_ALL(DDCB_CASE)
+#undef DDCB_CASE
+    }
+}
+
+Z80_INLINE void exec_index_chain(Cpu& c, uint8_t prefix);
+
+template <uint8_t OP, int IDX> Z80_INLINE void dispatch(Cpu& c, uint16_t& xy) {
+    if constexpr (OP == 0xCB) {
+        if constexpr (IDX == 0) exec_cb(c);
+        else exec_index_cb<IDX>(c);
+    } else if constexpr (OP == 0xED) {
+        exec_ed(c); // DD ED is a plain ED instruction
+    } else if constexpr (OP == 0xDD || OP == 0xFD) {
+        if constexpr (IDX == 0) exec_index_chain(c, OP);
+        // after DD or FD the chain loop has consumed every further prefix
+    } else {
+        op_main<OP, IDX>(c, xy);
+    }
+}
+
+// Executes opcode `op`, already fetched, in the unprefixed (IDX 0) or an index table.
+template <int IDX> Z80_INLINE void exec_table(Cpu& c, uint8_t op) {
+    uint16_t& xy = index_register<IDX>(c);
+    switch (op) {
+#define MAIN_CASE(n)                                                                               \
+    case n: dispatch<n, IDX>(c, xy); break;
+        Z80_ALL(MAIN_CASE)
+#undef MAIN_CASE
+    }
+}
+
+// A run of DD and FD prefixes is consumed one M1 at a time within one step; the last one
+// decides which index register the instruction uses.
+Z80_INLINE void exec_index_chain(Cpu& c, uint8_t prefix) {
+    uint8_t op = fetch_m1(c);
+    while (op == 0xDD || op == 0xFD) {
+        prefix = op;
+        op = fetch_m1(c);
+    }
+    if (prefix == 0xDD) exec_table<1>(c, op);
+    else exec_table<2>(c, op);
+}
+
+// Maskable interrupt acceptance. IM 0 executes the bus value 0xFF, which is RST 38h.
+// Without contention IM 0/1 take 13 T-states, IM 2 19.
+Z80_INLINE void accept_interrupt(Cpu& c) {
+    if (c.halted) {
+        c.PC++;
+        c.halted = 0;
+    }
+    c.IFF1 = c.IFF2 = 0;
+    push16(c, c.PC);
+    c.R++;
+    if (c.IM <= 1) {
+        c.PC = 0x0038;
+        c.t += 7;
+    } else if (c.IM == 2) {
+        const uint16_t vector = static_cast<uint16_t>((c.I << 8) | 0xFF);
+        const uint8_t low = rd(c, vector);
+        c.PC = static_cast<uint16_t>(low | (rd(c, static_cast<uint16_t>(vector + 1)) << 8));
+        c.t += 7;
+    }
+    c.MEMPTR = c.PC;
+}
+
+} // namespace
+
+void Z80INT() {
+    Cpu c;
+    c.load();
+    accept_interrupt(c);
+    c.store();
+}
+
+void z80_run(int32_t tstates_limit, int32_t tstatesh_limit) {
+    Cpu c;
+    c.load();
+    // tstates and tstatesh advance together within a run, so one limit serves both.
+    const int64_t offset = static_cast<int64_t>(tstatesh) - tstates;
+    const int32_t limit =
+        static_cast<int32_t>(std::min<int64_t>(tstates_limit, tstatesh_limit - offset));
+    const int32_t int_end = interrupt_end;
+    int32_t t0 = c.t;
+    uint64_t steps = 0;
+    while (c.t < limit) {
+        t0 = c.t;
+        steps++;
+        // The ULA holds the interrupt line during T-states 0 to 31 of the frame.
+        if (c.IFF1 && c.t <= int_end) accept_interrupt(c);
+        c.op = fetch_m1(c);
+        exec_table<0>(c, c.op);
+        // The instruction after EI ran with interrupts still off; EI itself stamped the
+        // time, so its own epilogue does nothing.
+        if (c.ei && c.ei_tstates != c.t) {
+            c.IFF1 = c.IFF2 = 1;
+            c.ei = 0;
+        }
+    }
+    c.store();
+    z80_steps += steps;
+    if (steps) {
+        tstates0 = t0;
+        tstatesd = c.t - t0;
+        tstatesh = static_cast<int32_t>(c.t + offset);
+    }
+}
+
+// Every step takes at least one M1, so a limit one T-state ahead runs exactly one.
+void z80_step() { z80_run(tstates + 1, tstatesh + 1); }
