@@ -1,7 +1,12 @@
 // Putting the whole machine library back to its load-time state in one call.
 #include <cstring>
 
+#include "audio/beeper.h"
 #include "core/machine.h"
+#include "core/surfaces.h"
+#include "core/view.h"
+#include "files/files.h"
+#include "text/text.h"
 #include "ula/capture.h"
 #include "ula/ula.h"
 #include "z80/memory.h"
@@ -24,7 +29,9 @@ void machine_defaults() {
     pulldown = IFBCLK = 0;
     IFB_buffer = 2;
     flashctr = 0;
-    exit_request = still_frame = still_frame_old = file_requester_mode = 0;
+    exit_request = still_frame_old = 0;
+    still_frame = 0;
+    file_requester_mode = 0;
     is_snapshot = is_tape = 0;
 
     z80 = Z80{};
@@ -39,4 +46,11 @@ void machine_defaults() {
     std::memset(OUTSTK, 0, sizeof OUTSTK);
     OUTSP = 0;
     OUTNEW = OUTOLD = 0;
+    screen_mode = 0;
+
+    surfaces_defaults();
+    view_defaults();
+    text_defaults();
+    audio_defaults();
+    files_defaults();
 }

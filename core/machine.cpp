@@ -19,9 +19,9 @@ uint8_t IFB_buffer = 2;
 int32_t flashctr;
 
 uint8_t exit_request;
-uint8_t still_frame;
+std::atomic<uint8_t> still_frame;
 uint8_t still_frame_old;
-uint8_t file_requester_mode;
+std::atomic<uint8_t> file_requester_mode;
 uint8_t is_snapshot;
 uint8_t is_tape;
 

@@ -1,6 +1,7 @@
 // The machine's time base, memory map and run flags: the state every subsystem shares.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 // Memory. Slot n of the Z80 address space (address >> 14) is read through SLTPTR[n] and
@@ -35,9 +36,10 @@ extern int32_t flashctr;   // logical frames; bit 4 is the FLASH phase
 
 // Run flags and user-interface state.
 extern uint8_t exit_request;
-extern uint8_t still_frame;
+// still_frame and file_requester_mode are also read by the audio callback's thread.
+extern std::atomic<uint8_t> still_frame;
 extern uint8_t still_frame_old;
-extern uint8_t file_requester_mode;
+extern std::atomic<uint8_t> file_requester_mode;
 extern uint8_t is_snapshot;
 extern uint8_t is_tape;
 

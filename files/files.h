@@ -2,7 +2,32 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 // The one file handle that loaders hold open: after a tape load, the tape image,
 // positioned at the start of the next unread block.
 extern std::FILE* f;
+
+// The executable's directory with its trailing '/', or empty; data files are found there.
+extern std::string application_path;
+
+// The directory part of `path` up to and including its last '/', or "" when it has none.
+std::string getpath(const std::string& path);
+
+// The last three characters of `name`, upper-cased; empty when it has 3 characters or fewer.
+std::string getext(const std::string& name);
+
+// Loads a snapshot ("SNA") or attaches a tape image ("TAP"); any other name only resets.
+// Returns false, changing nothing, when the file cannot be opened or a snapshot is too
+// short to hold what its size class needs.
+bool load_speccy(const std::string& path);
+
+// Channels 0 to 9: the whole machine state in "CH<n>" beside the executable.
+void save_channel(int n);
+void load_channel(int n);
+
+// The file requester: F10 toggles it; one frame of it per display refresh.
+void do_file_requester();
+void handle_file_requester();
+
+void files_defaults();

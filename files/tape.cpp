@@ -15,6 +15,7 @@
 #include "z80/z80.h"
 
 std::FILE* f;
+std::string application_path;
 
 namespace {
 // Every byte of a block is read into one variable; a read past the end of the image leaves
@@ -55,3 +56,9 @@ int tape_load_trap() {
 
 // Saving runs as the ROM does it; nothing reaches a host file.
 int tape_save_trap() { return 1; }
+
+void files_defaults() {
+    if (f) std::fclose(f);
+    f = nullptr;
+    application_path.clear();
+}
