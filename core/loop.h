@@ -2,6 +2,8 @@
 // T-states.
 #pragma once
 
+#include <cstdint>
+
 // Ends a logical frame: beeper samples, message timer, picture, pulldown, flashctr.
 void render_logical_frame();
 
@@ -12,10 +14,14 @@ void render_physical_frame();
 // Resets the CPU and the frame and audio state (not memory).
 void reset_logical_system();
 
+// Frames ended since load (statistics: the runner, the tests, the pacing report).
+extern uint64_t logical_frames;
+extern uint64_t physical_frames;
+
 // Runs the main loop until exit_request ends it at a physical frame boundary.
 void main_loop();
 
-// One pass of the main loop's frame checks followed by CPU steps up to the next frame end:
-// runs the machine until exit_request or until `physical_frames` physical frames have ended.
-// The headless runner and the tests use it; main_loop() is run_physical_frames(forever).
-void run_physical_frames(long physical_frames);
+// The main loop, returning also as soon as logical_frames reaches `logical_frame_limit`
+// (right after that frame end; calling it again continues exactly where it stopped).
+// False once exit_request has ended the run.
+bool run_machine(uint64_t logical_frame_limit);
