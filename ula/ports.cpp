@@ -9,6 +9,8 @@ int32_t OUTSTK[OUTSTK_SIZE];
 int32_t OUTSP;
 uint8_t OUTNEW;
 uint8_t OUTOLD;
+uint8_t (*port_read_hook)(uint16_t port);
+void (*port_write_hook)(uint16_t port, uint8_t value);
 
 uint8_t* screen_bank() { return RAM + ((IO[0x7FFD] & 0x08) ? 7 : 5) * 0x4000; }
 
@@ -46,6 +48,7 @@ uint8_t unattached() {
 }
 
 uint8_t readport_internal(uint16_t port) {
+    if (port_read_hook) return port_read_hook(port);
     if ((port & 0xFF) == 0x1F) return 0x00; // joystick interface: no direction, no fire
     if (port & 1) {
         if (tstates <= 14337 || tstates > 57345) return 0xFF;
@@ -57,6 +60,7 @@ uint8_t readport_internal(uint16_t port) {
 }
 
 void writeport_internal(uint16_t port, uint8_t value) {
+    if (port_write_hook) port_write_hook(port, value);
     if (model == 128 && port == 0x7FFD) {
         map_slot3(value & 7);
         IO[0x7FFD] = value;

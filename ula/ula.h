@@ -27,6 +27,11 @@ void writeport(uint16_t port, uint8_t value);
 uint8_t readport_internal(uint16_t port);
 void writeport_internal(uint16_t port, uint8_t value);
 
+// Test hooks, null in the machine: when set, a port read returns port_read_hook(port)
+// instead of the decode, and every port write is also shown to port_write_hook.
+extern uint8_t (*port_read_hook)(uint16_t port);
+extern void (*port_write_hook)(uint16_t port, uint8_t value);
+
 // The timing of the first T-state of an I/O cycle, and of the rest but the last.
 void ula_contend_port_early(uint16_t port);
 void ula_contend_port_late(uint16_t port);
