@@ -1,0 +1,22 @@
+#include "tests/support/z80_memory.h"
+
+#include <cstring>
+
+#include "core/machine.h"
+
+namespace {
+uint8_t LOW_RAM[16384];
+}
+
+void z80_map_low_ram() {
+    std::memset(LOW_RAM, 0, sizeof LOW_RAM);
+    SLTPTR[0] = SLTWR[0] = LOW_RAM;
+}
+
+uint8_t z80_peek(uint16_t addr) { return SLTPTR[addr >> 14][addr & 0x3FFF]; }
+
+void z80_poke(uint16_t addr, uint8_t value) { SLTWR[addr >> 14][addr & 0x3FFF] = value; }
+
+void z80_poke(uint16_t addr, std::initializer_list<uint8_t> bytes) {
+    for (const uint8_t b : bytes) z80_poke(addr++, b);
+}
