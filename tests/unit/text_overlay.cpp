@@ -112,18 +112,6 @@ TEST_F(Overlay, HeldKeyRepeatsDoNotRememberTheState) {
     EXPECT_EQ(overlay, 1);
 }
 
-TEST_F(Overlay, MessageUsesTheCallersInkAndClearsTheWholeRow) {
-    TXTINK = 0xAF;
-    TXTSTR(0, 23, "0123456789012345678901234567890123456789");
-    TXTINK = 0x1C;
-    post_message(" PAUSE ");
-    const Cell p = read_cell(1, 23);
-    EXPECT_EQ(p.code, 'P');
-    EXPECT_EQ(p.ink, colour(12));
-    EXPECT_EQ(p.paper, colour(1));
-    EXPECT_EQ(read_cell(20, 23).paper, (Rgba{0, 0, 0, 0}));
-}
-
 TEST_F(Overlay, TitlePeriodEndsWithTheWholeLayerBlankEvenAfterAMessage) {
     splashing = 1;
     splash();
