@@ -1,6 +1,7 @@
 // Files: program loading, tape traps, channels, the file requester.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -23,10 +24,16 @@ std::string getext(const std::string& name);
 bool load_speccy(const std::string& path);
 
 // Channels 0 to 9: the whole machine state in "CH<n>" beside the executable.
+constexpr size_t CHANNEL_FILE_SIZE = 131158;
+std::string channel_name(int n); // application_path + "CH" + n
+// Saving never destroys the previous save of the channel; a file that is not a channel
+// (wrong size, counters out of range) is not loaded. Both say so on row 23.
 void save_channel(int n);
 void load_channel(int n);
 
 // The file requester: F10 toggles it; one frame of it per display refresh.
+extern int DIRCUR; // the cursor's index in the listing
+extern int DIROFF; // the index of the entry on the first list row
 void do_file_requester();
 void handle_file_requester();
 
