@@ -61,4 +61,5 @@ void files_defaults() {
     if (f) std::fclose(f);
     f = nullptr;
     application_path.clear();
+    DIRCUR = DIROFF = 0;
 }
