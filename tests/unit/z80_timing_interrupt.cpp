@@ -1,0 +1,46 @@
+// Contended timing of interrupt acceptance in IM 0, 1 and 2. (The I/O cycle's own timing is
+// checked through the IN and OUT rows of the other timing tables.)
+#include <gtest/gtest.h>
+
+#include "tests/support/z80_timing.h"
+#include "z80/z80.h"
+
+namespace {
+
+using namespace z80_timing;
+
+// Acceptance is called directly, at T-states inside the contention window, so that the
+// pushes and the vector reads meet contention (in a running machine the ULA's interrupt
+// falls in T-states 0 to 31, where nothing is contended).
+const std::vector<Row> ROWS = {
+    {"Im0", {{}}, {mem(SP, -1), mem(SP, -2), flat(7)}, 13, [] { z80.IM = 0; }, VIA_BC, {}, true},
+    {"Im1", {{}}, {mem(SP, -1), mem(SP, -2), flat(7)}, 13, [] { z80.IM = 1; }, VIA_BC, {}, true},
+    {"Im1FromHalt",
+     {{}},
+     {mem(SP, -1), mem(SP, -2), flat(7)},
+     13,
+     [] {
+         z80.IM = 1;
+         z80.halted = 1;
+     },
+     VIA_BC,
+     {},
+     true},
+    {"Im2",
+     {{}},
+     {mem(SP, -1), mem(SP, -2), mem(VEC, 0), mem(VEC, 1), flat(7)},
+     19,
+     [] { z80.IM = 2; },
+     VIA_BC,
+     {},
+     true},
+};
+
+class Z80TimingInterrupt : public testing::TestWithParam<Row> {};
+
+TEST_P(Z80TimingInterrupt, CyclesFollowTheTable) { check_row(GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(Rows, Z80TimingInterrupt, testing::ValuesIn(ROWS),
+                         [](const auto& info) { return row_name(info.param); });
+
+} // namespace
