@@ -1,0 +1,42 @@
+// How long the rasteriser takes per logical frame, in each screen mode, over a busy screen
+// (random bitmap, every attribute including FLASH and BRIGHT). Prints the median and the
+// fastest of several rounds.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "core/machine.h"
+#include "ula/ula.h"
+
+int main(int argc, char** argv) {
+    const int frames = argc > 1 ? std::atoi(argv[1]) : 2000;
+    const int rounds = 9;
+    machine_defaults();
+    std::mt19937 random(1982);
+    uint8_t* bank = screen_bank();
+    for (int i = 0; i < 6912; i++) bank[i] = static_cast<uint8_t>(random());
+    IO[0xFE] = 3;
+
+    const char* names[3] = {"colour", "MELBOURNE", "INVERSE INK"};
+    for (int mode = 0; mode < 3; mode++) {
+        screen_mode = mode;
+        std::vector<double> us;
+        for (int r = 0; r < rounds; r++) {
+            const auto start = std::chrono::steady_clock::now();
+            for (int f = 0; f < frames; f++) {
+                rasterize_ULA(f % 3); // the three surfaces in turn, as the machine does
+                flashctr++;
+            }
+            const std::chrono::duration<double, std::micro> took =
+                std::chrono::steady_clock::now() - start;
+            us.push_back(took.count() / frames);
+        }
+        std::sort(us.begin(), us.end());
+        std::printf("%-12s %8.1f us/frame median, %8.1f fastest (%d frames x %d rounds)\n",
+                    names[mode], us[rounds / 2], us[0], frames, rounds);
+    }
+    return 0;
+}
