@@ -72,17 +72,6 @@ TEST_F(RasterPaint, UniformAreasShowThePaletteColours) {
     }
 }
 
-TEST_F(RasterPaint, PaletteValues) {
-    const uint8_t red[16] = {0, 0, 170, 170, 0, 0, 170, 170, 0, 0, 255, 255, 0, 0, 255, 255};
-    const uint8_t grn[16] = {0, 0, 0, 0, 170, 170, 170, 170, 0, 0, 0, 0, 255, 255, 255, 255};
-    const uint8_t blu[16] = {0, 170, 0, 170, 0, 170, 0, 170, 0, 255, 0, 255, 0, 255, 0, 255};
-    for (int c = 0; c < 16; c++) {
-        EXPECT_EQ(RED[c], red[c]) << c;
-        EXPECT_EQ(GRN[c], grn[c]) << c;
-        EXPECT_EQ(BLU[c], blu[c]) << c;
-    }
-}
-
 // Every pair of colours p then c, laid out as two adjacent character cells of paper p and
 // paper c: the first pixel of the second cell has blue of c, two thirds of c's green plus a
 // third of p's, and p's red.
@@ -226,16 +215,6 @@ TEST_F(RasterPaint, InverseInkModeIsWhiteInkOnBlack) {
     EXPECT_EQ(rgb(0, 384, 200), (Rgb{0x55, 0, 0}));
 }
 
-TEST_F(RasterPaint, ColourModeDrawsTheBeamsCopyNotTheLiveScreen) {
-    attributes(0x38);
-    rasterize_ULA(0);
-    bank()[0] = 0x80; // written without the CPU: shows from the next frame on
-    rasterize_ULA(0);
-    EXPECT_EQ(at(0, 128, 160)[0], 170);
-    rasterize_ULA(0);
-    EXPECT_EQ(at(0, 128, 160)[0], 0);
-}
-
 // With the text page shown alone the border keeps what the buffer had, the host screen is
 // cleared, and the paper blends from black.
 TEST_F(RasterPaint, OverlayTwoLeavesTheBorderAndClearsTheHostScreen) {
@@ -254,7 +233,8 @@ TEST_F(RasterPaint, OverlayTwoLeavesTheBorderAndClearsTheHostScreen) {
     EXPECT_EQ(rgb(0, 129, 200), (Rgb{0, 169, 0}));
 }
 
-TEST_F(RasterPaint, TheScreenBankSeven) {
+// A 128K machine showing bank 7 paints from it.
+TEST_F(RasterPaint, PaintsTheScreenBankSeven) {
     model = 128;
     tpf = TPF_128;
     uint8_t* bank7 = RAM + 7 * 0x4000;
@@ -264,11 +244,5 @@ TEST_F(RasterPaint, TheScreenBankSeven) {
     paint();
     EXPECT_EQ(at(0, 128, 160)[0], 0);
     EXPECT_EQ(at(0, 129, 160)[0], 170);
-}
-
-TEST_F(RasterPaint, OutToAnyEvenPortSetsTheBorder) {
-    writeport(0x12FE, 0x05);
-    paint();
-    EXPECT_EQ(rgb(0, 100, 200), (Rgb{0, 170, 170}));
 }
 } // namespace
