@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "audio/beeper.h"
+#include "core/loop.h"
 #include "core/machine.h"
 #include "core/surfaces.h"
 #include "core/view.h"
@@ -33,6 +34,7 @@ void machine_defaults() {
     still_frame = 0;
     file_requester_mode = 0;
     is_snapshot = is_tape = 0;
+    logical_frames = physical_frames = 0;
 
     z80 = Z80{};
     opcode = 0;

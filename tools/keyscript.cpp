@@ -1,0 +1,150 @@
+#include "tools/keyscript.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <map>
+
+#include "input/keys.h"
+
+namespace {
+std::string lower(std::string s) {
+    for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return s;
+}
+
+std::string trim(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// The symbols reached with SYMBOL SHIFT on the Spectrum keyboard.
+const std::map<char, char> SYMBOLS = {
+    {'!', '1'}, {'@', '2'}, {'#', '3'}, {'$', '4'}, {'%', '5'}, {'&', '6'}, {'\'', '7'},
+    {'(', '8'}, {')', '9'}, {'_', '0'}, {'<', 'r'}, {'>', 't'}, {';', 'o'}, {'"', 'p'},
+    {'=', 'l'}, {'+', 'k'}, {'-', 'j'}, {'^', 'h'}, {':', 'z'}, {'?', 'c'}, {'/', 'v'},
+    {'*', 'b'}, {',', 'n'}, {'.', 'm'},
+};
+} // namespace
+
+int key_by_name(const std::string& raw) {
+    const std::string name = lower(trim(raw));
+    if (name.size() == 1 && name[0] >= 'a' && name[0] <= 'z') return key::letter(name[0]);
+    if (name.size() == 1 && name[0] >= '0' && name[0] <= '9') return key::digit(name[0] - '0');
+    static const std::map<std::string, int> NAMES = {
+        {"space", key::SPACE},       {"enter", key::RETURN},       {"return", key::RETURN},
+        {"shift", key::LSHIFT},      {"caps", key::LSHIFT},        {"symbol", key::LCTRL},
+        {"ctrl", key::LCTRL},        {"backspace", key::BACKSPACE}, {"up", key::UP},
+        {"down", key::DOWN},         {"left", key::LEFT},          {"right", key::RIGHT},
+        {"escape", key::ESCAPE},     {"esc", key::ESCAPE},         {"home", key::HOME},
+        {"end", key::END},           {"pageup", key::PAGEUP},      {"pagedown", key::PAGEDOWN},
+        {"win", key::LSUPER},        {"super", key::LSUPER},
+    };
+    if (const auto it = NAMES.find(name); it != NAMES.end()) return it->second;
+    if (name.size() >= 2 && name[0] == 'f' && std::isdigit(static_cast<unsigned char>(name[1]))) {
+        const int n = std::atoi(name.c_str() + 1);
+        if (n >= 1 && n <= 12) return key::F1 + n - 1;
+    }
+    if (name.size() == 3 && name.compare(0, 2, "kp") == 0 && std::isdigit(static_cast<unsigned char>(name[2])))
+        return key::keypad(name[2] - '0');
+    return -1;
+}
+
+std::vector<int> keys_for_char(char ch) {
+    if (ch >= 'a' && ch <= 'z') return {key::letter(ch)};
+    if (ch >= 'A' && ch <= 'Z') return {key::LSHIFT, key::letter(static_cast<char>(ch - 'A' + 'a'))};
+    if (ch >= '0' && ch <= '9') return {key::digit(ch - '0')};
+    if (ch == ' ') return {key::SPACE};
+    if (ch == '\n') return {key::RETURN};
+    if (const auto it = SYMBOLS.find(ch); it != SYMBOLS.end()) {
+        const char base = it->second;
+        return {key::LCTRL, base >= 'a' ? key::letter(base) : key::digit(base - '0')};
+    }
+    return {};
+}
+
+bool parse_key_script(const std::string& script, int frames_per_key, std::vector<KeyEvent>& events,
+                      std::string& error) {
+    size_t start = 0;
+    while (start <= script.size()) {
+        size_t end = script.find_first_of(";\n", start);
+        if (end == std::string::npos) end = script.size();
+        const std::string item = trim(script.substr(start, end - start));
+        start = end + 1;
+        if (item.empty()) continue;
+
+        const auto colon = item.find(':');
+        char* rest = nullptr;
+        const unsigned long long frame = std::strtoull(item.c_str(), &rest, 10);
+        if (colon == std::string::npos || rest != item.c_str() + colon || colon == 0) {
+            error = "expected FRAME:ACTION in \"" + item + "\"";
+            return false;
+        }
+        const std::string action = trim(item.substr(colon + 1));
+        const auto space = action.find(' ');
+        const std::string verb = lower(action.substr(0, space));
+        const std::string argument = space == std::string::npos ? "" : action.substr(space + 1);
+
+        if (verb == "press" || verb == "release") {
+            KeyEvent event{frame, {}, verb == "press"};
+            size_t from = 0;
+            while (from <= argument.size()) {
+                size_t plus = argument.find('+', from);
+                if (plus == std::string::npos) plus = argument.size();
+                const std::string name = argument.substr(from, plus - from);
+                const int code = key_by_name(name);
+                if (code < 0) {
+                    error = "unknown key \"" + trim(name) + "\"";
+                    return false;
+                }
+                event.keys.push_back(code);
+                from = plus + 1;
+            }
+            events.push_back(event);
+        } else if (verb == "type") {
+            uint64_t at = frame;
+            for (size_t i = 0; i < argument.size(); i++) {
+                std::vector<int> keys;
+                if (argument[i] == '<') {
+                    const auto close = argument.find('>', i);
+                    if (close == std::string::npos) {
+                        error = "unclosed <key> in \"" + argument + "\"";
+                        return false;
+                    }
+                    const int code = key_by_name(argument.substr(i + 1, close - i - 1));
+                    if (code < 0) {
+                        error = "unknown key <" + argument.substr(i + 1, close - i - 1) + ">";
+                        return false;
+                    }
+                    keys.push_back(code);
+                    i = close;
+                } else {
+                    keys = keys_for_char(argument[i]);
+                    if (keys.empty()) {
+                        error = std::string("cannot type '") + argument[i] + "'";
+                        return false;
+                    }
+                }
+                events.push_back({at, keys, true});
+                events.push_back({at + frames_per_key, keys, false});
+                at += 2 * static_cast<uint64_t>(frames_per_key);
+            }
+        } else {
+            error = "unknown action \"" + verb + "\" (press, release or type)";
+            return false;
+        }
+    }
+    std::stable_sort(events.begin(), events.end(),
+                     [](const KeyEvent& a, const KeyEvent& b) { return a.frame < b.frame; });
+    return true;
+}
+
+size_t apply_key_events(const std::vector<KeyEvent>& events, size_t next, uint64_t frame,
+                        uint8_t* keys) {
+    while (next < events.size() && events[next].frame <= frame) {
+        for (const int code : events[next].keys) keys[code] = events[next].down ? 1 : 0;
+        next++;
+    }
+    return next;
+}

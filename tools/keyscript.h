@@ -1,0 +1,38 @@
+// Scripted key presses for the headless host: which keys are down at which logical frame.
+//
+// A script is a list of events separated by ';' or newlines, each "FRAME:ACTION":
+//   50:type 10 PRINT 2+2<enter>   type text from frame 50 on: each character's keys held for
+//                                 a few frames, then released for as many
+//   120:press f7                  hold keys (several joined with '+', e.g. win+kp3)
+//   125:release f7                let them go
+// Key names: a-z, 0-9, space, enter, shift (CAPS SHIFT), symbol (SYMBOL SHIFT: Ctrl),
+// backspace, up, down, left, right, escape, home, end, pageup, pagedown, f1-f12, kp0-kp9,
+// win. In typed text, capitals add CAPS SHIFT and the symbols of the Spectrum keyboard add
+// SYMBOL SHIFT (+ is SYMBOL SHIFT + K, " is SYMBOL SHIFT + P, ...); <enter> is ENTER and
+// <name> any key by name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct KeyEvent {
+    uint64_t frame;        // logical frame from which the change applies
+    std::vector<int> keys; // host key codes
+    bool down;
+};
+
+// Parses a script; on a fault returns false and sets `error`.
+bool parse_key_script(const std::string& script, int frames_per_key, std::vector<KeyEvent>& events,
+                      std::string& error);
+
+// The host key code of a key name, or -1.
+int key_by_name(const std::string& name);
+
+// The keys that type one character on the Spectrum keyboard; empty if it has none.
+std::vector<int> keys_for_char(char ch);
+
+// Applies to `keys` (one byte a key code) every event whose frame has come, in order,
+// starting at `next`; returns the new `next`.
+size_t apply_key_events(const std::vector<KeyEvent>& events, size_t next, uint64_t frame,
+                        uint8_t* keys);

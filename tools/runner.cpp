@@ -1,0 +1,183 @@
+// marrowgleam-run: the emulator without a window. Boots the ROM, optionally loads a program,
+// runs a number of logical frames as fast as the host allows while a script presses keys,
+// and writes the last picture as PNG, the sound as WAV and the screen as text.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "audio/beeper.h"
+#include "core/loop.h"
+#include "core/machine.h"
+#include "core/startup.h"
+#include "core/surfaces.h"
+#include "files/files.h"
+#include "host/headless/headless.h"
+#include "input/keyboard.h"
+#include "tools/keyscript.h"
+#include "tools/media_files.h"
+#include "tools/screen_text.h"
+#include "ula/ula.h"
+
+namespace {
+const char* const USAGE = R"(usage: marrowgleam-run [options] [FILE]
+
+Runs the Marrowgleam ZX Spectrum 48K emulator without a window, as fast as the computer
+allows: boots the ROM ("1982.rom" beside this program), loads FILE if given (a snapshot
+ending in SNA or a tape image ending in TAP; start a tape with LOAD "" typed by a script),
+runs the given number of logical frames (50 a second of emulated time) and writes what
+you ask for.
+
+options:
+  --frames N        logical frames to run (default 250: five emulated seconds)
+  --keys SCRIPT     keys to press, as events "FRAME:ACTION" separated by ';':
+                      50:type 10 PRINT 2+2<enter>   type text from frame 50 on
+                      120:press f7 / 125:release f7 hold and let go of keys
+                    key names: a-z 0-9 space enter shift symbol backspace up down left
+                    right escape home end pageup pagedown f1-f12 kp0-kp9 win; in typed
+                    text capitals add CAPS SHIFT, symbols add SYMBOL SHIFT, <name> is any key
+  --keys-file FILE  the same script read from a file (events also one per line)
+  --key-frames N    logical frames each typed key is held, and then released (default 3)
+  --png FILE        write the picture of the last frame (352 x 288, with border) as PNG
+  --wav FILE        write the sound of the whole run as WAV (48 kHz, 8-bit mono)
+  --text            print the Spectrum's screen as text at the end
+  --quiet           do not print the speed figures
+  --help            show this text
+
+The program ends early, with status 0, if the script presses Escape. A file that
+cannot be loaded ends it with status 1.
+)";
+
+bool parse_count(const char* text, long& value) {
+    char* end = nullptr;
+    value = std::strtol(text, &end, 10);
+    return end && *end == '\0' && value >= 0;
+}
+
+std::string executable_path(const char* argv0) {
+    if (std::strchr(argv0, '/')) return argv0;
+    char buffer[4096];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return argv0;
+    buffer[n] = '\0';
+    return buffer;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    long frames = 250, key_frames = 3;
+    std::string script, png_path, wav_path, file;
+    bool print_text = false, quiet = false;
+
+    for (int i = 1; i < argc; i++) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* what) -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "marrowgleam-run: %s needs %s\n", arg.c_str(), what);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(USAGE, stdout);
+            return 0;
+        } else if (arg == "--frames") {
+            if (!parse_count(value("a number"), frames)) {
+                std::fprintf(stderr, "marrowgleam-run: --frames needs a number\n");
+                return 2;
+            }
+        } else if (arg == "--key-frames") {
+            if (!parse_count(value("a number"), key_frames) || key_frames < 1) {
+                std::fprintf(stderr, "marrowgleam-run: --key-frames needs a number from 1\n");
+                return 2;
+            }
+        } else if (arg == "--keys") {
+            script += std::string(value("a script")) + ";";
+        } else if (arg == "--keys-file") {
+            std::ifstream in(value("a file name"));
+            if (!in) {
+                std::fprintf(stderr, "marrowgleam-run: cannot read %s\n", argv[i]);
+                return 2;
+            }
+            std::stringstream text;
+            text << in.rdbuf();
+            script += text.str() + "\n";
+        } else if (arg == "--png") {
+            png_path = value("a file name");
+        } else if (arg == "--wav") {
+            wav_path = value("a file name");
+        } else if (arg == "--text") {
+            print_text = true;
+        } else if (arg == "--quiet") {
+            quiet = true;
+        } else if (!arg.empty() && arg[0] == '-') {
+            std::fprintf(stderr, "marrowgleam-run: unknown option %s (see --help)\n", arg.c_str());
+            return 2;
+        } else if (file.empty()) {
+            file = arg;
+        } else {
+            std::fprintf(stderr, "marrowgleam-run: only one file can be loaded (see --help)\n");
+            return 2;
+        }
+    }
+
+    std::vector<KeyEvent> events;
+    std::string error;
+    if (!parse_key_script(script, static_cast<int>(key_frames), events, error)) {
+        std::fprintf(stderr, "marrowgleam-run: key script: %s\n", error.c_str());
+        return 2;
+    }
+
+    const std::string exe = executable_path(argv[0]);
+    if (!load_data_files(exe.c_str(), error)) {
+        std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
+        return 1;
+    }
+    headless::attach_keyboard();
+    size_t next_event = 0;
+    headless::on_pump = [&] {
+        next_event = apply_key_events(events, next_event, logical_frames, headless::keys);
+    };
+    start_machine();
+    if (!file.empty() && !load_speccy(file)) {
+        std::printf("Cannot load file %s\n", file.c_str());
+        return 1;
+    }
+    rasterize_ULA(0);
+    read_keyboard();
+
+    std::vector<uint8_t> samples;
+    const auto start = std::chrono::steady_clock::now();
+    while (logical_frames < static_cast<uint64_t>(frames)) {
+        if (!run_machine(logical_frames + 1)) break; // Escape
+        const int slot = (pulldown + 4) % 5;       // the slot the frame just filled
+        samples.insert(samples.end(), AUDBUF + slot * SAMPLES_PER_FRAME,
+                       AUDBUF + (slot + 1) * SAMPLES_PER_FRAME);
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    int status = 0;
+    if (!png_path.empty() && !write_picture_png(png_path, ULA_surface[IFB_buffer], error)) {
+        std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
+        status = 1;
+    }
+    if (!wav_path.empty() && !write_wav(wav_path, samples, error)) {
+        std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
+        status = 1;
+    }
+    if (print_text) std::fputs(screen_text_joined().c_str(), stdout);
+    if (!quiet) {
+        const double emulated = logical_frames / 50.0;
+        std::fprintf(stderr, "%llu logical frames (%.2f emulated s) in %.3f s: %.1f times real time\n",
+                     static_cast<unsigned long long>(logical_frames), emulated, seconds,
+                     seconds > 0 ? emulated / seconds : 0.0);
+    }
+    return status;
+}
