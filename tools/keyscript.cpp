@@ -26,6 +26,21 @@ const std::map<char, char> SYMBOLS = {
     {'=', 'l'}, {'+', 'k'}, {'-', 'j'}, {'^', 'h'}, {':', 'z'}, {'?', 'c'}, {'/', 'v'},
     {'*', 'b'}, {',', 'n'}, {'.', 'm'},
 };
+
+// The ROM takes a key that comes back within a few frames of its release for the same press
+// still held (its key state counts five interrupts down before it lets a key go), so a
+// character that repeats a key of the one before it ("LL", "55") is typed only once the
+// key has been up this many frames.
+constexpr uint64_t REPEAT_GAP = 6;
+
+// Whether two characters share a key other than the shifts (which the ROM reads apart from
+// the key it is decoding).
+bool share_a_key(const std::vector<int>& a, const std::vector<int>& b) {
+    for (const int k : a)
+        if (k != key::LSHIFT && k != key::LCTRL && std::find(b.begin(), b.end(), k) != b.end())
+            return true;
+    return false;
+}
 } // namespace
 
 int key_by_name(const std::string& raw) {
@@ -104,6 +119,7 @@ bool parse_key_script(const std::string& script, int frames_per_key, std::vector
             events.push_back(event);
         } else if (verb == "type") {
             uint64_t at = frame;
+            std::vector<int> previous;
             for (size_t i = 0; i < argument.size(); i++) {
                 std::vector<int> keys;
                 if (argument[i] == '<') {
@@ -126,6 +142,10 @@ bool parse_key_script(const std::string& script, int frames_per_key, std::vector
                         return false;
                     }
                 }
+                if (share_a_key(previous, keys) &&
+                    static_cast<uint64_t>(frames_per_key) < REPEAT_GAP)
+                    at += REPEAT_GAP - frames_per_key;
+                previous = keys;
                 events.push_back({at, keys, true});
                 events.push_back({at + frames_per_key, keys, false});
                 at += 2 * static_cast<uint64_t>(frames_per_key);
