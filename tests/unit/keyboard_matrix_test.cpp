@@ -1,0 +1,158 @@
+// The host keyboard as the Spectrum's key matrix, and the press edges of read_keyboard.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "host/headless/headless.h"
+#include "input/keyboard.h"
+#include "input/keys.h"
+#include "tests/support/support.h"
+
+namespace {
+// Port high bytes selecting one half-row each, A8 to A15.
+constexpr uint8_t HALF_ROW_PORT[8] = {0xFE, 0xFD, 0xFB, 0xF7, 0xEF, 0xDF, 0xBF, 0x7F};
+
+struct Press {
+    int line; // address line 8..15
+    int bit;
+};
+
+struct Mapping {
+    int key;
+    std::vector<Press> presses;
+};
+
+// Every host key that reaches the matrix, with every (half-row, bit) it presses.
+const std::vector<Mapping>& mappings() {
+    static const std::vector<Mapping> table = [] {
+        std::vector<Mapping> t = {
+            // CAPS SHIFT, SYMBOL SHIFT, ENTER, SPACE
+            {key::LSHIFT, {{8, 0}}},
+            {key::RSHIFT, {{8, 0}}},
+            {key::LCTRL, {{15, 1}}},
+            {key::RCTRL, {{15, 1}}},
+            {key::RETURN, {{14, 0}}},
+            {key::SPACE, {{15, 0}}},
+            // DELETE is CAPS SHIFT + 0; the arrows CAPS SHIFT + 5, 6, 7, 8.
+            {key::BACKSPACE, {{8, 0}, {12, 0}}},
+            {key::LEFT, {{8, 0}, {11, 4}}},
+            {key::DOWN, {{8, 0}, {12, 4}}},
+            {key::UP, {{8, 0}, {12, 3}}},
+            {key::RIGHT, {{8, 0}, {12, 2}}},
+        };
+        const char* const letters[8] = {" zxcv", "asdfg", "qwert", nullptr,
+                                        nullptr, "poiuy", " lkjh", "  mnb"};
+        for (int row = 0; row < 8; row++)
+            if (letters[row])
+                for (int bit = 0; bit < 5; bit++)
+                    if (letters[row][bit] != ' ')
+                        t.push_back({key::letter(letters[row][bit]), {{8 + row, bit}}});
+        // 1 to 5 on A11 from bit 0; 0 to 6 on A12 from bit 0.
+        for (int n = 1; n <= 5; n++) t.push_back({key::digit(n), {{11, n - 1}}});
+        for (int n = 0; n <= 4; n++) t.push_back({key::digit(n == 0 ? 0 : 10 - n), {{12, n}}});
+        return t;
+    }();
+    return table;
+}
+
+class Keyboard : public testing::Test {
+  protected:
+    void SetUp() override { fresh_machine(); }
+    static void hold(std::initializer_list<int> keys) {
+        for (int k : keys) headless::keys[k] = 1;
+    }
+};
+} // namespace
+
+TEST_F(Keyboard, TheTableCoversTheWholeMatrix) {
+    std::set<std::pair<int, int>> covered;
+    for (const Mapping& m : mappings())
+        for (const Press& p : m.presses) covered.insert({p.line, p.bit});
+    EXPECT_EQ(covered.size(), 40u);
+}
+
+// Each mapped key, held alone, clears exactly its bits in each half-row it belongs to and
+// nothing in the others; the start value's bits 5-7 pass through.
+TEST_F(Keyboard, EveryMappedKeyPressesItsHalfRowBits) {
+    for (const Mapping& m : mappings()) {
+        headless::reset();
+        hold({m.key});
+        for (int line = 8; line <= 15; line++) {
+            uint8_t expected = 0xBF;
+            for (const Press& p : m.presses)
+                if (p.line == line) expected &= ~(1 << p.bit);
+            const uint16_t port = HALF_ROW_PORT[line - 8] << 8 | 0xFE;
+            EXPECT_EQ(keyboard_matrix_read(port, 0xBF), expected)
+                << "key " << m.key << " port " << std::hex << port;
+            EXPECT_EQ(keyboard_matrix_read(port, 0xFF), expected | 0x40) << "key " << m.key;
+        }
+    }
+}
+
+TEST_F(Keyboard, NoOtherHostKeyReachesTheMatrix) {
+    std::set<int> mapped;
+    for (const Mapping& m : mappings()) mapped.insert(m.key);
+    for (int k = 0; k < key::LAST; k++) {
+        if (mapped.count(k)) continue;
+        headless::reset();
+        hold({k});
+        ASSERT_EQ(keyboard_matrix_read(0x00FE, 0xBF), 0xBF) << "key " << k;
+    }
+}
+
+TEST_F(Keyboard, SeveralAddressLinesCombineTheirHalfRows) {
+    hold({key::letter('z'), key::digit(9), key::letter('a'), key::letter('b')});
+    // A8 and A12 low: Z (bit 1 of A8) and 9 (bit 1 of A12) clear the same bit; A is not read.
+    EXPECT_EQ(keyboard_matrix_read(0xEEFE, 0xBF), 0xBD);
+    // All lines low: the AND of all eight half-rows.
+    EXPECT_EQ(keyboard_matrix_read(0x00FE, 0xBF), 0xBF & ~0x02 & ~0x01 & ~0x10);
+    // No line low: nothing is selected, whatever is held.
+    EXPECT_EQ(keyboard_matrix_read(0xFFFE, 0xBF), 0xBF);
+
+    headless::reset();
+    hold({key::BACKSPACE});
+    EXPECT_EQ(keyboard_matrix_read(0xFEFE, 0xBF), 0xBE);
+    EXPECT_EQ(keyboard_matrix_read(0xEFFE, 0xBF), 0xBE);
+    EXPECT_EQ(keyboard_matrix_read(0xEEFE, 0xBF), 0xBE);
+}
+
+// A Windows key held reads as no key at all, under either name the host may give it.
+TEST_F(Keyboard, WindowsKeyMasksTheWholeMatrix) {
+    for (int win : {key::LSUPER, key::RSUPER, key::LMETA, key::RMETA}) {
+        headless::reset();
+        hold({win, key::letter('z'), key::LSHIFT, key::SPACE, key::digit(1), key::UP});
+        EXPECT_EQ(keyboard_matrix_read(0x00FE, 0xBF), 0xBF) << "key " << win;
+        EXPECT_EQ(keyboard_matrix_read(0xFEFE, 0xFF), 0xFF) << "key " << win;
+        EXPECT_TRUE(win_held());
+    }
+    headless::reset();
+    hold({key::letter('z')});
+    EXPECT_FALSE(win_held());
+    EXPECT_EQ(keyboard_matrix_read(0xFEFE, 0xBF), 0xBD);
+}
+
+// The edges: one per press however long the key is held, and again after a release.
+TEST_F(Keyboard, AHeldKeyMakesOneEdgePerPress) {
+    const int q = key::letter('q');
+    std::vector<int> q_down_by_call = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 1, 1};
+    std::vector<int> makes, f1_makes;
+    size_t call = 0;
+    headless::on_pump = [&] {
+        headless::keys[q] = static_cast<uint8_t>(q_down_by_call[call]);
+        headless::keys[key::F1] = call == 3 || call == 4; // another key, in the middle
+        call++;
+    };
+    for (size_t i = 0; i < q_down_by_call.size(); i++) {
+        read_keyboard();
+        makes.push_back(keystate_make[q]);
+        f1_makes.push_back(keystate_make[key::F1]);
+        EXPECT_EQ(key_held(q), q_down_by_call[i] == 1);
+        // The states just before this pump.
+        EXPECT_EQ(keystate_last[q], i == 0 ? 0 : q_down_by_call[i - 1]);
+    }
+    EXPECT_EQ(makes, (std::vector<int>{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
+    EXPECT_EQ(f1_makes, (std::vector<int>{0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
