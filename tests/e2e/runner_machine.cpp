@@ -1,0 +1,158 @@
+// The headless runner as a user runs it: it boots the ROM beside it, types BASIC through its
+// key script, and writes the beeper's sound as a WAV file.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include "tests/support/files_images.h"
+#include "tests/support/support.h"
+
+namespace {
+struct RunnerOutput {
+    int status = -1;
+    std::vector<std::string> rows; // standard output, line by line
+};
+
+std::string quoted(const std::string& s) {
+    std::string q = "'";
+    for (char ch : s) q += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    return q + "'";
+}
+
+// Runs marrowgleam-run with `args` (standard error is dropped) and waits for it.
+RunnerOutput runner(const std::vector<std::string>& args) {
+    std::string command = quoted(binary_path("marrowgleam-run"));
+    for (const std::string& arg : args) command += " " + quoted(arg);
+    command += " 2>/dev/null";
+    RunnerOutput run;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    std::string out;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) run.rows.push_back(line);
+    return run;
+}
+
+// The rows of the Spectrum's screen that hold anything.
+std::vector<std::string> written_rows(const RunnerOutput& run) {
+    std::vector<std::string> rows;
+    for (const std::string& row : run.rows)
+        if (!row.empty()) rows.push_back(row);
+    return rows;
+}
+
+class RunnerMachine : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (!file_exists(binary_path("marrowgleam-run")) || !file_exists(binary_path("1982.rom")))
+            GTEST_SKIP() << "marrowgleam-run or its ROM is not built";
+    }
+};
+} // namespace
+
+// The ROM is OpenSE BASIC, whose start-up screen is one line at the bottom (0x7F is its
+// copyright sign).
+TEST_F(RunnerMachine, BootsToTheRomsStartUpMessage) {
+    const RunnerOutput run = runner({"--frames", "100", "--text", "--quiet"});
+    ASSERT_EQ(run.status, 0);
+    ASSERT_EQ(run.rows.size(), 24u);
+    EXPECT_EQ(written_rows(run), std::vector<std::string>{" \x7f 1981 Nine Tiles Networks Ltd"});
+    EXPECT_EQ(run.rows[23], " \x7f 1981 Nine Tiles Networks Ltd");
+}
+
+// A program typed key by key (keywords letter by letter, symbols with SYMBOL SHIFT, doubled
+// characters), listed, then run.
+TEST_F(RunnerMachine, TypesAndRunsABasicProgram) {
+    const std::string line = "100:type 10 PRINT 2+2,11*11<enter>";
+    const RunnerOutput listed = runner({"--frames", "350", "--keys", line, "--text", "--quiet"});
+    ASSERT_EQ(listed.status, 0);
+    const std::vector<std::string> rows = written_rows(listed);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0], "   10 PRINT 2+2,11*11");
+
+    const RunnerOutput ran =
+        runner({"--frames", "500", "--keys", line + ";400:type RUN<enter>", "--text", "--quiet"});
+    ASSERT_EQ(ran.status, 0);
+    EXPECT_EQ(written_rows(ran), (std::vector<std::string>{"4               121", "OK, 10:1"}));
+}
+
+namespace {
+// A 48K snapshot whose program toggles the speaker every 1748 T-states, interrupts off:
+//   8000 DI / XOR A
+//   8002 loop: XOR 10h (7) / OUT (FEh),A (11) / LD B,132 (7) / DJNZ $ (131 x 13 + 8) /
+//              JR loop (12)
+// The code and its stack lie above 0x8000, out of the contended slot; only the OUT's own
+// I/O cycle can meet the ULA's contention, a few T-states at most.
+constexpr int TOGGLE_TSTATES = 7 + 11 + 7 + 131 * 13 + 8 + 12;
+
+std::vector<uint8_t> toggling_snapshot() {
+    std::vector<uint8_t> sna(27 + 49152, 0);
+    sna[23] = 0x00; // SP 0xFF00, holding PC 0x8000
+    sna[24] = 0xFF;
+    sna[25] = 1; // IM 1
+    sna[26] = 7; // white border
+    const uint8_t code[] = {0xF3, 0xAF, 0xEE, 0x10, 0xD3, 0xFE, 0x06, 132, 0x10, 0xFE, 0x18, 0xF6};
+    auto at = [&](uint16_t address) -> uint8_t& { return sna[27 + address - 0x4000]; };
+    for (size_t i = 0; i < sizeof code; i++) at(static_cast<uint16_t>(0x8000 + i)) = code[i];
+    at(0xFF00) = 0x00;
+    at(0xFF01) = 0x80;
+    return sna;
+}
+
+uint32_t le(const std::vector<uint8_t>& b, size_t offset, int bytes) {
+    uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; i--) value = value << 8 | b[offset + i];
+    return value;
+}
+} // namespace
+
+// The emulated clock runs 3,494,400 T-states a second (50 frames of 69888), so a speaker
+// toggled every 1748 T-states sounds at 3494400 / 3496 = 999.54 Hz.
+TEST_F(RunnerMachine, SpeakerToggledAtAKnownRateSoundsAtThatFrequency) {
+    TempDir dir;
+    write_file(dir.path() / "tone.sna", toggling_snapshot());
+    const std::string wav_path = (dir.path() / "tone.wav").string();
+    const int frames = 150;
+    const RunnerOutput run = runner({"--frames", std::to_string(frames), "--wav", wav_path,
+                                     "--quiet", (dir.path() / "tone.sna").string()});
+    ASSERT_EQ(run.status, 0);
+
+    const std::vector<uint8_t> wav = read_file(wav_path);
+    ASSERT_GE(wav.size(), 44u);
+    ASSERT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+    ASSERT_EQ(std::string(wav.begin() + 8, wav.begin() + 16), "WAVEfmt ");
+    EXPECT_EQ(le(wav, 20, 2), 1u);     // PCM
+    EXPECT_EQ(le(wav, 22, 2), 1u);     // mono
+    EXPECT_EQ(le(wav, 24, 4), 48000u); // samples a second
+    EXPECT_EQ(le(wav, 34, 2), 8u);     // bits a sample
+    ASSERT_EQ(std::string(wav.begin() + 36, wav.begin() + 40), "data");
+    const std::vector<uint8_t> samples(wav.begin() + 44, wav.end());
+    ASSERT_EQ(samples.size(), static_cast<size_t>(frames) * 960);
+    ASSERT_EQ(le(wav, 40, 4), samples.size());
+
+    std::vector<size_t> changes;
+    for (size_t i = 1; i < samples.size(); i++) {
+        ASSERT_TRUE(samples[i] == 0x00 || samples[i] == 0xFF) << "sample " << i;
+        if (samples[i] != samples[i - 1]) changes.push_back(i);
+    }
+    ASSERT_GT(changes.size(), 100u);
+    // Every half period is 1748 / 72.8 = 24.01 samples long.
+    for (size_t i = 1; i < changes.size(); i++) {
+        const size_t length = changes[i] - changes[i - 1];
+        ASSERT_TRUE(length >= 23 && length <= 25) << "half period " << i << ": " << length;
+    }
+    const double seconds = static_cast<double>(changes.back() - changes.front()) / 48000;
+    const double measured = static_cast<double>(changes.size() - 1) / 2 / seconds;
+    const double expected = 3494400.0 / (2 * TOGGLE_TSTATES);
+    EXPECT_NEAR(measured, expected, expected * 0.005);
+}
