@@ -1,0 +1,176 @@
+// The whole machine headless, as the runner runs it: the ROM booted, a BASIC loop that prints
+// and scrolls typed in and running, then logical frames as fast as the host allows (CPU with
+// contention and raster capture, the picture painted every logical frame, beeper
+// conversion, the keyboard and control keys at every physical frame). Prints logical frames
+// per second and the multiple of real time (50 frames a second) of each run and their
+// median, then where the time goes: the CPU alone, the rasteriser alone, and the rest.
+//
+// usage: machine_bench [FRAMES [RUNS]]   (default 3000 logical frames, 7 runs)
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "audio/beeper.h"
+#include "core/loop.h"
+#include "core/machine.h"
+#include "core/startup.h"
+#include "host/headless/headless.h"
+#include "input/keyboard.h"
+#include "tools/keyscript.h"
+#include "tools/screen_text.h"
+#include "ula/ula.h"
+#include "z80/z80.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+std::string executable_path() {
+    char buffer[4096];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return "";
+    buffer[n] = '\0';
+    return buffer;
+}
+
+// Each character's keys held for 4 logical frames and released for 6, long enough for the
+// ROM to take a repeated key as a new press.
+std::vector<KeyEvent> typing(uint64_t frame, const std::string& text) {
+    std::vector<KeyEvent> events;
+    for (char ch : text) {
+        const std::vector<int> keys = keys_for_char(ch);
+        events.push_back({frame, keys, true});
+        events.push_back({frame + 4, keys, false});
+        frame += 10;
+    }
+    return events;
+}
+
+// The busy program: it prints without end, and POKE 23692 keeps the ROM from stopping at
+// "scroll?" when the screen is full.
+const char* const PROGRAM = "10 POKE 23692,255: PRINT \"HELLO \";: GOTO 10\n";
+
+// Boots the ROM and starts the program; false if the screen does not show it running.
+bool start_workload() {
+    std::string error;
+    if (!load_data_files(executable_path().c_str(), error)) {
+        std::fprintf(stderr, "machine_bench: %s\n", error.c_str());
+        return false;
+    }
+    headless::attach_keyboard();
+    static std::vector<KeyEvent> events;
+    events = typing(100, PROGRAM);
+    const uint64_t run_at = 100 + 10 * std::string(PROGRAM).size() + 20;
+    for (const KeyEvent& e : typing(run_at, "RUN\n")) events.push_back(e);
+    static size_t next = 0;
+    headless::on_pump = [] {
+        next = apply_key_events(events, next, logical_frames, headless::keys);
+    };
+    start_machine();
+    rasterize_ULA(0);
+    read_keyboard();
+    run_machine(run_at + 100);
+    const std::string text = screen_text_joined();
+    if (text.find("HELLO HELLO HELLO") == std::string::npos) {
+        std::fprintf(stderr, "machine_bench: the program is not running; the screen shows:\n%s\n",
+                     text.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The CPU alone over `frames` logical frames: the same steps the loop runs, with only the
+// counters of the frame ends kept (no picture, no sound, no keyboard).
+double cpu_only(int frames) {
+    const auto start = Clock::now();
+    for (int f = 0; f < frames; f++) {
+        tstatesh = 0;
+        z80_run(tpf, INT_MAX);
+        tstates -= tpf;
+        OUTSP = 0;
+    }
+    return seconds_since(start);
+}
+
+double raster_only(int frames) {
+    const auto start = Clock::now();
+    for (int f = 0; f < frames; f++) {
+        rasterize_ULA(f % 3);
+        flashctr++;
+    }
+    return seconds_since(start);
+}
+
+double beeper_only(int frames) {
+    const auto start = Clock::now();
+    for (int f = 0; f < frames; f++) {
+        OUTSP = 0;
+        beeper_frame_end();
+        pulldown = pulldown == 4 ? 0 : pulldown + 1;
+    }
+    return seconds_since(start);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    const int frames = argc > 1 ? std::atoi(argv[1]) : 3000;
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 7;
+    if (frames < 1 || runs < 1) {
+        std::fprintf(stderr, "usage: machine_bench [FRAMES [RUNS]]\n");
+        return 2;
+    }
+    std::printf("build: %s, flags \"%s\", CPU step also \"%s\"\n", MARROWGLEAM_BUILD_TYPE,
+                MARROWGLEAM_CXX_FLAGS, MARROWGLEAM_STEP_OPTIONS);
+    if (!start_workload()) return 1;
+    std::printf("workload: %s", PROGRAM);
+
+    std::vector<double> rates;
+    for (int r = 0; r < runs; r++) {
+        const uint64_t steps = z80_steps;
+        const auto start = Clock::now();
+        run_machine(logical_frames + frames);
+        const double took = seconds_since(start);
+        rates.push_back(frames / took);
+        std::printf("run %d: %d logical frames in %.3f s: %.0f frames/s, %.1f x real time, "
+                    "%.1f M instructions/s\n",
+                    r + 1, frames, took, frames / took, frames / took / 50,
+                    (z80_steps - steps) / took / 1e6);
+    }
+    const double rate = median(rates);
+    std::printf("median: %.0f logical frames/s, %.1f x real time\n", rate, rate / 50);
+
+    // Where the time goes, per logical frame, each part timed alone on the same workload.
+    std::vector<double> cpu, raster, beeper;
+    for (int r = 0; r < runs; r++) {
+        cpu.push_back(cpu_only(frames) / frames);
+        raster.push_back(raster_only(frames) / frames);
+        beeper.push_back(beeper_only(frames) / frames);
+    }
+    const double total_us = 1e6 / rate;
+    const double cpu_us = median(cpu) * 1e6, raster_us = median(raster) * 1e6,
+                 beeper_us = median(beeper) * 1e6;
+    const double rest_us = total_us - cpu_us - raster_us - beeper_us;
+    std::printf("per logical frame: %.1f us in all\n", total_us);
+    std::printf("  CPU step (contention, raster capture)  %7.1f us  %5.1f%%\n", cpu_us,
+                100 * cpu_us / total_us);
+    std::printf("  rasterize_ULA                          %7.1f us  %5.1f%%\n", raster_us,
+                100 * raster_us / total_us);
+    std::printf("  beeper conversion                      %7.1f us  %5.1f%%\n", beeper_us,
+                100 * beeper_us / total_us);
+    std::printf("  the rest (loop, keyboard, controls)    %7.1f us  %5.1f%%\n", rest_us,
+                100 * rest_us / total_us);
+    return 0;
+}
