@@ -61,6 +61,7 @@ const std::vector<Mapping>& mappings() {
 class Keyboard : public testing::Test {
   protected:
     void SetUp() override { fresh_machine(); }
+    void TearDown() override { headless::on_pump = nullptr; }
     static void hold(std::initializer_list<int> keys) {
         for (int k : keys) headless::keys[k] = 1;
     }

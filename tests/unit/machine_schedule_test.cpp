@@ -76,6 +76,7 @@ TEST(MachineSchedule, FrameEndsFollowTheFiveToSixCycleAfterAReset) {
         // end, so each cycle of five logical frames uses the surfaces as the first did.
         EXPECT_EQ(border_colour((n - 1) % 5 % 3), n) << "logical frame " << n;
     }
+    headless::on_pump = nullptr;
 
     // Frame numbers 0 mark a stale surface, shown with weight 0.
     const struct {
