@@ -24,6 +24,7 @@
 #include "tools/media_files.h"
 #include "tools/screen_text.h"
 #include "ula/ula.h"
+#include "z80/memory.h"
 
 namespace {
 const char* const USAGE = R"(usage: marrowgleam-run [options] [FILE]
@@ -47,6 +48,9 @@ options:
   --png FILE        write the picture of the last frame (352 x 288, with border) as PNG
   --wav FILE        write the sound of the whole run as WAV (48 kHz, 8-bit mono)
   --text            print the Spectrum's screen as text at the end
+  --dump ADDR:LEN:FILE
+                    write LEN bytes of memory as the CPU sees it, from ADDR on (wrapping at
+                    0xFFFF), to FILE at the end; numbers decimal or 0x hex; may be repeated
   --quiet           do not print the speed figures
   --help            show this text
 
@@ -68,12 +72,44 @@ std::string executable_path(const char* argv0) {
     buffer[n] = '\0';
     return buffer;
 }
+
+struct MemoryDump {
+    long addr, length;
+    std::string path;
+};
+
+// "ADDR:LEN:FILE"; the file name may itself hold ':'.
+bool parse_dump(const std::string& text, MemoryDump& dump) {
+    const auto first = text.find(':');
+    const auto second = first == std::string::npos ? first : text.find(':', first + 1);
+    if (second == std::string::npos || second + 1 == text.size()) return false;
+    auto number = [](const std::string& digits, long& value) {
+        char* end = nullptr;
+        value = std::strtol(digits.c_str(), &end, 0);
+        return !digits.empty() && end && *end == '\0';
+    };
+    dump.path = text.substr(second + 1);
+    return number(text.substr(0, first), dump.addr) &&
+           number(text.substr(first + 1, second - first - 1), dump.length) && dump.addr >= 0 &&
+           dump.addr <= 0xFFFF && dump.length >= 0 && dump.length <= 0x10000;
+}
+
+bool write_dump(const MemoryDump& dump) {
+    std::vector<char> bytes(static_cast<size_t>(dump.length));
+    for (long i = 0; i < dump.length; i++)
+        bytes[static_cast<size_t>(i)] =
+            static_cast<char>(readbyte_internal(static_cast<uint16_t>(dump.addr + i)));
+    std::ofstream out(dump.path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
 } // namespace
 
 int main(int argc, char** argv) {
     long frames = 250, key_frames = 3;
     std::string script, png_path, wav_path, file;
     bool print_text = false, quiet = false;
+    std::vector<MemoryDump> dumps;
 
     for (int i = 1; i < argc; i++) {
         const std::string arg = argv[i];
@@ -114,6 +150,14 @@ int main(int argc, char** argv) {
             wav_path = value("a file name");
         } else if (arg == "--text") {
             print_text = true;
+        } else if (arg == "--dump") {
+            MemoryDump dump;
+            if (!parse_dump(value("ADDR:LEN:FILE"), dump)) {
+                std::fprintf(stderr, "marrowgleam-run: --dump needs ADDR:LEN:FILE, "
+                                     "ADDR 0-0xFFFF and LEN 0-0x10000\n");
+                return 2;
+            }
+            dumps.push_back(dump);
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -171,6 +215,12 @@ int main(int argc, char** argv) {
     if (!wav_path.empty() && !write_wav(wav_path, samples, error)) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         status = 1;
+    }
+    for (const MemoryDump& dump : dumps) {
+        if (!write_dump(dump)) {
+            std::fprintf(stderr, "marrowgleam-run: cannot write %s\n", dump.path.c_str());
+            status = 1;
+        }
     }
     if (print_text) std::fputs(screen_text_joined().c_str(), stdout);
     if (!quiet) {
