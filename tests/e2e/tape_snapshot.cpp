@@ -1,0 +1,90 @@
+// Snapshots given to the headless runner on its command line: a 48K snapshot made here runs
+// its program from the PC on its stack, and a file that cannot be loaded ends the runner.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <png.h>
+#include <string>
+#include <vector>
+
+#include "tests/support/files_images.h"
+#include "tests/support/support.h"
+#include "tests/support/tape_runner.h"
+#include "ula/ula.h"
+
+namespace {
+constexpr size_t HEADER = 27;
+
+void put(std::vector<uint8_t>& sna, uint16_t addr, const std::vector<uint8_t>& bytes) {
+    std::copy(bytes.begin(), bytes.end(), sna.begin() + HEADER + (addr - 0x4000));
+}
+
+void put16(std::vector<uint8_t>& sna, size_t offset, uint16_t value) {
+    sna[offset] = static_cast<uint8_t>(value);
+    sna[offset + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+// A 48K snapshot taken, as the format has it, inside an interrupt: the PC of
+// tests/programs/snapshot_screen.asm (0x8000) on the stack at 0xFF00, interrupts off, HL the
+// screen cell of text row 10, column 4, and DE the message. White paper, red border.
+std::vector<uint8_t> screen_snapshot() {
+    std::vector<uint8_t> sna(SNA_48K_SIZE, 0);
+    put16(sna, 9, 0x4844);  // HL: the third third of rows 8-15, row 10, column 4
+    put16(sna, 11, 0x8100); // DE
+    put16(sna, 23, 0xFF00); // SP
+    sna[19] = 0x00;         // IFF1 = IFF2 = 0
+    sna[25] = 1;            // IM 1
+    sna[26] = 2;            // border red
+    put(sna, 0x8000, read_file(binary_path("tests/programs/snapshot_screen.bin")));
+    const std::string message = "SNAPSHOT RUNNING\xFF";
+    put(sna, 0x8100, {message.begin(), message.end()});
+    put(sna, 0xFF00, {0x00, 0x80});
+    put(sna, 0x5800, std::vector<uint8_t>(768, 0x38));
+    return sna;
+}
+
+// The red, green and blue of a pixel of a PNG file; empty if it cannot be read.
+std::vector<uint8_t> png_pixel(const std::string& path, unsigned x, unsigned y) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    const bool read = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
+    if (!read || x >= image.width || y >= image.height) return {};
+    const size_t at = (static_cast<size_t>(y) * image.width + x) * 3;
+    return {pixels[at], pixels[at + 1], pixels[at + 2]};
+}
+} // namespace
+
+TEST(TapeSnapshot, RunsFromThePcOnItsStack) {
+    TempDir dir;
+    write_file("screen.sna", screen_snapshot());
+    const RunnerResult run = run_runner({"--quiet", "--text", "--frames", "3", "--png", "shot.png",
+                                         "--dump", "0x9000:2:sp", "screen.sna"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_GE(run.rows.size(), 11u) << run.out;
+    EXPECT_EQ(run.rows[10], "    SNAPSHOT RUNNING") << run.out;
+    for (size_t r = 0; r < run.rows.size(); r++) {
+        if (r == 10) continue;
+        EXPECT_EQ(run.rows[r], "") << "row " << r;
+    }
+    EXPECT_EQ(read_file("sp"), (std::vector<uint8_t>{0x02, 0xFF})) << "PC popped from 0xFF00";
+
+    // The border, from the snapshot's header, all round the picture.
+    const std::vector<uint8_t> red = {RED[2], GRN[2], BLU[2]};
+    EXPECT_EQ(png_pixel("shot.png", 8, 8), red);
+    EXPECT_EQ(png_pixel("shot.png", 340, 280), red);
+}
+
+TEST(TapeSnapshot, UnloadableFileEndsTheRunnerWithStatusOne) {
+    TempDir dir;
+    write_file("short.sna", std::vector<uint8_t>(SNA_48K_SIZE - 1, 0));
+    for (const std::string name : {"missing.sna", "missing.tap", "short.sna"}) {
+        const RunnerResult run = run_runner({"--quiet", "--png", "shot.png", name});
+        EXPECT_EQ(run.status, 1) << name;
+        EXPECT_EQ(run.out + run.err, "Cannot load file " + name + "\n") << name;
+        EXPECT_FALSE(file_exists("shot.png")) << name << ": the runner should stop at once";
+    }
+}
