@@ -11,10 +11,8 @@
 #include "tests/support/tape_runner.h"
 
 namespace {
-// The key script of a user who types LOAD "" and Enter. A key typed twice in a row must be
-// up for more than the ROM's five-interrupt debounce, hence six frames a key.
+// The key script of a user who types LOAD "" and Enter.
 const std::string LOAD_KEYS = "100:type LOAD \"\"<enter>";
-const std::string KEY_FRAMES = "6";
 
 // Where tests/programs/tape_code.asm puts things.
 constexpr uint16_t CODE = 32768;
@@ -65,8 +63,8 @@ class TapeProgram : public testing::Test {
     // Runs the runner on `tape_file` with LOAD "" typed, plus `more` arguments.
     static RunnerResult load_tape(const std::string& tape_file, const std::string& frames,
                                   const std::vector<std::string>& more) {
-        std::vector<std::string> args = {"--quiet",      "--text",   "--frames", frames,
-                                         "--key-frames", KEY_FRAMES, "--keys",   LOAD_KEYS};
+        std::vector<std::string> args = {"--quiet", "--text", "--frames",
+                                         frames,    "--keys", LOAD_KEYS};
         args.insert(args.end(), more.begin(), more.end());
         args.push_back(tape_file);
         return run_runner(args);
