@@ -50,7 +50,8 @@ std::string cpm_load(const std::string& path) {
     return {};
 }
 
-CpmRun cpm_run(uint64_t max_tstates, const std::function<void(char)>& print) {
+CpmRun cpm_run(uint64_t max_tstates, const std::function<void(char)>& print,
+               bool count_instructions) {
     CpmRun run;
     run.loaded = loaded;
     if (!loaded) return run;
@@ -62,7 +63,12 @@ CpmRun cpm_run(uint64_t max_tstates, const std::function<void(char)>& print) {
     while (run.tstates < max_tstates) {
         const int32_t start = tstates;
         tstatesh = 0;
-        z80_run(tpf, INT32_MAX);
+        if (count_instructions) {
+            while (tstates < tpf && !z80.halted) z80_step();
+            if (z80.halted) z80_run(tpf, INT32_MAX); // waiting at a HALT is not counted
+        } else {
+            z80_run(tpf, INT32_MAX);
+        }
         run.tstates += static_cast<uint64_t>(tstates - start);
         if (tstates >= tpf) tstates -= tpf;
         if (!z80.halted) continue;

@@ -23,7 +23,7 @@ int spectrum_contend_delay_65432100(int t);
 #define Z80_INLINE inline __attribute__((always_inline))
 
 // Slot 1 (0x4000-0x7FFF) is the contended one, whatever bank it holds.
-Z80_INLINE bool is_contended(uint16_t addr) { return (addr & 0xC000) == 0x4000; }
+Z80_INLINE bool is_contended(uint16_t addr) { return (addr >> 14) == 1; }
 
 // A lookup past the end of a table (possible only after a long tape block has pushed
 // tstates several frames ahead) gives no delay and never reads beyond the table.

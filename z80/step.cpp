@@ -141,15 +141,18 @@ void z80_run(int32_t tstates_limit, int32_t tstatesh_limit) {
     const int32_t limit =
         static_cast<int32_t>(std::min<int64_t>(tstates_limit, tstatesh_limit - offset));
     const int32_t int_end = interrupt_end;
-    int32_t t0 = c.t;
-    uint64_t steps = 0;
+    // Only the last step's start is needed after the run: kept in memory, it costs one store
+    // a step and no register.
+    volatile int32_t t0 = c.t;
+    const bool ran = c.t < limit;
+    volatile uint8_t last_op = c.op;
     while (c.t < limit) {
         t0 = c.t;
-        steps++;
         // The ULA holds the interrupt line during T-states 0 to 31 of the frame.
-        if (c.IFF1 && c.t <= int_end) accept_interrupt(c);
-        c.op = fetch_m1(c);
-        exec_table<0>(c, c.op);
+        if (c.t <= int_end && c.IFF1) accept_interrupt(c);
+        const uint8_t op = fetch_m1(c);
+        last_op = op;
+        exec_table<0>(c, op);
         // The instruction after EI ran with interrupts still off; EI itself stamped the
         // time, so its own epilogue does nothing.
         if (c.ei && c.ei_tstates != c.t) {
@@ -157,9 +160,9 @@ void z80_run(int32_t tstates_limit, int32_t tstatesh_limit) {
             c.ei = 0;
         }
     }
+    c.op = last_op;
     c.store();
-    z80_steps += steps;
-    if (steps) {
+    if (ran) {
         tstates0 = t0;
         tstatesd = c.t - t0;
         tstatesh = static_cast<int32_t>(c.t + offset);
@@ -167,4 +170,7 @@ void z80_run(int32_t tstates_limit, int32_t tstatesh_limit) {
 }
 
 // Every step takes at least one M1, so a limit one T-state ahead runs exactly one.
-void z80_step() { z80_run(tstates + 1, tstatesh + 1); }
+void z80_step() {
+    z80_run(tstates + 1, tstatesh + 1);
+    z80_steps++;
+}
