@@ -1,0 +1,53 @@
+// The text layer on the host screen.
+#include <GL/gl.h>
+
+#include "core/surfaces.h"
+#include "core/view.h"
+#include "display/display.h"
+#include "text/text.h"
+
+void render_teletext() {
+    if (overlay == 0) return;
+    if (overlay == 1) {
+        // Over the picture: transparent backgrounds let it show through.
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    } else {
+        glDisable(GL_BLEND);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+
+    glBindTexture(GL_TEXTURE_2D, TXTTEX);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, TXT_SURFACE_W);
+    glTexImage2D(GL_TEXTURE_2D, 0, 4, TXT_SURFACE_W, TXT_SURFACE_H, 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                 TXT_surface);
+
+    // The text layer is never zoomed, turned or panned: a projection of its own, y up, and
+    // an identity modelview.
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(-TXT_ortho_x, TXT_ortho_x, -TXT_ortho_y, TXT_ortho_y, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+
+    // The left 496 texel columns and all 256 rows, sampled a quarter texel low, fill 328 x 256
+    // units about the origin; text row 0 at the top.
+    constexpr float S = 496.0f / 512.0f;
+    constexpr float T = 1.0f / 1024.0f;
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, T);
+    glVertex2f(-164, 128);
+    glTexCoord2f(S, T);
+    glVertex2f(164, 128);
+    glTexCoord2f(S, 1 + T);
+    glVertex2f(164, -128);
+    glTexCoord2f(0, 1 + T);
+    glVertex2f(-164, -128);
+    glEnd();
+
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glDisable(GL_BLEND);
+}

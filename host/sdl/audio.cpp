@@ -1,0 +1,26 @@
+// The audio device: unsigned 8-bit mono at 48 kHz, fed from the beeper's sample ring.
+#include <cstdio>
+#include <cstdlib>
+
+#include <SDL/SDL.h>
+
+#include "audio/beeper.h"
+#include "host/sdl/sdl_host.h"
+
+void audio_callback(void*, uint8_t* stream, int length) { audio_fill(stream, length); }
+
+void startup_audio() {
+    SDL_AudioSpec desired{};
+    desired.freq = AUDIO_RATE;
+    desired.format = AUDIO_U8;
+    desired.channels = 1;
+    desired.samples = 512;
+    desired.callback = audio_callback;
+    desired.userdata = nullptr;
+    // No obtained format: SDL then converts to whatever the device takes, and the callback
+    // always writes exactly the format asked for.
+    if (SDL_OpenAudio(&desired, nullptr) < 0) {
+        std::fprintf(stderr, "Couldn't open audio: %s\n", SDL_GetError());
+        std::exit(-1);
+    }
+}

@@ -1,0 +1,81 @@
+// The host seam of the full-screen program: SDL 1.2 events and audio, OpenGL composition,
+// and the clock that holds each displayed frame to 1/60 s.
+#include "core/host.h"
+
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+
+#include <SDL/SDL.h>
+
+#include "core/machine.h"
+#include "display/display.h"
+#include "host/sdl/pacer.h"
+#include "host/sdl/sdl_host.h"
+#include "host/sdl/stats.h"
+
+namespace {
+FramePacer pacer;
+
+double seconds_between(FramePacer::clock::time_point a, FramePacer::clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
+
+// Sleeps until `deadline` on the monotonic clock (steady_clock's clock on Linux); an
+// absolute wake-up, so a signal or a late wake-up never lengthens the grid.
+void sleep_until(FramePacer::clock::time_point deadline) {
+    const auto since_epoch = deadline.time_since_epoch();
+    const auto secs = std::chrono::duration_cast<std::chrono::seconds>(since_epoch);
+    timespec until{};
+    until.tv_sec = static_cast<time_t>(secs.count());
+    until.tv_nsec = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(since_epoch - secs).count());
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+}
+
+// Holds the frame just swapped until its deadline, unless the swap already waited so long.
+double hold_frame() {
+    const auto now = FramePacer::clock::now();
+    const auto deadline = pacer.next_deadline(now);
+    if (deadline <= now) return 0;
+    sleep_until(deadline);
+    return seconds_between(now, FramePacer::clock::now());
+}
+} // namespace
+
+void swap_first_frame() {
+    SDL_GL_SwapBuffers();
+    pacer.start(FramePacer::clock::now());
+}
+
+void host_pump_events() {
+    SDL_PumpEvents();
+    // The key-state array is all the program reads; the queue is emptied so that it never
+    // fills up over a long run (the states are updated whether or not an event is queued).
+    // A quit request (SIGINT, SIGTERM, the window closed), which SDL turns into an event
+    // instead of letting the signal end the process, ends the program as Escape does.
+    SDL_Event events[64];
+    int n;
+    while ((n = SDL_PeepEvents(events, 64, SDL_GETEVENT, SDL_ALLEVENTS)) > 0) {
+        for (int i = 0; i < n; i++)
+            if (events[i].type == SDL_QUIT) exit_request = 1;
+    }
+}
+
+void host_present(int previous, float previous_weight, int current, float current_weight) {
+    const auto t0 = FramePacer::clock::now();
+    render_GL(previous, previous_weight, current, current_weight);
+    const auto t1 = FramePacer::clock::now();
+    SDL_GL_SwapBuffers();
+    const auto t2 = FramePacer::clock::now();
+    const double hold = hold_frame();
+    if (run_stats::enabled())
+        run_stats::frame(seconds_between(t0, t1), seconds_between(t1, t2), hold);
+}
+
+void host_clear_screen() { clear_screen(); }
+
+void host_audio_pause(bool paused) { SDL_PauseAudio(paused ? 1 : 0); }
+void host_audio_lock() { SDL_LockAudio(); }
+void host_audio_unlock() { SDL_UnlockAudio(); }

@@ -1,0 +1,131 @@
+// The full-screen program: start-up, the main loop and shutdown.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <GL/gl.h>
+#include <SDL/SDL.h>
+#include <unistd.h>
+
+#include "core/loop.h"
+#include "core/startup.h"
+#include "core/view.h"
+#include "display/display.h"
+#include "files/files.h"
+#include "host/sdl/sdl_host.h"
+#include "host/sdl/stats.h"
+#include "input/keyboard.h"
+#include "ula/ula.h"
+
+int SDL_main(int argc, char** argv);
+
+namespace {
+SDL_Cursor* cursor;
+uint8_t blank_cursor[8];
+
+// The data files lie beside the executable. A program started through PATH has no
+// directory in argv[0]; the kernel knows where it is.
+std::string executable_path(const char* argv0) {
+    if (std::strchr(argv0, '/')) return argv0;
+    char buffer[4096];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return argv0;
+    buffer[n] = '\0';
+    return buffer;
+}
+
+// Full screen at the desktop's size. The size is read before the mode is set and passed
+// explicitly: the SDL 1.2 compatibility layer would make a 1 x 1 window of "0 x 0". Swap
+// control must be asked for before the mode is set, or it is ignored.
+SDL_Surface* open_screen() {
+    const SDL_VideoInfo* info = SDL_GetVideoInfo();
+    const int width = info ? info->current_w : 0;
+    const int height = info ? info->current_h : 0;
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_SWAP_CONTROL, 1);
+    return SDL_SetVideoMode(width, height, 0,
+                            SDL_HWSURFACE | SDL_OPENGL | SDL_DOUBLEBUF | SDL_FULLSCREEN);
+}
+
+void set_icon_and_caption() {
+    // From the current directory, not beside the executable; no icon is no fault.
+    if (SDL_Surface* icon = SDL_LoadBMP("icon.bmp")) {
+        SDL_WM_SetIcon(icon, nullptr);
+        SDL_FreeSurface(icon);
+    }
+    SDL_WM_SetCaption("Marrowgleam", nullptr);
+}
+
+void shutdown() {
+    if (cursor) SDL_FreeCursor(cursor);
+    cursor = nullptr;
+    keyboard_release();
+    if (f) std::fclose(f);
+    f = nullptr;
+}
+} // namespace
+
+int SDL_main(int argc, char** argv) {
+    std::string error;
+    if (!load_data_files(executable_path(argc > 0 ? argv[0] : "").c_str(), error)) {
+        std::fprintf(stderr, "marrowgleam: %s\n", error.c_str());
+        return 1;
+    }
+
+    // The SDL 1.2 compatibility layer would draw into a framebuffer object of its own and
+    // copy it to the window at every swap, a pass over the whole screen that only scaling to
+    // another size needs; the mode here is the desktop's own size. (A user's setting wins;
+    // a genuine SDL 1.2 ignores the variable.)
+    setenv("SDL12COMPAT_OPENGL_SCALING", "0", 0);
+
+    std::atexit(SDL_Quit);
+    if (SDL_Init(SDL_INIT_VIDEO) < 0) {
+        std::printf("Unable to initialize SDL: %s\n", SDL_GetError());
+        return 1;
+    }
+    startup_audio();
+
+    SDL_Surface* screen = open_screen();
+    if (!screen) {
+        std::fprintf(stderr, "marrowgleam: cannot set a full-screen OpenGL mode: %s\n",
+                     SDL_GetError());
+        return 1;
+    }
+    set_icon_and_caption();
+
+    // No switch of the display to 60 Hz: the buffer swap is held to 1/60 s by the clock
+    // instead, whatever the display's refresh.
+    set_screen_size(static_cast<uint32_t>(screen->w), static_cast<uint32_t>(screen->h));
+
+    glViewport(0, 0, screen->w, screen->h);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_TEXTURE_2D);
+    create_textures();
+
+    int count = 0;
+    uint8_t* states = SDL_GetKeyState(&count);
+    keyboard_attach(states, count);
+
+    cursor = SDL_CreateCursor(blank_cursor, blank_cursor, 8, 8, 0, 0);
+    if (cursor) SDL_SetCursor(cursor);
+
+    start_machine();
+    if (argc > 1 && !load_speccy(argv[1])) {
+        std::printf("Cannot load file %s\n", argv[1]);
+        std::exit(1);
+    }
+
+    rasterize_ULA(0);
+    swap_first_frame();
+    read_keyboard();
+
+    if (run_stats::enabled()) run_stats::begin();
+    main_loop();
+    if (run_stats::enabled()) run_stats::report();
+
+    shutdown();
+    return 0;
+}
+
+int main(int argc, char** argv) { return SDL_main(argc, argv); }

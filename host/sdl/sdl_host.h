@@ -1,0 +1,15 @@
+// The full-screen host's own pieces, shared by its start-up and its seam.
+#pragma once
+
+#include <cstdint>
+
+// Start-up's single swap before the main loop: shows nothing yet, and starts the grid of
+// 1/60 s frame deadlines.
+void swap_first_frame();
+
+// Opens the audio device paused: 48000 Hz, unsigned 8-bit, mono, 512-sample buffer, played
+// by audio_callback. Ends the process with status -1 if it cannot.
+void startup_audio();
+
+// Called by SDL on its audio thread.
+void audio_callback(void* userdata, uint8_t* stream, int length);

@@ -1,0 +1,18 @@
+// Figures of a run for tests and measurements, printed on standard error at exit when the
+// environment has MARROWGLEAM_STATS=1: frames run, real and CPU time, and what each
+// displayed frame cost.
+#pragma once
+
+namespace run_stats {
+// Whether MARROWGLEAM_STATS asks for them (read once).
+bool enabled();
+
+// The main loop starts: real and CPU time are counted from here.
+void begin();
+
+// One displayed frame: seconds spent composing, in the buffer swap, and held by the clock.
+void frame(double compose, double swap, double hold);
+
+// Prints the line "marrowgleam stats: name=value ..." on standard error.
+void report();
+} // namespace run_stats
