@@ -20,8 +20,14 @@ std::string getext(const std::string& name);
 
 // Loads a snapshot ("SNA") or attaches a tape image ("TAP"); any other name only resets.
 // Returns false, changing nothing, when the file cannot be opened or a snapshot is too
-// short to hold what its size class needs.
-bool load_speccy(const std::string& path);
+// short to hold what its size class needs; `why` (if given) then says why, or is empty
+// when the file could not be opened.
+bool load_speccy(const std::string& path, std::string* why = nullptr);
+
+// Loads the file named on the command line. When it cannot be loaded, prints one line
+// naming the file on standard error ("Cannot load file NAME" when it cannot be opened) and
+// returns false: the program then ends with status 1.
+bool load_command_line_file(const std::string& path);
 
 // Channels 0 to 9: the whole machine state in "CH<n>" beside the executable.
 constexpr size_t CHANNEL_FILE_SIZE = 131158;

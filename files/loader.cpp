@@ -128,13 +128,17 @@ std::string getext(const std::string& name) {
     return ext;
 }
 
-bool load_speccy(const std::string& path) {
+bool load_speccy(const std::string& path, std::string* why) {
+    auto refuse = [why](const std::string& reason) {
+        if (why) *why = reason;
+        return false;
+    };
     // Nothing is touched until the file is known to be loadable: a failed load leaves the
     // running machine (and an attached tape) exactly as it was.
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return false;
+    if (std::filesystem::is_directory(path, ec)) return refuse("it is a directory");
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
+    if (!file) return refuse("");
 
     const std::string ext = getext(path);
     const bool snapshot = ext == "SNA";
@@ -144,7 +148,9 @@ bool load_speccy(const std::string& path) {
         sna = read_snapshot(file);
         std::fclose(file);
         file = nullptr;
-        if (sna.size() < SNA_48K) return false;
+        if (sna.size() < SNA_48K)
+            return refuse("a snapshot needs at least " + std::to_string(SNA_48K) + " bytes, it has " +
+                          std::to_string(sna.size()));
     }
 
     if (f) std::fclose(f); // detaches a tape
@@ -167,4 +173,12 @@ bool load_speccy(const std::string& path) {
     tpf = tpf_for_model();
     if (snapshot) put_snapshot(sna);
     return true;
+}
+
+bool load_command_line_file(const std::string& path) {
+    std::string why;
+    if (load_speccy(path, &why)) return true;
+    if (why.empty()) std::fprintf(stderr, "Cannot load file %s\n", path.c_str());
+    else std::fprintf(stderr, "Cannot load file %s: %s\n", path.c_str(), why.c_str());
+    return false;
 }

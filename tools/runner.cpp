@@ -189,10 +189,7 @@ int main(int argc, char** argv) {
         next_event = apply_key_events(events, next_event, logical_frames, headless::keys);
     };
     start_machine();
-    if (!file.empty() && !load_speccy(file)) {
-        std::printf("Cannot load file %s\n", file.c_str());
-        return 1;
-    }
+    if (!file.empty() && !load_command_line_file(file)) return 1;
     rasterize_ULA(0);
     read_keyboard();
 
