@@ -1,7 +1,7 @@
 #!/bin/sh
-# Installs what is missing, builds, and starts the full-screen emulator (with FILE, if given).
+# Installs what is missing, builds, and starts the full-screen emulator (with FILE, if given)
+# in the current directory.
 set -e
-cd "$(dirname "$0")/.."
-./scripts/deps.sh
-./scripts/build.sh >/dev/null
-exec ./build/marrowgleam "$@"
+root=$(cd "$(dirname "$0")/.." && pwd)
+(cd "$root" && ./scripts/deps.sh && ./scripts/build.sh >/dev/null)
+exec "$root/build/marrowgleam" "$@"
