@@ -48,6 +48,16 @@ SDL_Surface* open_screen() {
                             SDL_HWSURFACE | SDL_OPENGL | SDL_DOUBLEBUF | SDL_FULLSCREEN);
 }
 
+// Without a display SDL2 quietly picks its off-screen driver, which has no keyboard: the
+// program would run unseen and could not be told to stop. Only a driver the user asked for
+// by name is taken as meant.
+bool on_a_display() {
+    char name[32] = "";
+    SDL_VideoDriverName(name, sizeof name);
+    const bool headless = std::strcmp(name, "offscreen") == 0 || std::strcmp(name, "dummy") == 0;
+    return !headless || std::getenv("SDL_VIDEODRIVER") != nullptr;
+}
+
 void set_icon_and_caption() {
     // From the current directory, not beside the executable; no icon is no fault.
     if (SDL_Surface* icon = SDL_LoadBMP("icon.bmp")) {
@@ -82,6 +92,11 @@ int SDL_main(int argc, char** argv) {
     std::atexit(SDL_Quit);
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         std::printf("Unable to initialize SDL: %s\n", SDL_GetError());
+        return 1;
+    }
+    if (!on_a_display()) {
+        std::fprintf(stderr, "marrowgleam: no display to show the picture on (DISPLAY is not "
+                             "set?)\n");
         return 1;
     }
     startup_audio();

@@ -69,9 +69,10 @@ class FullScreen : public testing::Test {
         ASSERT_TRUE(x_.start(WIDTH, HEIGHT, error)) << error;
     }
 
-    void launch(const std::vector<std::string>& environment = {}) {
+    void launch(const std::vector<std::string>& environment = {},
+                const std::vector<std::string>& arguments = {}) {
         std::string error;
-        ASSERT_TRUE(program_.start(x_, {}, environment, error)) << error;
+        ASSERT_TRUE(program_.start(x_, arguments, environment, error)) << error;
     }
 
     // The ROM has cleared the screen to its white paper (it starts black while the ROM
