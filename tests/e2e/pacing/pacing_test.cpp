@@ -16,9 +16,12 @@ TEST(Pacing, FiftyLogicalFramesASecondForTenSeconds) {
     const std::string missing = missing_tools();
     if (!missing.empty()) GTEST_SKIP() << "not installed: " << missing;
 
+    // A screen small enough for Mesa's software renderer to compose 60 frames a second with
+    // room to spare: the clock is on trial here, not the renderer's fill rate (at 1280 x 720
+    // it needs most of a core on its own).
     XSession x;
     std::string error;
-    ASSERT_TRUE(x.start(1280, 720, error)) << error;
+    ASSERT_TRUE(x.start(640, 360, error)) << error;
     Program program;
     const auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(program.start(x, {}, {"MARROWGLEAM_STATS=1"}, error)) << error;
@@ -31,6 +34,7 @@ TEST(Pacing, FiftyLogicalFramesASecondForTenSeconds) {
 
     // The program counts from its main loop's start to its end.
     const std::string stats = program.standard_error();
+    RecordProperty("stats", stats);
     const double frames = stat_value(stats, "logical_frames");
     const double seconds = stat_value(stats, "seconds");
     ASSERT_GT(frames, 0) << "no statistics: " << stats;
