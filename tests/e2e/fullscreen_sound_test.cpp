@@ -54,18 +54,24 @@ TEST_F(FullScreen, BeepTypedInBasicPlaysMiddleC) {
     launch({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=sound.raw"});
     wait_for_white_paper();
     // BEEP 1,0: one second of middle C. OpenSE BASIC takes keywords letter by letter; the
-    // comma is SYMBOL SHIFT (Ctrl) and N.
-    for (const char* k : {"b", "e", "e", "p", "space", "1"}) x_.key(k);
+    // comma is SYMBOL SHIFT (Ctrl) and N. The ROM takes a key pressed again as new only
+    // after it has been up for five of its frames, so the gaps leave room for a machine
+    // slowed down by a busy computer.
+    auto type = [&](const char* k) { x_.key(k, 200, 400); };
+    for (const char* k : {"b", "e", "e", "p", "space", "1"}) type(k);
     x_.key_down("Control_L");
-    x_.key("n");
+    type("n");
     x_.key_up("Control_L");
-    for (const char* k : {"0", "Return"}) x_.key(k);
+    for (const char* k : {"0", "Return"}) type(k);
     std::this_thread::sleep_for(3s);
     quit_with_escape(false);
 
-    const Pitch pitch = measure_pitch(left_channel(program_.directory() + "/sound.raw"), 48000);
-    // The ROM times the tone in T-states; the machine runs 69888 x 50 of them a second.
-    EXPECT_GT(pitch.periods, 200u) << "no second of tone in the sound";
+    const std::vector<int16_t> sound = left_channel(program_.directory() + "/sound.raw");
+    const Pitch pitch = measure_pitch(sound, 48000);
+    // A second of tone is 261 periods. On a computer too busy to keep the machine at full
+    // speed the device runs dry now and then and the tone comes in pieces, which loses the
+    // periods across each gap but not the pitch: the ROM times the tone in T-states.
+    EXPECT_GT(pitch.periods, 100u) << "no tone in the sound";
     EXPECT_NEAR(pitch.hertz, 261.63, 261.63 * 0.01);
     RecordProperty("hertz", std::to_string(pitch.hertz));
 }
