@@ -1,6 +1,17 @@
 // The composition of the host screen: the picture blended across the 5:6 cycle, zoomed,
-// turned and panned inside the fit mode's projection, then the grille over everything.
+// turned and panned inside the fit mode's projection, the text layer over it, and the
+// aperture grille multiplied over everything.
+//
+// The screen is what the fixed-function recipe gives (previous picture times its weight,
+// current picture added times its weight, text blended over, grille multiplied over the
+// whole screen), drawn in fewer passes over the screen, which a software renderer
+// feels: the two pictures are blended on the CPU into one image (only the 352 x 288
+// picture area changes), and the grille is a second texture unit on each pass instead of
+// a pass of its own (multiplying each pass by the grille gives the same sum).
 #include <GL/gl.h>
+
+#include <cmath>
+#include <cstring>
 
 #include "core/surfaces.h"
 #include "core/view.h"
@@ -8,16 +19,62 @@
 #include "text/text.h"
 
 namespace {
-// Surfaces are re-specified whole at every draw: they change every logical frame, and a
-// full upload of 1 MiB costs less than tracking what changed.
-void upload_picture(int index) {
-    glBindTexture(GL_TEXTURE_2D, ULATEX[index]);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, ULA_SURFACE_W);
-    glTexImage2D(GL_TEXTURE_2D, 0, 4, ULA_SURFACE_W, ULA_SURFACE_H, 0, GL_BGRA, GL_UNSIGNED_BYTE,
-                 ULA_surface[index]);
+// The blend of the two pictures; outside the picture area it stays opaque black, as the
+// surfaces are there.
+uint8_t BLENDED[ULA_SURFACE_W * ULA_SURFACE_H * 4];
+
+// The part of a surface the rasteriser writes: the picture, plus the column its fringe
+// reaches on the right.
+constexpr int AREA_X0 = 80, AREA_X1 = 433, AREA_Y0 = 112, AREA_Y1 = 400;
+
+// previous * w1 + current * w2 with w1 + w2 = 1, in 8-bit fixed point as a blend unit works.
+const uint8_t* blend_pictures(const uint8_t* previous, float previous_weight,
+                              const uint8_t* current) {
+    static bool initialised = false;
+    if (!initialised) {
+        for (int i = 0; i < ULA_SURFACE_W * ULA_SURFACE_H; i++) BLENDED[4 * i + 3] = 0xFF;
+        initialised = true;
+    }
+    const unsigned w1 = static_cast<unsigned>(std::lround(previous_weight * 256));
+    const unsigned w2 = 256 - w1;
+    for (int y = AREA_Y0; y < AREA_Y1; y++) {
+        const size_t start = (static_cast<size_t>(y) * ULA_SURFACE_W + AREA_X0) * 4;
+        const size_t end = (static_cast<size_t>(y) * ULA_SURFACE_W + AREA_X1) * 4;
+        for (size_t i = start; i < end; i++)
+            BLENDED[i] = static_cast<uint8_t>((previous[i] * w1 + current[i] * w2 + 128) >> 8);
+    }
+    return BLENDED;
 }
 
-// The projection puts -ULA_ortho_y at the top of the screen, so surface row 0 is the top.
+// The picture to show: one surface when the other's weight is 0 (two frames in six), else
+// the blend of both.
+const uint8_t* picture(int previous, float previous_weight, int current, float current_weight) {
+    if (current_weight == 0) return ULA_surface[previous];
+    if (previous_weight == 0) return ULA_surface[current];
+    return blend_pictures(ULA_surface[previous], previous_weight, ULA_surface[current]);
+}
+
+// Surfaces change every logical frame; a full upload costs less than tracking what changed.
+void upload_picture(const uint8_t* pixels) {
+    glBindTexture(GL_TEXTURE_2D, ULATEX[0]);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, ULA_SURFACE_W);
+    glTexImage2D(GL_TEXTURE_2D, 0, 4, ULA_SURFACE_W, ULA_SURFACE_H, 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                 pixels);
+}
+
+// Where a point of the picture (surface pixels from the picture's centre) lands on the
+// screen, in pixels from the top left: the modelview of render_GL (turn, a quarter pixel
+// up, pan, zoom), then the projection (-ULA_ortho_y at the top).
+ScreenPoint picture_on_screen(float x, float y) {
+    const double a = rotate * M_PI / 180.0;
+    const double rx = x * std::cos(a) - y * std::sin(a);
+    const double ry = x * std::sin(a) + y * std::cos(a);
+    const double X = scale * (rx + translate_x);
+    const double Y = scale * (ry + translate_y - 0.25);
+    return {static_cast<float>((X + ULA_ortho_x) / (2 * ULA_ortho_x) * VIDDIMX),
+            static_cast<float>((Y + ULA_ortho_y) / (2 * ULA_ortho_y) * VIDDIMY)};
+}
+
 void picture_projection() {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -26,45 +83,17 @@ void picture_projection() {
 }
 
 // One unit per surface pixel, the surface's centre (the centre of the machine's picture)
-// at the origin.
-void picture_quad() {
+// at the origin; with the grille unit on, each corner also carries its screen position.
+void picture_quad(bool grille) {
+    static const float CORNERS[4][4] = {
+        {0, 0, -256, -256}, {1, 0, 256, -256}, {1, 1, 256, 256}, {0, 1, -256, 256}};
     glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);
-    glVertex2f(-256, -256);
-    glTexCoord2f(1, 0);
-    glVertex2f(256, -256);
-    glTexCoord2f(1, 1);
-    glVertex2f(256, 256);
-    glTexCoord2f(0, 1);
-    glVertex2f(-256, 256);
+    for (const auto& c : CORNERS) {
+        glTexCoord2f(c[0], c[1]);
+        if (grille) grille_coordinate(picture_on_screen(c[2], c[3]));
+        glVertex2f(c[2], c[3]);
+    }
     glEnd();
-}
-
-// The screen multiplied by the grille, one texel per screen pixel, picture and text alike.
-void draw_grille() {
-    const float w = static_cast<float>(VIDDIMX), h = static_cast<float>(VIDDIMY);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_DST_COLOR, GL_ZERO);
-    glBindTexture(GL_TEXTURE_2D, GRATEX);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, w, h, 0, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);
-    glVertex2f(0, 0);
-    glTexCoord2f(w / GRA_SIZE, 0);
-    glVertex2f(w, 0);
-    glTexCoord2f(w / GRA_SIZE, h / GRA_SIZE);
-    glVertex2f(w, h);
-    glTexCoord2f(0, h / GRA_SIZE);
-    glVertex2f(0, h);
-    glEnd();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glDisable(GL_BLEND);
 }
 } // namespace
 
@@ -72,9 +101,8 @@ void render_GL(int previous, float previous_weight, int current, float current_w
     // Zoomed out, turned or panned, the picture leaves parts of the screen uncovered: they
     // show black rather than what the back buffer held two frames ago.
     clear_screen();
+    const bool grille_unit = graticule && grille_on_unit_begin();
 
-    // Turn about the picture's centre, move up a quarter of a picture pixel, pan, then zoom
-    // the whole about the screen's centre.
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
@@ -83,32 +111,20 @@ void render_GL(int previous, float previous_weight, int current, float current_w
     glTranslatef(0, -0.25f, 0);
     glRotatef(rotate, 0, 0, 1);
 
-    // The texture environment is GL_MODULATE: a texel is multiplied by the colour, so the
-    // previous picture lands weighted...
+    // With the text alone on the screen the picture is neither needed nor drawn.
     glDisable(GL_BLEND);
     glEnable(GL_TEXTURE_2D);
-    glColor4f(previous_weight, previous_weight, previous_weight, previous_weight);
-    upload_picture(previous);
-    picture_projection();
-    // A quad of weight 0 would write black over the black cleared to above, or add
-    // nothing: leaving it out gives the same screen for a full-screen pass less, which a
-    // software renderer feels (two frames in six have a zero weight).
-    if (overlay != 2 && previous_weight != 0) picture_quad();
-
-    // ...and the current one is added with its weight in alpha (picture pixels are opaque,
-    // and the two weights sum to 1). Both uploads happen even when the text stands alone.
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glColor4f(1, 1, 1, current_weight);
-    upload_picture(current);
-    picture_projection();
-    if (overlay != 2 && current_weight != 0) picture_quad();
-
-    glPopMatrix();
     glColor4f(1, 1, 1, 1);
+    if (overlay != 2) {
+        upload_picture(picture(previous, previous_weight, current, current_weight));
+        picture_projection();
+        picture_quad(grille_unit);
+    }
+    glPopMatrix();
 
-    render_teletext();
-    if (graticule) draw_grille();
+    render_teletext(grille_unit);
+    if (grille_unit) grille_on_unit_end();
+    else if (graticule) draw_grille();
     glDisable(GL_TEXTURE_2D);
 }
 

@@ -20,16 +20,31 @@ extern uint8_t GRA[GRA_SIZE * GRA_SIZE * 4];
 // the grille texture (nearest, repeating), in that order.
 void create_textures();
 
-// Composes the screen: cleared to black, the previous picture surface times its weight,
-// the current one added times its weight, the text layer over them, the grille multiplied
+// Composes the screen: cleared to black, the previous picture surface times its weight
+// plus the current one times its weight, the text layer over them, the grille multiplied
 // over everything.
 // Leaves GL_TEXTURE_2D and GL_BLEND disabled, the colour white and the modelview matrix
 // current. The caller swaps the buffers.
 void render_GL(int previous, float previous_weight, int current, float current_weight);
 
 // Draws the text layer as `overlay` asks: not at all, blended over the picture, or alone
-// on a cleared screen.
-void render_teletext();
+// on a cleared screen; with `grille_unit`, the grille rides on the second texture unit.
+void render_teletext(bool grille_unit);
+
+// A position on the host screen in pixels, from the top left.
+struct ScreenPoint {
+    float x, y;
+};
+
+// The grille on the second texture unit, where there is one (detect_grille_unit() after
+// the context is made): begin() turns it on for the passes that follow, each of whose
+// vertices then gives its screen position with grille_coordinate(); false when there is
+// no second unit, and draw_grille() then multiplies the screen in a pass of its own.
+void detect_grille_unit();
+bool grille_on_unit_begin();
+void grille_on_unit_end();
+void grille_coordinate(ScreenPoint p);
+void draw_grille();
 
 // Clears the colour buffer to transparent black.
 void clear_screen();

@@ -6,7 +6,7 @@
 #include "display/display.h"
 #include "text/text.h"
 
-void render_teletext() {
+void render_teletext(bool grille_unit) {
     if (overlay == 0) return;
     if (overlay == 1) {
         // Over the picture: transparent backgrounds let it show through.
@@ -35,15 +35,16 @@ void render_teletext() {
     // units about the origin; text row 0 at the top.
     constexpr float S = 496.0f / 512.0f;
     constexpr float T = 1.0f / 1024.0f;
+    static const float CORNERS[4][4] = {
+        {0, T, -164, 128}, {S, T, 164, 128}, {S, 1 + T, 164, -128}, {0, 1 + T, -164, -128}};
     glBegin(GL_QUADS);
-    glTexCoord2f(0, T);
-    glVertex2f(-164, 128);
-    glTexCoord2f(S, T);
-    glVertex2f(164, 128);
-    glTexCoord2f(S, 1 + T);
-    glVertex2f(164, -128);
-    glTexCoord2f(0, 1 + T);
-    glVertex2f(-164, -128);
+    for (const auto& c : CORNERS) {
+        glTexCoord2f(c[0], c[1]);
+        if (grille_unit)
+            grille_coordinate({(c[2] + TXT_ortho_x) / (2 * TXT_ortho_x) * VIDDIMX,
+                               (TXT_ortho_y - c[3]) / (2 * TXT_ortho_y) * VIDDIMY});
+        glVertex2f(c[2], c[3]);
+    }
     glEnd();
 
     glMatrixMode(GL_PROJECTION);
