@@ -56,10 +56,10 @@ void render_physical_frame() {
             enable_audio = 1;
         }
         read_keyboard();
-        if (key_pressed(key::ESCAPE)) {
-            exit_request = 1;
-            break;
-        }
+        // Escape ends the program, paused or not; so does the host's quit request (a
+        // window closed, a signal), which sets exit_request while pumping the events.
+        if (key_pressed(key::ESCAPE)) exit_request = 1;
+        if (exit_request) break;
     } while (still_frame && !key_pressed(key::F8));
 
     handle_control_keys();

@@ -1,6 +1,9 @@
 #include "core/startup.h"
 
 #include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
 
 #include "core/loop.h"
 #include "core/machine.h"
@@ -9,6 +12,17 @@
 #include "z80/z80.h"
 
 namespace {
+// The data files lie beside the executable. A program started through PATH has no
+// directory in argv[0]; the kernel knows where it is.
+std::string executable_path(const char* argv0) {
+    if (std::strchr(argv0, '/')) return argv0;
+    char buffer[4096];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return argv0;
+    buffer[n] = '\0';
+    return buffer;
+}
+
 bool read_file(const std::string& path, uint8_t* buffer, size_t size) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return false;
@@ -22,7 +36,7 @@ bool read_file(const std::string& path, uint8_t* buffer, size_t size) {
 bool load_data_files(const char* argv0, std::string& error) {
     model = 48;
     tpf = tpf_for_model();
-    application_path = getpath(argv0 ? argv0 : "");
+    application_path = getpath(executable_path(argv0 ? argv0 : ""));
     if (!read_file(application_path + "1982.rom", ROM, sizeof ROM)) {
         error = "Cannot open " + application_path + "1982.rom (a 16 KiB 48K ROM image)";
         return false;

@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "audio/beeper.h"
 #include "core/loop.h"
 #include "core/machine.h"
@@ -62,15 +60,6 @@ bool parse_count(const char* text, long& value) {
     char* end = nullptr;
     value = std::strtol(text, &end, 10);
     return end && *end == '\0' && value >= 0;
-}
-
-std::string executable_path(const char* argv0) {
-    if (std::strchr(argv0, '/')) return argv0;
-    char buffer[4096];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return argv0;
-    buffer[n] = '\0';
-    return buffer;
 }
 
 struct MemoryDump {
@@ -178,8 +167,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    const std::string exe = executable_path(argv[0]);
-    if (!load_data_files(exe.c_str(), error)) {
+    if (!load_data_files(argv[0], error)) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         return 1;
     }

@@ -6,7 +6,6 @@
 
 #include <GL/gl.h>
 #include <SDL/SDL.h>
-#include <unistd.h>
 
 #include "core/loop.h"
 #include "core/startup.h"
@@ -23,17 +22,6 @@ int SDL_main(int argc, char** argv);
 namespace {
 SDL_Cursor* cursor;
 uint8_t blank_cursor[8];
-
-// The data files lie beside the executable. A program started through PATH has no
-// directory in argv[0]; the kernel knows where it is.
-std::string executable_path(const char* argv0) {
-    if (std::strchr(argv0, '/')) return argv0;
-    char buffer[4096];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return argv0;
-    buffer[n] = '\0';
-    return buffer;
-}
 
 // Full screen at the desktop's size. The size is read before the mode is set and passed
 // explicitly: the SDL 1.2 compatibility layer would make a 1 x 1 window of "0 x 0". Swap
@@ -78,7 +66,7 @@ void shutdown() {
 
 int SDL_main(int argc, char** argv) {
     std::string error;
-    if (!load_data_files(executable_path(argc > 0 ? argv[0] : "").c_str(), error)) {
+    if (!load_data_files(argc > 0 ? argv[0] : "", error)) {
         std::fprintf(stderr, "marrowgleam: %s\n", error.c_str());
         return 1;
     }
@@ -126,10 +114,7 @@ int SDL_main(int argc, char** argv) {
     if (cursor) SDL_SetCursor(cursor);
 
     start_machine();
-    if (argc > 1 && !load_speccy(argv[1])) {
-        std::printf("Cannot load file %s\n", argv[1]);
-        std::exit(1);
-    }
+    if (argc > 1 && !load_command_line_file(argv[1])) std::exit(1);
 
     rasterize_ULA(0);
     swap_first_frame();
