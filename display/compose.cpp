@@ -75,6 +75,15 @@ ScreenPoint picture_on_screen(float x, float y) {
             static_cast<float>((Y + ULA_ortho_y) / (2 * ULA_ortho_y) * VIDDIMY)};
 }
 
+// Whether the picture quad, as the view places it, covers the whole screen.
+bool picture_covers_screen() {
+    if (rotate != 0) return false;
+    const ScreenPoint top_left = picture_on_screen(-256, -256);
+    const ScreenPoint bottom_right = picture_on_screen(256, 256);
+    return top_left.x <= 0 && top_left.y <= 0 && bottom_right.x >= VIDDIMX &&
+           bottom_right.y >= VIDDIMY;
+}
+
 void picture_projection() {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -99,8 +108,9 @@ void picture_quad(bool grille) {
 
 void render_GL(int previous, float previous_weight, int current, float current_weight) {
     // Zoomed out, turned or panned, the picture leaves parts of the screen uncovered: they
-    // show black rather than what the back buffer held two frames ago.
-    clear_screen();
+    // show black rather than what the back buffer held two frames ago. (The quad is the whole
+    // 512 x 512 surface, black around the machine's picture: at rest it covers the screen.)
+    if (overlay == 2 || !picture_covers_screen()) clear_screen();
     const bool grille_unit = graticule && grille_on_unit_begin();
 
     glMatrixMode(GL_MODELVIEW);
