@@ -16,6 +16,13 @@
 
 namespace {
 FramePacer pacer;
+// When the program started (before main): the machine's clock starts with it.
+const FramePacer::clock::time_point program_start = FramePacer::clock::now();
+} // namespace
+
+std::chrono::steady_clock::time_point program_start_time() { return program_start; }
+
+namespace {
 
 double seconds_between(FramePacer::clock::time_point a, FramePacer::clock::time_point b) {
     return std::chrono::duration<double>(b - a).count();
@@ -46,7 +53,7 @@ double hold_frame() {
 
 void swap_first_frame() {
     SDL_GL_SwapBuffers();
-    pacer.start(FramePacer::clock::now());
+    pacer.start_from(program_start, FramePacer::clock::now(), std::chrono::seconds(1));
 }
 
 void host_pump_events() {

@@ -9,6 +9,11 @@
 // by frames without a hold until the grid is caught up; one more than a few frames late
 // (the process was stopped, the machine was busy) starts a new grid from now instead of
 // racing to catch up.
+//
+// The first grid starts when the program does, not when its window is ready: the machine
+// is switched on with the program, and the frames of the fraction of a second that start-up
+// takes are run without a hold until the grid is caught up. 50 logical frames a second then
+// hold from the moment the program is started.
 #pragma once
 
 #include <chrono>
@@ -25,6 +30,15 @@ class FramePacer {
     void start(clock::time_point now) {
         base = now;
         count = 0;
+        catching_up = false;
+    }
+
+    // The first grid, begun at `origin` (the program's start), the frame shown at `now` being
+    // its frame 0: the frames behind it run without a hold until it is caught up, as long as
+    // start-up took less than `longest`; otherwise the grid starts at `now`.
+    void start_from(clock::time_point origin, clock::time_point now, clock::duration longest) {
+        start(now - origin > longest ? now : origin);
+        catching_up = base < now;
     }
 
     // The frame just shown at `now` ends at the returned time: the caller sleeps until then
@@ -32,6 +46,12 @@ class FramePacer {
     clock::time_point next_deadline(clock::time_point now) {
         count++;
         clock::time_point deadline = deadline_of(count);
+        if (catching_up) {
+            // Start-up's frames are made up, unless a display that waits for its refresh at
+            // every swap never lets them be: then the grid is simply late.
+            if (deadline > now || count > CATCH_UP_FRAMES) catching_up = false;
+            else return deadline;
+        }
         if (now - deadline > resync_after * frame_length()) {
             start(now);
             count = 1;
@@ -45,6 +65,8 @@ class FramePacer {
     uint64_t resyncs() const { return resync_count; }
 
   private:
+    static constexpr uint64_t CATCH_UP_FRAMES = 120;
+
     clock::duration frame_length() const {
         return std::chrono::duration_cast<clock::duration>(std::chrono::seconds(1)) / rate;
     }
@@ -60,4 +82,5 @@ class FramePacer {
     clock::time_point base{};
     uint64_t count = 0;
     uint64_t resync_count = 0;
+    bool catching_up = false;
 };

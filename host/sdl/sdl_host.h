@@ -1,7 +1,12 @@
 // The full-screen host's own pieces, shared by its start-up and its seam.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+
+// When the program started: the 1/60 s frame grid, and with it the machine's clock, begins
+// there.
+std::chrono::steady_clock::time_point program_start_time();
 
 // Start-up's single swap before the main loop: shows nothing yet, and starts the grid of
 // 1/60 s frame deadlines.

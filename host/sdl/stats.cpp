@@ -11,6 +11,7 @@
 #include <sys/resource.h>
 
 #include "core/loop.h"
+#include "host/sdl/sdl_host.h"
 
 namespace run_stats {
 namespace {
@@ -53,9 +54,10 @@ bool enabled() {
     return on;
 }
 
+// Counted from the program's start, as the machine's clock is.
 void begin() {
-    start = clock::now();
-    cpu_at_start = cpu_seconds();
+    start = program_start_time();
+    cpu_at_start = 0;
     compose_times.reserve(60 * 600);
     swap_times.reserve(60 * 600);
 }

@@ -7,7 +7,8 @@ namespace run_stats {
 // Whether MARROWGLEAM_STATS asks for them (read once).
 bool enabled();
 
-// The main loop starts: real and CPU time are counted from here.
+// The main loop starts. Real and CPU time are counted from the program's start, where the
+// machine's clock starts too.
 void begin();
 
 // One displayed frame: seconds spent composing, in the buffer swap, and held by the clock.

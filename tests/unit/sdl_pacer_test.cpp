@@ -55,4 +55,27 @@ TEST(FramePacer, CatchesUpSmallDelaysAndRestartsAfterLongOnes) {
         }
     }
 }
+// The grid begins when the program does: the frames of start-up are made up without a
+// hold, then the grid holds; start-up slower than the limit starts the grid at the first
+// frame instead.
+TEST(FramePacer, StartUpFramesAreMadeUpFromTheProgramsStart) {
+    FramePacer pacer;
+    const clock::time_point window_ready = T0 + milliseconds(200);
+    pacer.start_from(T0, window_ready, seconds(1));
+    clock::time_point now = window_ready;
+    int unheld = 0;
+    for (int n = 1; n <= 60; n++) {
+        now += milliseconds(2); // each frame takes 2 ms to make and show
+        const clock::time_point deadline = pacer.next_deadline(now);
+        EXPECT_EQ(deadline - T0, nanoseconds(n * 1000000000LL / 60)) << "frame " << n;
+        if (deadline <= now) unheld++;
+        else now = deadline;
+    }
+    EXPECT_EQ(unheld, 13); // 200 ms of frames, caught up 2 ms at a time
+    EXPECT_EQ(pacer.resyncs(), 0u);
+
+    FramePacer slow;
+    slow.start_from(T0, T0 + seconds(3), seconds(1));
+    EXPECT_EQ(slow.next_deadline(T0 + seconds(3)) - (T0 + seconds(3)), nanoseconds(16666666));
+}
 } // namespace
