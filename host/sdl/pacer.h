@@ -6,9 +6,10 @@
 // returns early and the frame is held by the clock instead. The deadlines form a fixed grid
 // from the last resynchronisation, frame n ending at start + n / 60 s exactly, so neither
 // rounding nor late wake-ups accumulate over minutes. A frame that ends late is followed
-// by frames without a hold until the grid is caught up; one more than a few frames late
-// (the process was stopped, the machine was busy) starts a new grid from now instead of
-// racing to catch up.
+// by frames without a hold until the grid is caught up, so that a busy moment of the
+// computer costs the machine no time; one more than half a second late (the process was
+// stopped, the computer was suspended) starts a new grid from now instead of racing
+// through the time it missed.
 //
 // The first grid starts when the program does, not when its window is ready: the machine
 // is switched on with the program, and the frames of the fraction of a second that start-up
@@ -23,7 +24,7 @@ class FramePacer {
   public:
     using clock = std::chrono::steady_clock;
 
-    explicit FramePacer(int frames_per_second = 60, int resync_after_frames = 4)
+    explicit FramePacer(int frames_per_second = 60, int resync_after_frames = 30)
         : rate(frames_per_second), resync_after(resync_after_frames) {}
 
     // A new grid: the frame shown at `now` is frame 0.

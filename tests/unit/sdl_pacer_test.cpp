@@ -37,8 +37,9 @@ TEST(FramePacer, CatchesUpSmallDelaysAndRestartsAfterLongOnes) {
         milliseconds late; // how long after the 10th deadline the 11th frame ends
         bool restarts;
     };
-    for (const Case c : {Case{milliseconds(30), false}, Case{milliseconds(60), false},
-                         Case{milliseconds(100), true}, Case{milliseconds(5000), true}}) {
+    for (const Case c : {Case{milliseconds(30), false}, Case{milliseconds(100), false},
+                         Case{milliseconds(450), false}, Case{milliseconds(600), true},
+                         Case{milliseconds(5000), true}}) {
         FramePacer pacer;
         pacer.start(T0);
         clock::time_point deadline;
