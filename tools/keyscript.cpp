@@ -128,12 +128,16 @@ bool parse_key_script(const std::string& script, int frames_per_key, std::vector
                         error = "unclosed <key> in \"" + argument + "\"";
                         return false;
                     }
-                    const int code = key_by_name(argument.substr(i + 1, close - i - 1));
-                    if (code < 0) {
-                        error = "unknown key <" + argument.substr(i + 1, close - i - 1) + ">";
+                    const std::string name = argument.substr(i + 1, close - i - 1);
+                    const int code = key_by_name(name);
+                    if (name == "semicolon") {
+                        keys = keys_for_char(';'); // ';' itself separates events
+                    } else if (code >= 0) {
+                        keys.push_back(code);
+                    } else {
+                        error = "unknown key <" + name + ">";
                         return false;
                     }
-                    keys.push_back(code);
                     i = close;
                 } else {
                     keys = keys_for_char(argument[i]);

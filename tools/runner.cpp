@@ -40,7 +40,8 @@ options:
                       120:press f7 / 125:release f7 hold and let go of keys
                     key names: a-z 0-9 space enter shift symbol backspace up down left
                     right escape home end pageup pagedown f1-f12 kp0-kp9 win; in typed
-                    text capitals add CAPS SHIFT, symbols add SYMBOL SHIFT, <name> is any key
+                    text capitals add CAPS SHIFT, symbols add SYMBOL SHIFT, <semicolon>
+                    types ';', <name> is any key
   --keys-file FILE  the same script read from a file (events also one per line)
   --key-frames N    logical frames each typed key is held, and then released (default 3)
   --png FILE        write the picture of the last frame (352 x 288, with border) as PNG
