@@ -141,15 +141,12 @@ int main(int argc, char** argv) {
     // beeper conversion alone on the same workload, so that all four see the same load.
     std::vector<double> rates, cpu, raster, beeper;
     for (int r = 0; r < runs; r++) {
-        const uint64_t steps = z80_steps;
         const auto start = Clock::now();
         run_machine(logical_frames + frames);
         const double took = seconds_since(start);
         rates.push_back(frames / took);
-        std::printf("run %d: %d logical frames in %.3f s: %.0f frames/s, %.1f x real time, "
-                    "%.1f M instructions/s\n",
-                    r + 1, frames, took, frames / took, frames / took / 50,
-                    (z80_steps - steps) / took / 1e6);
+        std::printf("run %d: %d logical frames in %.3f s: %.0f frames/s, %.1f x real time\n",
+                    r + 1, frames, took, frames / took, frames / took / 50);
         cpu.push_back(cpu_only(frames) / frames);
         raster.push_back(raster_only(frames) / frames);
         beeper.push_back(beeper_only(frames) / frames);
