@@ -4,47 +4,16 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 #include "tests/support/files_images.h"
 #include "tests/support/support.h"
+#include "tests/support/tape_runner.h"
 
 namespace {
-struct RunnerOutput {
-    int status = -1;
-    std::vector<std::string> rows; // standard output, line by line
-};
-
-std::string quoted(const std::string& s) {
-    std::string q = "'";
-    for (char ch : s) q += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-    return q + "'";
-}
-
-// Runs marrowgleam-run with `args` (standard error is dropped) and waits for it.
-RunnerOutput runner(const std::vector<std::string>& args) {
-    std::string command = quoted(binary_path("marrowgleam-run"));
-    for (const std::string& arg : args) command += " " + quoted(arg);
-    command += " 2>/dev/null";
-    RunnerOutput run;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    std::string out;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) run.rows.push_back(line);
-    return run;
-}
-
 // The rows of the Spectrum's screen that hold anything.
-std::vector<std::string> written_rows(const RunnerOutput& run) {
+std::vector<std::string> written_rows(const RunnerResult& run) {
     std::vector<std::string> rows;
     for (const std::string& row : run.rows)
         if (!row.empty()) rows.push_back(row);
@@ -63,7 +32,7 @@ class RunnerMachine : public testing::Test {
 // The ROM is OpenSE BASIC, whose start-up screen is one line at the bottom (0x7F is its
 // copyright sign).
 TEST_F(RunnerMachine, BootsToTheRomsStartUpMessage) {
-    const RunnerOutput run = runner({"--frames", "100", "--text", "--quiet"});
+    const RunnerResult run = run_runner({"--frames", "100", "--text", "--quiet"});
     ASSERT_EQ(run.status, 0);
     ASSERT_EQ(run.rows.size(), 24u);
     EXPECT_EQ(written_rows(run), std::vector<std::string>{" \x7f 1981 Nine Tiles Networks Ltd"});
@@ -74,14 +43,15 @@ TEST_F(RunnerMachine, BootsToTheRomsStartUpMessage) {
 // characters), listed, then run.
 TEST_F(RunnerMachine, TypesAndRunsABasicProgram) {
     const std::string line = "100:type 10 PRINT 2+2,11*11<enter>";
-    const RunnerOutput listed = runner({"--frames", "350", "--keys", line, "--text", "--quiet"});
+    const RunnerResult listed =
+        run_runner({"--frames", "350", "--keys", line, "--text", "--quiet"});
     ASSERT_EQ(listed.status, 0);
     const std::vector<std::string> rows = written_rows(listed);
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows[0], "   10 PRINT 2+2,11*11");
 
-    const RunnerOutput ran =
-        runner({"--frames", "500", "--keys", line + ";400:type RUN<enter>", "--text", "--quiet"});
+    const RunnerResult ran = run_runner(
+        {"--frames", "500", "--keys", line + ";400:type RUN<enter>", "--text", "--quiet"});
     ASSERT_EQ(ran.status, 0);
     EXPECT_EQ(written_rows(ran), (std::vector<std::string>{"4               121", "OK, 10:1"}));
 }
@@ -123,8 +93,8 @@ TEST_F(RunnerMachine, SpeakerToggledAtAKnownRateSoundsAtThatFrequency) {
     write_file(dir.path() / "tone.sna", toggling_snapshot());
     const std::string wav_path = (dir.path() / "tone.wav").string();
     const int frames = 150;
-    const RunnerOutput run = runner({"--frames", std::to_string(frames), "--wav", wav_path,
-                                     "--quiet", (dir.path() / "tone.sna").string()});
+    const RunnerResult run = run_runner({"--frames", std::to_string(frames), "--wav", wav_path,
+                                         "--quiet", (dir.path() / "tone.sna").string()});
     ASSERT_EQ(run.status, 0);
 
     const std::vector<uint8_t> wav = read_file(wav_path);
