@@ -18,7 +18,6 @@ namespace {
 using clock = std::chrono::steady_clock;
 
 clock::time_point start;
-double cpu_at_start;
 std::vector<float> compose_times, swap_times;
 double hold_total;
 
@@ -57,7 +56,6 @@ bool enabled() {
 // Counted from the program's start, as the machine's clock is.
 void begin() {
     start = program_start_time();
-    cpu_at_start = 0;
     compose_times.reserve(60 * 600);
     swap_times.reserve(60 * 600);
 }
@@ -70,7 +68,7 @@ void frame(double compose, double swap, double hold) {
 
 void report() {
     const double seconds = std::chrono::duration<double>(clock::now() - start).count();
-    const double cpu = cpu_seconds() - cpu_at_start;
+    const double cpu = cpu_seconds(); // the whole process's, from its start
     std::fprintf(stderr,
                  "marrowgleam stats: logical_frames=%llu physical_frames=%llu "
                  "displayed_frames=%zu seconds=%.3f logical_per_second=%.3f cpu_seconds=%.3f "
