@@ -35,6 +35,7 @@
 #include "core/loop.h"
 #include "core/machine.h"
 #include "files/files.h"
+#include "z80/memory.h"
 #include "z80/z80.h"
 
 namespace {
@@ -106,9 +107,9 @@ void put_snapshot(const std::vector<uint8_t>& sna) {
         z80.PC = word_at(sna, 49179);
     } else {
         // The 48K snapshot was taken inside an interrupt: RETN's pop, without its T-states.
-        const uint8_t low = SLTPTR[z80.SP >> 14][z80.SP & 0x3FFF];
+        const uint8_t low = readbyte_internal(z80.SP);
         z80.SP++;
-        const uint8_t high = SLTPTR[z80.SP >> 14][z80.SP & 0x3FFF];
+        const uint8_t high = readbyte_internal(z80.SP);
         z80.SP++;
         z80.PC = static_cast<uint16_t>(low | (high << 8));
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "z80/memory.h"
 #include "z80/z80.h"
 
 namespace {
@@ -17,7 +18,6 @@ uint8_t LOW_RAM[16384];
 constexpr uint16_t BDOS = 0x0005;
 constexpr uint16_t STACK_TOP = 0xF000;
 
-uint8_t peek(uint16_t a) { return SLTPTR[a >> 14][a & 0x3FFF]; }
 void poke(uint16_t a, uint8_t v) { SLTWR[a >> 14][a & 0x3FFF] = v; }
 
 bool loaded;
@@ -81,10 +81,10 @@ CpmRun cpm_run(uint64_t max_tstates, const std::function<void(char)>& print,
             if (function == 2) {
                 emit(static_cast<char>(z80.DE & 0xFF));
             } else if (function == 9) {
-                for (uint16_t a = z80.DE; peek(a) != '$'; a++) emit(static_cast<char>(peek(a)));
+                for (uint16_t a = z80.DE; readbyte_internal(a) != '$'; a++) emit(static_cast<char>(readbyte_internal(a)));
             }
             // RET
-            z80.PC = static_cast<uint16_t>(peek(z80.SP) | (peek(static_cast<uint16_t>(z80.SP + 1)) << 8));
+            z80.PC = static_cast<uint16_t>(readbyte_internal(z80.SP) | (readbyte_internal(static_cast<uint16_t>(z80.SP + 1)) << 8));
             z80.SP = static_cast<uint16_t>(z80.SP + 2);
             z80.halted = 0;
         }
