@@ -11,7 +11,6 @@
 #include <GL/gl.h>
 
 #include <cmath>
-#include <cstring>
 
 #include "core/surfaces.h"
 #include "core/view.h"
