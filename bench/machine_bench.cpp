@@ -15,16 +15,12 @@
 #include <unistd.h>
 #include <vector>
 
-#include "audio/beeper.h"
-#include "core/loop.h"
-#include "core/machine.h"
-#include "core/startup.h"
+#include <memory>
+
+#include "frontend/session.h"
 #include "host/headless/headless.h"
-#include "input/keyboard.h"
 #include "tools/keyscript.h"
 #include "tools/screen_text.h"
-#include "ula/ula.h"
-#include "z80/z80.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -64,26 +60,26 @@ std::vector<KeyEvent> typing(uint64_t frame, const std::string& text) {
 const char* const PROGRAM = "10 POKE 23692,255: PRINT \"HELLO \";: GOTO 10\n";
 
 // Boots the ROM and starts the program; false if the screen does not show it running.
-bool start_workload() {
+bool start_workload(Session& s) {
     std::string error;
-    if (!load_data_files(executable_path().c_str(), error)) {
+    if (!s.load_data_files(executable_path().c_str(), error)) {
         std::fprintf(stderr, "machine_bench: %s\n", error.c_str());
         return false;
     }
-    headless::attach_keyboard();
+    headless::attach_keyboard(s);
     static std::vector<KeyEvent> events;
     events = typing(100, PROGRAM);
     const uint64_t run_at = 100 + 10 * std::string(PROGRAM).size() + 20;
     for (const KeyEvent& e : typing(run_at, "RUN\n")) events.push_back(e);
     static size_t next = 0;
-    headless::on_pump = [] {
-        next = apply_key_events(events, next, logical_frames, headless::keys);
+    headless::on_pump = [&s] {
+        next = apply_key_events(events, next, s.logical_frames, headless::keys);
     };
-    start_machine();
-    rasterize_ULA(0);
-    read_keyboard();
-    run_machine(run_at + 100);
-    const std::string text = screen_text_joined();
+    s.start_machine();
+    s.machine.rasterize_ULA(s.ULA_surface[0], s.screen_mode, true);
+    s.read_keyboard();
+    s.run_machine(run_at + 100);
+    const std::string text = screen_text_joined(s.machine);
     if (text.find("HELLO HELLO HELLO") == std::string::npos) {
         std::fprintf(stderr, "machine_bench: the program is not running; the screen shows:\n%s\n",
                      text.c_str());
@@ -94,32 +90,34 @@ bool start_workload() {
 
 // The CPU alone over `frames` logical frames: the same steps the loop runs, with only the
 // counters of the frame ends kept (no picture, no sound, no keyboard).
-double cpu_only(int frames) {
+double cpu_only(Spectrum& m, int frames) {
     const auto start = Clock::now();
     for (int f = 0; f < frames; f++) {
-        tstatesh = 0;
-        z80_run(tpf, INT_MAX);
-        tstates -= tpf;
-        OUTSP = 0;
+        m.tstatesh = 0;
+        m.z80_run(m.tpf, INT_MAX);
+        m.tstates -= m.tpf;
+        m.OUTSP = 0;
     }
     return seconds_since(start);
 }
 
-double raster_only(int frames) {
+double raster_only(Session& s, int frames) {
+    Spectrum& m = s.machine;
     const auto start = Clock::now();
     for (int f = 0; f < frames; f++) {
-        rasterize_ULA(f % 3);
-        flashctr++;
+        m.rasterize_ULA(s.ULA_surface[f % 3], s.screen_mode, true);
+        m.flashctr++;
     }
     return seconds_since(start);
 }
 
-double beeper_only(int frames) {
+double beeper_only(Session& s, int frames) {
+    Spectrum& m = s.machine;
     const auto start = Clock::now();
     for (int f = 0; f < frames; f++) {
-        OUTSP = 0;
-        beeper_frame_end();
-        pulldown = pulldown == 4 ? 0 : pulldown + 1;
+        m.OUTSP = 0;
+        m.beeper_frame_end(s.AUDBUF + m.pulldown * SAMPLES_PER_FRAME);
+        m.pulldown = m.pulldown == 4 ? 0 : m.pulldown + 1;
     }
     return seconds_since(start);
 }
@@ -134,7 +132,9 @@ int main(int argc, char** argv) {
     }
     std::printf("build: %s, flags \"%s\", CPU step also \"%s\"\n", MARROWGLEAM_BUILD_TYPE,
                 MARROWGLEAM_CXX_FLAGS, MARROWGLEAM_STEP_OPTIONS);
-    if (!start_workload()) return 1;
+    const auto session = std::make_unique<Session>(); // large: the picture surfaces
+    Session& s = *session;
+    if (!start_workload(s)) return 1;
     std::printf("workload: %s", PROGRAM);
 
     // Each round times the whole machine, then the CPU alone, the rasteriser alone and the
@@ -142,14 +142,14 @@ int main(int argc, char** argv) {
     std::vector<double> rates, cpu, raster, beeper;
     for (int r = 0; r < runs; r++) {
         const auto start = Clock::now();
-        run_machine(logical_frames + frames);
+        s.run_machine(s.logical_frames + frames);
         const double took = seconds_since(start);
         rates.push_back(frames / took);
         std::printf("run %d: %d logical frames in %.3f s: %.0f frames/s, %.1f x real time\n",
                     r + 1, frames, took, frames / took, frames / took / 50);
-        cpu.push_back(cpu_only(frames) / frames);
-        raster.push_back(raster_only(frames) / frames);
-        beeper.push_back(beeper_only(frames) / frames);
+        cpu.push_back(cpu_only(s.machine, frames) / frames);
+        raster.push_back(raster_only(s, frames) / frames);
+        beeper.push_back(beeper_only(s, frames) / frames);
     }
     const double rate = median(rates);
     std::printf("median: %.0f logical frames/s, %.1f x real time\n", rate, rate / 50);

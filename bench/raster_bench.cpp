@@ -3,32 +3,34 @@
 // fastest of several rounds.
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <vector>
 
-#include "core/machine.h"
-#include "ula/ula.h"
+#include "frontend/session.h"
 
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int rounds = 9;
-    machine_defaults();
+    const auto session = std::make_unique<Session>(); // the picture surfaces
+    Spectrum& m = session->machine;
     std::mt19937 random(1982);
-    uint8_t* bank = screen_bank();
+    uint8_t* bank = m.RAM + 5 * 0x4000;
     for (int i = 0; i < 6912; i++) bank[i] = static_cast<uint8_t>(random());
-    IO[0xFE] = 3;
+    m.IO[0xFE] = 3;
 
     const char* names[3] = {"colour", "MELBOURNE", "INVERSE INK"};
     for (int mode = 0; mode < 3; mode++) {
-        screen_mode = mode;
+        session->screen_mode = mode;
         std::vector<double> us;
         for (int r = 0; r < rounds; r++) {
             const auto start = std::chrono::steady_clock::now();
             for (int f = 0; f < frames; f++) {
-                rasterize_ULA(f % 3); // the three surfaces in turn, as the machine does
-                flashctr++;
+                // the three surfaces in turn, as the machine does
+                m.rasterize_ULA(session->ULA_surface[f % 3], session->screen_mode, true);
+                m.flashctr++;
             }
             const std::chrono::duration<double, std::micro> took =
                 std::chrono::steady_clock::now() - start;

@@ -1,13 +1,16 @@
-// Speed of the CPU: ZEXDOC (about 47 billion T-states) through the CP/M harness, with the
-// contention tables in place as the machine runs them, N times. Prints per run and as the
-// median: emulated T-states per second, instructions per second, and the multiple of a
-// real 3.5 MHz Z80.
+// Speed of the CPU: ZEXDOC (about 47 billion T-states) through the CP/M harness, N times.
+// The CPU runs over the Spectrum's own memory path (slots, the contention check, the
+// screen-write check), as the machine runs it, or with "flat" over the harness's plain RAM.
+// Prints per run and as the median: emulated T-states per second, instructions per second,
+// and the multiple of a real 3.5 MHz Z80.
 //
-//   z80_zexdoc [RUNS] [PATH/TO/zexdoc.com]      (RUNS defaults to 3)
+//   z80_zexdoc [RUNS] [PATH/TO/zexdoc.com] [spectrum|flat]   (3 runs, spectrum)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,28 +38,18 @@ void print(const char* label, const Figures& f) {
 
 } // namespace
 
-int main(int argc, char** argv) {
-    const int runs = argc > 1 ? std::atoi(argv[1]) : 3;
-    const std::string path =
-        argc > 2 ? argv[2] : std::string(MARROWGLEAM_TESTDATA) + "/zex/zexdoc.com";
-    if (runs < 1) {
-        std::fprintf(stderr, "usage: %s [RUNS] [PATH/TO/zexdoc.com]\n", argv[0]);
-        return 2;
-    }
-    std::printf("ZEXDOC on the Marrowgleam Z80, %d run%s\n", runs, runs == 1 ? "" : "s");
-    std::printf("build: %s, flags \"%s\", CPU step also \"%s\"\n", MARROWGLEAM_BUILD_TYPE,
-                MARROWGLEAM_CXX_FLAGS, MARROWGLEAM_STEP_OPTIONS);
-
+template <class Bus> int bench(int runs, const std::string& path) {
+    const auto cpm = std::make_unique<Cpm<Bus>>();
     // Counting instructions needs the CPU stepped one at a time, which is slower; so one
     // counting run first, then the timed runs at full speed.
     uint64_t instructions = 0;
     {
-        const std::string error = cpm_load(path);
+        const std::string error = cpm->load(path);
         if (!error.empty()) {
             std::fprintf(stderr, "z80_zexdoc: %s\n", error.c_str());
             return 1;
         }
-        instructions = cpm_run(UINT64_MAX, nullptr, true).instructions;
+        instructions = cpm->run(UINT64_MAX, nullptr, true).instructions;
         std::printf("counting run: %llu instructions\n",
                     static_cast<unsigned long long>(instructions));
     }
@@ -64,13 +57,13 @@ int main(int argc, char** argv) {
     std::vector<double> seconds, tps, ips;
     bool all_passed = true;
     for (int i = 1; i <= runs; i++) {
-        const std::string error = cpm_load(path);
+        const std::string error = cpm->load(path);
         if (!error.empty()) {
             std::fprintf(stderr, "z80_zexdoc: %s\n", error.c_str());
             return 1;
         }
         const auto start = std::chrono::steady_clock::now();
-        const CpmRun run = cpm_run(UINT64_MAX);
+        const CpmRun run = cpm->run(UINT64_MAX);
         const double s =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const bool passed = run.finished && run.output.find("ERROR") == std::string::npos;
@@ -92,3 +85,21 @@ int main(int argc, char** argv) {
     print("median", Figures{median(seconds), median(tps), median(ips)});
     return all_passed ? 0 : 1;
 }
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::atoi(argv[1]) : 3;
+    const std::string path =
+        argc > 2 ? argv[2] : std::string(MARROWGLEAM_TESTDATA) + "/zex/zexdoc.com";
+    const char* bus = argc > 3 ? argv[3] : "spectrum";
+    const bool flat = std::strcmp(bus, "flat") == 0;
+    if (runs < 1 || (!flat && std::strcmp(bus, "spectrum") != 0)) {
+        std::fprintf(stderr, "usage: %s [RUNS] [PATH/TO/zexdoc.com] [spectrum|flat]\n", argv[0]);
+        return 2;
+    }
+    std::printf("ZEXDOC on the Marrowgleam Z80 over the %s bus, %d run%s\n",
+                flat ? "flat RAM" : "Spectrum's", runs, runs == 1 ? "" : "s");
+    std::printf("build: %s, flags \"%s\", CPU step also \"%s\"\n", MARROWGLEAM_BUILD_TYPE,
+                MARROWGLEAM_CXX_FLAGS, MARROWGLEAM_STEP_OPTIONS);
+    return flat ? bench<CpmBus>(runs, path) : bench<SpectrumCpmBus>(runs, path);
+}
+

@@ -12,10 +12,8 @@
 
 #include <cmath>
 
-#include "core/surfaces.h"
-#include "core/view.h"
 #include "display/display.h"
-#include "text/text.h"
+#include "frontend/session.h"
 
 namespace {
 // The blend of the two pictures; outside the picture area it stays opaque black, as the
@@ -47,10 +45,11 @@ const uint8_t* blend_pictures(const uint8_t* previous, float previous_weight,
 
 // The picture to show: one surface when the other's weight is 0 (two frames in six), else
 // the blend of both.
-const uint8_t* picture(int previous, float previous_weight, int current, float current_weight) {
-    if (current_weight == 0) return ULA_surface[previous];
-    if (previous_weight == 0) return ULA_surface[current];
-    return blend_pictures(ULA_surface[previous], previous_weight, ULA_surface[current]);
+const uint8_t* picture(const Session& s, int previous, float previous_weight, int current,
+                       float current_weight) {
+    if (current_weight == 0) return s.ULA_surface[previous];
+    if (previous_weight == 0) return s.ULA_surface[current];
+    return blend_pictures(s.ULA_surface[previous], previous_weight, s.ULA_surface[current]);
 }
 
 // Surfaces change every logical frame; a full upload costs less than tracking what changed.
@@ -64,76 +63,76 @@ void upload_picture(const uint8_t* pixels) {
 // Where a point of the picture (surface pixels from the picture's centre) lands on the
 // screen, in pixels from the top left: the modelview of render_GL (turn, a quarter pixel
 // up, pan, zoom), then the projection (-ULA_ortho_y at the top).
-ScreenPoint picture_on_screen(float x, float y) {
-    const double a = rotate * M_PI / 180.0;
+ScreenPoint picture_on_screen(const Session& s, float x, float y) {
+    const double a = s.rotate * M_PI / 180.0;
     const double rx = x * std::cos(a) - y * std::sin(a);
     const double ry = x * std::sin(a) + y * std::cos(a);
-    const double X = scale * (rx + translate_x);
-    const double Y = scale * (ry + translate_y - 0.25);
-    return {static_cast<float>((X + ULA_ortho_x) / (2 * ULA_ortho_x) * VIDDIMX),
-            static_cast<float>((Y + ULA_ortho_y) / (2 * ULA_ortho_y) * VIDDIMY)};
+    const double X = s.scale * (rx + s.translate_x);
+    const double Y = s.scale * (ry + s.translate_y - 0.25);
+    return {static_cast<float>((X + s.ULA_ortho_x) / (2 * s.ULA_ortho_x) * s.VIDDIMX),
+            static_cast<float>((Y + s.ULA_ortho_y) / (2 * s.ULA_ortho_y) * s.VIDDIMY)};
 }
 
 // Whether the picture quad, as the view places it, covers the whole screen.
-bool picture_covers_screen() {
-    if (rotate != 0) return false;
-    const ScreenPoint top_left = picture_on_screen(-256, -256);
-    const ScreenPoint bottom_right = picture_on_screen(256, 256);
-    return top_left.x <= 0 && top_left.y <= 0 && bottom_right.x >= VIDDIMX &&
-           bottom_right.y >= VIDDIMY;
+bool picture_covers_screen(const Session& s) {
+    if (s.rotate != 0) return false;
+    const ScreenPoint top_left = picture_on_screen(s, -256, -256);
+    const ScreenPoint bottom_right = picture_on_screen(s, 256, 256);
+    return top_left.x <= 0 && top_left.y <= 0 && bottom_right.x >= s.VIDDIMX &&
+           bottom_right.y >= s.VIDDIMY;
 }
 
-void picture_projection() {
+void picture_projection(const Session& s) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(-ULA_ortho_x, ULA_ortho_x, ULA_ortho_y, -ULA_ortho_y, -1, 1);
+    glOrtho(-s.ULA_ortho_x, s.ULA_ortho_x, s.ULA_ortho_y, -s.ULA_ortho_y, -1, 1);
     glMatrixMode(GL_MODELVIEW);
 }
 
 // One unit per surface pixel, the surface's centre (the centre of the machine's picture)
 // at the origin; with the grille unit on, each corner also carries its screen position.
-void picture_quad(bool grille) {
+void picture_quad(const Session& s, bool grille) {
     static const float CORNERS[4][4] = {
         {0, 0, -256, -256}, {1, 0, 256, -256}, {1, 1, 256, 256}, {0, 1, -256, 256}};
     glBegin(GL_QUADS);
     for (const auto& c : CORNERS) {
         glTexCoord2f(c[0], c[1]);
-        if (grille) grille_coordinate(picture_on_screen(c[2], c[3]));
+        if (grille) grille_coordinate(picture_on_screen(s, c[2], c[3]));
         glVertex2f(c[2], c[3]);
     }
     glEnd();
 }
 } // namespace
 
-void render_GL(int previous, float previous_weight, int current, float current_weight) {
+void render_GL(const Session& s, int previous, float previous_weight, int current, float current_weight) {
     // Zoomed out, turned or panned, the picture leaves parts of the screen uncovered: they
     // show black rather than what the back buffer held two frames ago. (The quad is the whole
     // 512 x 512 surface, black around the machine's picture: at rest it covers the screen.)
-    if (overlay == 2 || !picture_covers_screen()) clear_screen();
-    const bool grille_unit = graticule && grille_on_unit_begin();
+    if (s.overlay == 2 || !picture_covers_screen(s)) clear_screen();
+    const bool grille_unit = s.graticule && grille_on_unit_begin();
 
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
-    glScalef(scale, scale, scale);
-    glTranslatef(translate_x, translate_y, 0);
+    glScalef(s.scale, s.scale, s.scale);
+    glTranslatef(s.translate_x, s.translate_y, 0);
     glTranslatef(0, -0.25f, 0);
-    glRotatef(rotate, 0, 0, 1);
+    glRotatef(s.rotate, 0, 0, 1);
 
     // With the text alone on the screen the picture is neither needed nor drawn.
     glDisable(GL_BLEND);
     glEnable(GL_TEXTURE_2D);
     glColor4f(1, 1, 1, 1);
-    if (overlay != 2) {
-        upload_picture(picture(previous, previous_weight, current, current_weight));
-        picture_projection();
-        picture_quad(grille_unit);
+    if (s.overlay != 2) {
+        upload_picture(picture(s, previous, previous_weight, current, current_weight));
+        picture_projection(s);
+        picture_quad(s, grille_unit);
     }
     glPopMatrix();
 
-    render_teletext(grille_unit);
+    render_teletext(s, grille_unit);
     if (grille_unit) grille_on_unit_end();
-    else if (graticule) draw_grille();
+    else if (s.graticule) draw_grille(s);
     glDisable(GL_TEXTURE_2D);
 }
 

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+class Session;
+
 // Texture names: one per picture surface, the text layer's, and the grille's.
 extern unsigned ULATEX[3];
 extern unsigned TXTTEX;
@@ -25,11 +27,11 @@ void create_textures();
 // over everything.
 // Leaves GL_TEXTURE_2D and GL_BLEND disabled, the colour white and the modelview matrix
 // current. The caller swaps the buffers.
-void render_GL(int previous, float previous_weight, int current, float current_weight);
+void render_GL(const Session& s, int previous, float previous_weight, int current, float current_weight);
 
 // Draws the text layer as `overlay` asks: not at all, blended over the picture, or alone
 // on a cleared screen; with `grille_unit`, the grille rides on the second texture unit.
-void render_teletext(bool grille_unit);
+void render_teletext(const Session& s, bool grille_unit);
 
 // A position on the host screen in pixels, from the top left.
 struct ScreenPoint {
@@ -44,7 +46,7 @@ void detect_grille_unit();
 bool grille_on_unit_begin();
 void grille_on_unit_end();
 void grille_coordinate(ScreenPoint p);
-void draw_grille();
+void draw_grille(const Session& s);
 
 // Clears the colour buffer to transparent black.
 void clear_screen();

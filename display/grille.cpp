@@ -9,8 +9,8 @@
 
 #include <cstring>
 
-#include "core/view.h"
 #include "display/display.h"
+#include "frontend/session.h"
 
 namespace {
 bool has_second_unit = false;
@@ -46,8 +46,8 @@ void grille_coordinate(ScreenPoint p) {
 }
 
 // The screen multiplied by the grille in a pass of its own, picture and text alike.
-void draw_grille() {
-    const float w = static_cast<float>(VIDDIMX), h = static_cast<float>(VIDDIMY);
+void draw_grille(const Session& s) {
+    const float w = static_cast<float>(s.VIDDIMX), h = static_cast<float>(s.VIDDIMY);
     glEnable(GL_BLEND);
     glBlendFunc(GL_DST_COLOR, GL_ZERO);
     glBindTexture(GL_TEXTURE_2D, GRATEX);

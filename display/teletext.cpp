@@ -1,14 +1,12 @@
 // The text layer on the host screen.
 #include <GL/gl.h>
 
-#include "core/surfaces.h"
-#include "core/view.h"
 #include "display/display.h"
-#include "text/text.h"
+#include "frontend/session.h"
 
-void render_teletext(bool grille_unit) {
-    if (overlay == 0) return;
-    if (overlay == 1) {
+void render_teletext(const Session& s, bool grille_unit) {
+    if (s.overlay == 0) return;
+    if (s.overlay == 1) {
         // Over the picture: transparent backgrounds let it show through.
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -20,14 +18,14 @@ void render_teletext(bool grille_unit) {
     glBindTexture(GL_TEXTURE_2D, TXTTEX);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, TXT_SURFACE_W);
     glTexImage2D(GL_TEXTURE_2D, 0, 4, TXT_SURFACE_W, TXT_SURFACE_H, 0, GL_BGRA, GL_UNSIGNED_BYTE,
-                 TXT_surface);
+                 s.TXT_surface);
 
     // The text layer is never zoomed, turned or panned: a projection of its own, y up, and
     // an identity modelview.
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
-    glOrtho(-TXT_ortho_x, TXT_ortho_x, -TXT_ortho_y, TXT_ortho_y, -1, 1);
+    glOrtho(-s.TXT_ortho_x, s.TXT_ortho_x, -s.TXT_ortho_y, s.TXT_ortho_y, -1, 1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
@@ -41,8 +39,8 @@ void render_teletext(bool grille_unit) {
     for (const auto& c : CORNERS) {
         glTexCoord2f(c[0], c[1]);
         if (grille_unit)
-            grille_coordinate({(c[2] + TXT_ortho_x) / (2 * TXT_ortho_x) * VIDDIMX,
-                               (TXT_ortho_y - c[3]) / (2 * TXT_ortho_y) * VIDDIMY});
+            grille_coordinate({(c[2] + s.TXT_ortho_x) / (2 * s.TXT_ortho_x) * s.VIDDIMX,
+                               (s.TXT_ortho_y - c[3]) / (2 * s.TXT_ortho_y) * s.VIDDIMY});
         glVertex2f(c[2], c[3]);
     }
     glEnd();

@@ -1,8 +1,8 @@
 // Textures of the surfaces and the aperture grille.
 #include <GL/gl.h>
 
-#include "core/surfaces.h"
 #include "display/display.h"
+#include "frontend/session.h"
 
 unsigned ULATEX[3];
 unsigned TXTTEX;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <map>
 
-#include "input/keys.h"
+#include "frontend/keys.h"
 
 namespace {
 std::string lower(std::string s) {

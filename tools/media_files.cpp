@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <png.h>
 
-#include "audio/beeper.h"
-#include "core/surfaces.h"
+#include "spectrum/machine.h"
 
 namespace {
 // The picture area within a 512 x 512 picture surface.

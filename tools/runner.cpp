@@ -10,19 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "audio/beeper.h"
-#include "core/loop.h"
-#include "core/machine.h"
-#include "core/startup.h"
-#include "core/surfaces.h"
-#include "files/files.h"
+#include <memory>
+
+#include "frontend/session.h"
 #include "host/headless/headless.h"
-#include "input/keyboard.h"
 #include "tools/keyscript.h"
 #include "tools/media_files.h"
 #include "tools/screen_text.h"
-#include "ula/ula.h"
-#include "z80/memory.h"
 
 namespace {
 const char* const USAGE = R"(usage: marrowgleam-run [options] [FILE]
@@ -84,11 +78,11 @@ bool parse_dump(const std::string& text, MemoryDump& dump) {
            dump.addr <= 0xFFFF && dump.length >= 0 && dump.length <= 0x10000;
 }
 
-bool write_dump(const MemoryDump& dump) {
+bool write_dump(const Spectrum& m, const MemoryDump& dump) {
     std::vector<char> bytes(static_cast<size_t>(dump.length));
     for (long i = 0; i < dump.length; i++)
         bytes[static_cast<size_t>(i)] =
-            static_cast<char>(readbyte_internal(static_cast<uint16_t>(dump.addr + i)));
+            static_cast<char>(m.readbyte_internal(static_cast<uint16_t>(dump.addr + i)));
     std::ofstream out(dump.path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
@@ -168,33 +162,36 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    if (!load_data_files(argv[0], error)) {
+    const auto owner = std::make_unique<Session>(); // large: the picture surfaces
+    Session& session = *owner;
+    const Spectrum& m = session.machine;
+    if (!session.load_data_files(argv[0], error)) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         return 1;
     }
-    headless::attach_keyboard();
+    headless::attach_keyboard(session);
     size_t next_event = 0;
     headless::on_pump = [&] {
-        next_event = apply_key_events(events, next_event, logical_frames, headless::keys);
+        next_event = apply_key_events(events, next_event, session.logical_frames, headless::keys);
     };
-    start_machine();
-    if (!file.empty() && !load_command_line_file(file)) return 1;
-    rasterize_ULA(0);
-    read_keyboard();
+    session.start_machine();
+    if (!file.empty() && !session.load_command_line_file(file)) return 1;
+    session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);
+    session.read_keyboard();
 
     std::vector<uint8_t> samples;
     const auto start = std::chrono::steady_clock::now();
-    while (logical_frames < static_cast<uint64_t>(frames)) {
-        if (!run_machine(logical_frames + 1)) break; // Escape
-        const int slot = (pulldown + 4) % 5;       // the slot the frame just filled
-        samples.insert(samples.end(), AUDBUF + slot * SAMPLES_PER_FRAME,
-                       AUDBUF + (slot + 1) * SAMPLES_PER_FRAME);
+    while (session.logical_frames < static_cast<uint64_t>(frames)) {
+        if (!session.run_machine(session.logical_frames + 1)) break; // Escape
+        const int slot = (m.pulldown + 4) % 5; // the slot the frame just filled
+        samples.insert(samples.end(), session.AUDBUF + slot * SAMPLES_PER_FRAME,
+                       session.AUDBUF + (slot + 1) * SAMPLES_PER_FRAME);
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     int status = 0;
-    if (!png_path.empty() && !write_picture_png(png_path, ULA_surface[IFB_buffer], error)) {
+    if (!png_path.empty() && !write_picture_png(png_path, session.ULA_surface[m.IFB_buffer], error)) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         status = 1;
     }
@@ -203,16 +200,16 @@ int main(int argc, char** argv) {
         status = 1;
     }
     for (const MemoryDump& dump : dumps) {
-        if (!write_dump(dump)) {
+        if (!write_dump(m, dump)) {
             std::fprintf(stderr, "marrowgleam-run: cannot write %s\n", dump.path.c_str());
             status = 1;
         }
     }
-    if (print_text) std::fputs(screen_text_joined().c_str(), stdout);
+    if (print_text) std::fputs(screen_text_joined(m).c_str(), stdout);
     if (!quiet) {
-        const double emulated = logical_frames / 50.0;
+        const double emulated = session.logical_frames / 50.0;
         std::fprintf(stderr, "%llu logical frames (%.2f emulated s) in %.3f s: %.1f times real time\n",
-                     static_cast<unsigned long long>(logical_frames), emulated, seconds,
+                     static_cast<unsigned long long>(session.logical_frames), emulated, seconds,
                      seconds > 0 ? emulated / seconds : 0.0);
     }
     return status;

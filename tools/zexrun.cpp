@@ -16,13 +16,14 @@ int main(int argc, char** argv) {
                     argv[0]);
         return argc == 2 ? 0 : 2;
     }
-    const std::string error = cpm_load(argv[1]);
+    static CpmMachine cpm; // 64 KiB of memory: not on the stack
+    const std::string error = cpm.load(argv[1]);
     if (!error.empty()) {
         std::fprintf(stderr, "zexrun: %s\n", error.c_str());
         return 1;
     }
     const auto start = std::chrono::steady_clock::now();
-    const CpmRun run = cpm_run(UINT64_MAX, [](char ch) {
+    const CpmRun run = cpm.run(UINT64_MAX, [](char ch) {
         std::putchar(ch);
         std::fflush(stdout);
     });

@@ -13,7 +13,7 @@ Z80_INLINE uint8_t add_lookup(uint8_t a, uint8_t v, unsigned result) {
     return static_cast<uint8_t>(((a & 0x88) >> 3) | ((v & 0x88) >> 2) | ((result & 0x88) >> 1));
 }
 
-Z80_INLINE void alu_add(Cpu& c, uint8_t v, unsigned carry) {
+Z80_INLINE void alu_add(Z80& c, uint8_t v, unsigned carry) {
     const uint8_t a = c.A();
     const unsigned result = a + v + carry;
     const uint8_t lookup = add_lookup(a, v, result);
@@ -22,7 +22,7 @@ Z80_INLINE void alu_add(Cpu& c, uint8_t v, unsigned carry) {
                                 overflow_add_table[lookup >> 4] | sz53_table[result & 0xFF]));
 }
 
-Z80_INLINE void alu_sub(Cpu& c, uint8_t v, unsigned carry) {
+Z80_INLINE void alu_sub(Z80& c, uint8_t v, unsigned carry) {
     const uint8_t a = c.A();
     const unsigned result = a - v - carry;
     const uint8_t lookup = add_lookup(a, v, result);
@@ -33,7 +33,7 @@ Z80_INLINE void alu_sub(Cpu& c, uint8_t v, unsigned carry) {
 }
 
 // CP: a subtraction that keeps A, with bits 3 and 5 from the operand.
-Z80_INLINE void alu_cp(Cpu& c, uint8_t v) {
+Z80_INLINE void alu_cp(Z80& c, uint8_t v) {
     const uint8_t a = c.A();
     const unsigned result = a - v;
     const uint8_t lookup = add_lookup(a, v, result);
@@ -44,7 +44,7 @@ Z80_INLINE void alu_cp(Cpu& c, uint8_t v) {
 }
 
 // ALU y: ADD, ADC, SUB, SBC, AND, XOR, OR, CP.
-template <int Y> Z80_INLINE void alu(Cpu& c, uint8_t v) {
+template <int Y> Z80_INLINE void alu(Z80& c, uint8_t v) {
     if constexpr (Y == 0) alu_add(c, v, 0);
     else if constexpr (Y == 1) alu_add(c, v, c.F() & FLAG_C);
     else if constexpr (Y == 2) alu_sub(c, v, 0);
@@ -63,14 +63,14 @@ template <int Y> Z80_INLINE void alu(Cpu& c, uint8_t v) {
     }
 }
 
-Z80_INLINE uint8_t alu_inc(Cpu& c, uint8_t v) {
+Z80_INLINE uint8_t alu_inc(Z80& c, uint8_t v) {
     const uint8_t r = static_cast<uint8_t>(v + 1);
     c.setF(static_cast<uint8_t>((c.F() & FLAG_C) | (r == 0x80 ? FLAG_V : 0) |
                                 ((r & 0x0F) ? 0 : FLAG_H) | sz53_table[r]));
     return r;
 }
 
-Z80_INLINE uint8_t alu_dec(Cpu& c, uint8_t v) {
+Z80_INLINE uint8_t alu_dec(Z80& c, uint8_t v) {
     const uint8_t r = static_cast<uint8_t>(v - 1);
     c.setF(static_cast<uint8_t>((c.F() & FLAG_C) | ((v & 0x0F) ? 0 : FLAG_H) | FLAG_N |
                                 (v == 0x80 ? FLAG_V : 0) | sz53_table[r]));
@@ -79,7 +79,7 @@ Z80_INLINE uint8_t alu_dec(Cpu& c, uint8_t v) {
 
 // ADD HL,rr (and IX, IY): S, Z, P/V kept; 5 and 3 from the high byte of the sum; H from
 // bit 11. The caller charges IR:1x7 and sets MEMPTR.
-Z80_INLINE uint16_t alu_add16(Cpu& c, uint16_t a, uint16_t v) {
+Z80_INLINE uint16_t alu_add16(Z80& c, uint16_t a, uint16_t v) {
     const unsigned result = a + v;
     const uint8_t lookup = static_cast<uint8_t>(((a & 0x0800) >> 11) | ((v & 0x0800) >> 10) |
                                                 ((result & 0x0800) >> 9));
@@ -94,7 +94,7 @@ Z80_INLINE uint8_t lookup16(uint16_t a, uint16_t v, unsigned result) {
                                 ((result & 0x8800) >> 9));
 }
 
-Z80_INLINE void alu_adc16(Cpu& c, uint16_t v) {
+Z80_INLINE void alu_adc16(Z80& c, uint16_t v) {
     const uint16_t hl = c.HL;
     const unsigned result = hl + v + (c.F() & FLAG_C);
     const uint8_t lookup = lookup16(hl, v, result);
@@ -105,7 +105,7 @@ Z80_INLINE void alu_adc16(Cpu& c, uint16_t v) {
                                 halfcarry_add_table[lookup & 7] | (c.HL ? 0 : FLAG_Z)));
 }
 
-Z80_INLINE void alu_sbc16(Cpu& c, uint16_t v) {
+Z80_INLINE void alu_sbc16(Z80& c, uint16_t v) {
     const uint16_t hl = c.HL;
     const unsigned result = hl - v - (c.F() & FLAG_C);
     const uint8_t lookup = lookup16(hl, v, result);
@@ -118,7 +118,7 @@ Z80_INLINE void alu_sbc16(Cpu& c, uint16_t v) {
 }
 
 // CB rotates and shifts y: RLC, RRC, RL, RR, SLA, SRA, SLL, SRL. F = carry out | SZ53P.
-template <int Y> Z80_INLINE uint8_t rot(Cpu& c, uint8_t v) {
+template <int Y> Z80_INLINE uint8_t rot(Z80& c, uint8_t v) {
     uint8_t r, carry;
     if constexpr (Y == 0) r = static_cast<uint8_t>((v << 1) | (v >> 7)), carry = v >> 7;
     else if constexpr (Y == 1) r = static_cast<uint8_t>((v >> 1) | (v << 7)), carry = v & 1;
@@ -134,7 +134,7 @@ template <int Y> Z80_INLINE uint8_t rot(Cpu& c, uint8_t v) {
 
 // BIT b: H set, C kept, Z and P/V when the bit is 0, S for bit 7 set; bits 3 and 5 from
 // `xy` (the tested register, or the high byte of MEMPTR or of the indexed address).
-template <int B> Z80_INLINE void alu_bit(Cpu& c, uint8_t v, uint8_t xy) {
+template <int B> Z80_INLINE void alu_bit(Z80& c, uint8_t v, uint8_t xy) {
     uint8_t f = static_cast<uint8_t>((c.F() & FLAG_C) | FLAG_H | (xy & (FLAG_3 | FLAG_5)));
     if (!(v & (1 << B))) f |= FLAG_P | FLAG_Z;
     if constexpr (B == 7)
@@ -142,7 +142,7 @@ template <int B> Z80_INLINE void alu_bit(Cpu& c, uint8_t v, uint8_t xy) {
     c.setF(f);
 }
 
-Z80_INLINE void alu_daa(Cpu& c) {
+Z80_INLINE void alu_daa(Z80& c) {
     const uint8_t a = c.A(), f = c.F();
     uint8_t carry = f & FLAG_C, d = 0;
     if ((f & FLAG_H) || (a & 0x0F) > 9) d = 6;

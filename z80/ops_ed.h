@@ -3,13 +3,12 @@
 // outside 0x40-0x7F and the block rows is no instruction: the two fetches and nothing else.
 #pragma once
 
-#include "ula/port_timing.h"
 #include "z80/alu.h"
 #include "z80/cpu.h"
 #include "z80/ops_main.h"
 
 // LDI/LDD/LDIR/LDDR (DIR +1 or -1). pc:4, pc+1:4, hl:3, de:3, de:1x2 [, de:1x5].
-template <int DIR, bool REPEAT> Z80_INLINE void op_ld_block(Cpu& c) {
+template <int DIR, bool REPEAT, class B> Z80_INLINE void op_ld_block(Cpu<B>& c) {
     if (REPEAT && c.BC != 1) c.MEMPTR = static_cast<uint16_t>(c.PC - 1);
     const uint8_t v = rd(c, c.HL);
     wr(c, c.DE, v);
@@ -27,7 +26,7 @@ template <int DIR, bool REPEAT> Z80_INLINE void op_ld_block(Cpu& c) {
 }
 
 // CPI/CPD/CPIR/CPDR. pc:4, pc+1:4, hl:3, hl:1x5 [, hl:1x5].
-template <int DIR, bool REPEAT> Z80_INLINE void op_cp_block(Cpu& c) {
+template <int DIR, bool REPEAT, class B> Z80_INLINE void op_cp_block(Cpu<B>& c) {
     const uint8_t v = rd(c, c.HL);
     const uint8_t a = c.A();
     const uint8_t result = static_cast<uint8_t>(a - v);
@@ -54,16 +53,16 @@ template <int DIR, bool REPEAT> Z80_INLINE void op_cp_block(Cpu& c) {
 }
 
 // The flags of INI/IND/OUTI/OUTD and their repeats, from the byte moved and k.
-Z80_INLINE void io_block_flags(Cpu& c, uint8_t v, unsigned k) {
+Z80_INLINE void io_block_flags(Z80& c, uint8_t v, unsigned k) {
     const uint8_t b = hi(c.BC);
     c.setF(static_cast<uint8_t>(((v & 0x80) ? FLAG_N : 0) | (k > 255 ? (FLAG_H | FLAG_C) : 0) |
                                 sz53_table[b] | (parity_table[(k & 7) ^ b] ? FLAG_V : 0)));
 }
 
 // INI/IND/INIR/INDR. pc:4, pc+1:4, IR:1, io, hl:3 [, hl:1x5].
-template <int DIR, bool REPEAT> Z80_INLINE void op_in_block(Cpu& c) {
+template <int DIR, bool REPEAT, class B> Z80_INLINE void op_in_block(Cpu<B>& c) {
     internal_ir(c, 1);
-    const uint8_t v = port_in(c.t, c.BC);
+    const uint8_t v = port_in(c, c.BC);
     wr(c, c.HL, v);
     c.MEMPTR = static_cast<uint16_t>(c.BC + DIR);
     set_hi(c.BC, static_cast<uint8_t>(hi(c.BC) - 1));
@@ -79,11 +78,11 @@ template <int DIR, bool REPEAT> Z80_INLINE void op_in_block(Cpu& c) {
 }
 
 // OUTI/OUTD/OTIR/OTDR. pc:4, pc+1:4, IR:1, hl:3, io [, bc:1x5 with B decremented].
-template <int DIR, bool REPEAT> Z80_INLINE void op_out_block(Cpu& c) {
+template <int DIR, bool REPEAT, class B> Z80_INLINE void op_out_block(Cpu<B>& c) {
     internal_ir(c, 1);
     const uint8_t v = rd(c, c.HL);
     set_hi(c.BC, static_cast<uint8_t>(hi(c.BC) - 1));
-    port_out(c.t, c.BC, v);
+    port_out(c, c.BC, v);
     c.MEMPTR = static_cast<uint16_t>(c.BC + DIR);
     c.HL = static_cast<uint16_t>(c.HL + DIR);
     io_block_flags(c, v, v + lo(c.HL));
@@ -94,18 +93,18 @@ template <int DIR, bool REPEAT> Z80_INLINE void op_out_block(Cpu& c) {
 }
 
 // After pc:4 (ED) and pc+1:4 (the opcode).
-template <uint8_t OP> Z80_INLINE void op_ed(Cpu& c) {
+template <uint8_t OP, class B> Z80_INLINE void op_ed(Cpu<B>& c) {
     constexpr int x = OP >> 6, y = (OP >> 3) & 7, z = OP & 7, p = y >> 1, q = y & 1;
     if constexpr (x == 1) {
         if constexpr (z == 0) { // IN r,(C) (ED 70: flags only): io
-            const uint8_t v = port_in(c.t, c.BC);
+            const uint8_t v = port_in(c, c.BC);
             c.MEMPTR = static_cast<uint16_t>(c.BC + 1);
             if constexpr (y != 6) set_r<y>(c, c.HL, v);
             c.setF(static_cast<uint8_t>((c.F() & FLAG_C) | sz53p_table[v]));
         } else if constexpr (z == 1) { // OUT (C),r (ED 71: OUT (C),0): io
             uint8_t v = 0;
             if constexpr (y != 6) v = get_r<y>(c, c.HL);
-            port_out(c.t, c.BC, v);
+            port_out(c, c.BC, v);
             c.MEMPTR = static_cast<uint16_t>(c.BC + 1);
         } else if constexpr (z == 2) { // SBC HL,rr; ADC HL,rr: IR:1x7
             internal_ir(c, 7);

@@ -10,7 +10,6 @@
 // register is the real H or L (LD H,(IX+d)).
 #pragma once
 
-#include "ula/port_timing.h"
 #include "z80/alu.h"
 #include "z80/cpu.h"
 
@@ -39,7 +38,7 @@ constexpr bool has_index_form(uint8_t op) {
 }
 
 // r[z]: B, C, D, E, H, L, -, A. H and L are the halves of `xy`.
-template <int Z> Z80_INLINE uint8_t get_r(const Cpu& c, uint16_t xy) {
+template <int Z> Z80_INLINE uint8_t get_r(const Z80& c, uint16_t xy) {
     if constexpr (Z == 0) return hi(c.BC);
     else if constexpr (Z == 1) return lo(c.BC);
     else if constexpr (Z == 2) return hi(c.DE);
@@ -52,7 +51,7 @@ template <int Z> Z80_INLINE uint8_t get_r(const Cpu& c, uint16_t xy) {
     }
 }
 
-template <int Z> Z80_INLINE void set_r(Cpu& c, uint16_t& xy, uint8_t v) {
+template <int Z> Z80_INLINE void set_r(Z80& c, uint16_t& xy, uint8_t v) {
     if constexpr (Z == 0) set_hi(c.BC, v);
     else if constexpr (Z == 1) set_lo(c.BC, v);
     else if constexpr (Z == 2) set_hi(c.DE, v);
@@ -66,19 +65,19 @@ template <int Z> Z80_INLINE void set_r(Cpu& c, uint16_t& xy, uint8_t v) {
 }
 
 // rp[p]: BC, DE, HL, SP; rp2[p]: BC, DE, HL, AF.
-template <int P> Z80_INLINE uint16_t& rp(Cpu& c, uint16_t& xy) {
+template <int P> Z80_INLINE uint16_t& rp(Z80& c, uint16_t& xy) {
     if constexpr (P == 0) return c.BC;
     else if constexpr (P == 1) return c.DE;
     else if constexpr (P == 2) return xy;
     else return c.SP;
 }
-template <int P> Z80_INLINE uint16_t& rp2(Cpu& c, uint16_t& xy) {
+template <int P> Z80_INLINE uint16_t& rp2(Z80& c, uint16_t& xy) {
     if constexpr (P == 3) return c.AF;
     else return rp<P>(c, xy);
 }
 
 // cc[y]: NZ, Z, NC, C, PO, PE, P, M.
-template <int Y> Z80_INLINE bool cond(const Cpu& c) {
+template <int Y> Z80_INLINE bool cond(const Z80& c) {
     constexpr uint8_t MASKS[4] = {FLAG_Z, FLAG_C, FLAG_P, FLAG_S};
     const bool set = c.F() & MASKS[Y >> 1];
     return (Y & 1) ? set : !set;
@@ -86,7 +85,7 @@ template <int Y> Z80_INLINE bool cond(const Cpu& c) {
 
 // The address of the memory operand: (HL), or (IX+d) with the displacement read at PC and
 // five internal cycles on its address (pc+2:3, pc+2:1x5); MEMPTR = IX+d.
-template <int IDX> Z80_INLINE uint16_t hl_operand(Cpu& c, uint16_t xy) {
+template <int IDX, class B> Z80_INLINE uint16_t hl_operand(Cpu<B>& c, uint16_t xy) {
     if constexpr (IDX == 0) {
         return c.HL;
     } else {
@@ -99,7 +98,7 @@ template <int IDX> Z80_INLINE uint16_t hl_operand(Cpu& c, uint16_t xy) {
 }
 
 // JR e and the taken JR cc / DJNZ: pc+1:3, pc+1:1x5.
-Z80_INLINE void jr_taken(Cpu& c) {
+template <class B> Z80_INLINE void jr_taken(Cpu<B>& c) {
     const uint16_t dpc = c.PC;
     const int8_t d = static_cast<int8_t>(rd(c, dpc));
     internal(c, dpc, 5);
@@ -107,19 +106,19 @@ Z80_INLINE void jr_taken(Cpu& c) {
     c.MEMPTR = c.PC;
 }
 // A JR cc or DJNZ not taken still reads its displacement: pc+1:3.
-Z80_INLINE void jr_not_taken(Cpu& c) {
+template <class B> Z80_INLINE void jr_not_taken(Cpu<B>& c) {
     rd(c, c.PC);
     c.PC++;
 }
 
 // CALL nn and the taken CALL cc: pc+2:1, sp-1:3, sp-2:3 after the operand reads.
-Z80_INLINE void call_taken(Cpu& c, uint16_t nn) {
+template <class B> Z80_INLINE void call_taken(Cpu<B>& c, uint16_t nn) {
     internal(c, static_cast<uint16_t>(c.PC - 1), 1);
     push16(c, c.PC);
     c.PC = nn;
 }
 
-template <int IDX> Z80_INLINE void op_ex_sp(Cpu& c, uint16_t& xy) {
+template <int IDX, class B> Z80_INLINE void op_ex_sp(Cpu<B>& c, uint16_t& xy) {
     // sp:3, sp+1:3, sp+1:1, sp+1:3 (write high), sp:3 (write low), sp:1x2
     const uint16_t sp = c.SP, sp1 = static_cast<uint16_t>(c.SP + 1);
     const uint8_t low = rd(c, sp);
@@ -133,7 +132,7 @@ template <int IDX> Z80_INLINE void op_ex_sp(Cpu& c, uint16_t& xy) {
 }
 
 // x = 0, z = 7: RLCA, RRCA, RLA, RRA, DAA, CPL, SCF, CCF.
-template <int Y> Z80_INLINE void op_acc(Cpu& c) {
+template <int Y> Z80_INLINE void op_acc(Z80& c) {
     const uint8_t a = c.A(), f = c.F();
     constexpr uint8_t KEEP = FLAG_S | FLAG_Z | FLAG_P;
     if constexpr (Y == 0) {
@@ -162,13 +161,12 @@ template <int Y> Z80_INLINE void op_acc(Cpu& c) {
     }
 }
 
-// The ROM's block saver (EX AF,AF' at 0x04D0 or 0x0076) and block loader (RET NZ at 0x056B
-// or 0x0111) hook points, recognised by PC after the opcode fetch.
-Z80_INLINE bool at_save_hook(const Cpu& c) { return c.PC == 0x04D1 || c.PC == 0x0077; }
-Z80_INLINE bool at_load_hook(const Cpu& c) { return c.PC == 0x056C || c.PC == 0x0112; }
-
-template <uint8_t OP, int IDX> Z80_INLINE void op_main(Cpu& c, uint16_t& xy) {
+template <uint8_t OP, int IDX, class B> Z80_INLINE void op_main(Cpu<B>& c, uint16_t& xy) {
     constexpr int x = OP >> 6, y = (OP >> 3) & 7, z = OP & 7, p = y >> 1, q = y & 1;
+
+    // The hook comes once the fetch cycle has ended; RET cc's is five T-states long.
+    if constexpr (IDX == 0 && OP != 0xC0 && !(x == 3 && z == 0))
+        if (fetch_hooked<OP>(c)) return;
 
     if constexpr (IDX != 0 && !has_index_form(OP)) {
         op_main<OP, 0>(c, c.HL); // the prefix only cost its M1
@@ -177,7 +175,6 @@ template <uint8_t OP, int IDX> Z80_INLINE void op_main(Cpu& c, uint16_t& xy) {
             if constexpr (y == 0) {
                 // NOP
             } else if constexpr (y == 1) { // EX AF,AF'
-                if (at_save_hook(c) && call_out(c, tape_save_trap) == 0) return;
                 const uint16_t t = c.AF;
                 c.AF = c.AF_;
                 c.AF_ = t;
@@ -277,8 +274,7 @@ template <uint8_t OP, int IDX> Z80_INLINE void op_main(Cpu& c, uint16_t& xy) {
     } else {
         if constexpr (z == 0) { // RET cc: pc:4, IR:1 [, sp:3, sp+1:3]
             internal_ir(c, 1);
-            if constexpr (OP == 0xC0)
-                if (at_load_hook(c) && call_out(c, tape_load_trap) == 0) return;
+            if (fetch_hooked<OP>(c)) return;
             if (cond<y>(c)) {
                 c.PC = pop16(c);
                 c.MEMPTR = c.PC;
@@ -311,12 +307,12 @@ template <uint8_t OP, int IDX> Z80_INLINE void op_main(Cpu& c, uint16_t& xy) {
                 c.MEMPTR = c.PC = rd_pc16(c);
             } else if constexpr (y == 2) { // OUT (n),A: pc:4, pc+1:3, io
                 const uint8_t n = rd_pc(c);
-                port_out(c.t, static_cast<uint16_t>((c.A() << 8) | n), c.A());
+                port_out(c, static_cast<uint16_t>((c.A() << 8) | n), c.A());
                 c.MEMPTR = static_cast<uint16_t>(((n + 1) & 0xFF) | (c.A() << 8));
             } else if constexpr (y == 3) { // IN A,(n): no flags change
                 const uint16_t port = static_cast<uint16_t>((c.A() << 8) | rd_pc(c));
                 c.MEMPTR = static_cast<uint16_t>(port + 1);
-                c.setA(port_in(c.t, port));
+                c.setA(port_in(c, port));
             } else if constexpr (y == 4) { // EX (SP),HL
                 op_ex_sp<IDX>(c, xy);
             } else if constexpr (y == 5) { // EX DE,HL (never the index register)
@@ -325,9 +321,9 @@ template <uint8_t OP, int IDX> Z80_INLINE void op_main(Cpu& c, uint16_t& xy) {
                 c.HL = t;
             } else if constexpr (y == 6) { // DI: also cancels an EI still waiting
                 c.IFF1 = c.IFF2 = 0;
-                c.ei = 0;
+                c.pending_EI = 0;
             } else if constexpr (y == 7) { // EI: interrupts on after the next instruction
-                c.ei = 1;
+                c.pending_EI = 1;
                 c.ei_tstates = c.t;
             } else {
                 static_assert(y != 1, "CB is a prefix");

@@ -1,8 +1,12 @@
-// The Z80: its register record, flag tables and the CPU step.
+// The Z80: its register record and flag tables. The CPU step itself (z80/run.h) is a template
+// over the bus the CPU runs on; nothing here knows what is on that bus.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+
+#define Z80_INLINE inline __attribute__((always_inline))
 
 // The register record. Its first 44 bytes are also a file format (the channel snapshot
 // stores them as they lie in memory), so the layout is fixed:
@@ -23,6 +27,7 @@
 //
 // All multi-byte fields are little-endian (the host is), so each pair keeps its low
 // register in its first byte. 8-bit registers are reached as the halves of the pairs.
+// After the image come the two pieces of decode state that are not part of it.
 struct Z80 {
     uint16_t AF, BC, DE, HL;
     uint16_t AF_, BC_, DE_, HL_;
@@ -38,14 +43,21 @@ struct Z80 {
     uint8_t pad1[2];
     int32_t ei_tstates;
     int32_t halted;
+    // Not in the image:
+    uint8_t pending_EI; // an EI waits to take effect after the next instruction
+    uint8_t opcode;     // the opcode the unprefixed decode last dispatched on
+
+    Z80_INLINE uint8_t A() const { return AF >> 8; }
+    Z80_INLINE uint8_t F() const { return AF & 0xFF; }
+    Z80_INLINE void setA(uint8_t v) { AF = static_cast<uint16_t>((AF & 0x00FF) | (v << 8)); }
+    Z80_INLINE void setF(uint8_t v) { AF = static_cast<uint16_t>((AF & 0xFF00) | v); }
 };
-static_assert(sizeof(Z80) == 44, "the register image is 44 bytes");
+constexpr size_t Z80_IMAGE_SIZE = 44;
 static_assert(offsetof(Z80, MEMPTR) == 24 && offsetof(Z80, I) == 26 && offsetof(Z80, R) == 28 &&
                   offsetof(Z80, R7) == 30 && offsetof(Z80, IFF2) == 33 &&
-                  offsetof(Z80, ei_tstates) == 36 && offsetof(Z80, halted) == 40,
+                  offsetof(Z80, ei_tstates) == 36 && offsetof(Z80, halted) == 40 &&
+                  offsetof(Z80, pending_EI) == Z80_IMAGE_SIZE,
               "the register image layout is a file format");
-
-extern Z80 z80;
 
 // Flag bits of F.
 constexpr uint8_t FLAG_C = 0x01;
@@ -58,52 +70,42 @@ constexpr uint8_t FLAG_5 = 0x20;
 constexpr uint8_t FLAG_Z = 0x40;
 constexpr uint8_t FLAG_S = 0x80;
 
-extern uint8_t sz53_table[256];
-extern uint8_t parity_table[256];
-extern uint8_t sz53p_table[256];
-extern const uint8_t halfcarry_add_table[8];
-extern const uint8_t halfcarry_sub_table[8];
-extern const uint8_t overflow_add_table[8];
-extern const uint8_t overflow_sub_table[8];
+// S, Z, 5, 3 (and P) of a result byte.
+inline constexpr std::array<uint8_t, 256> parity_table = [] {
+    std::array<uint8_t, 256> t{};
+    for (int i = 0; i < 256; i++) {
+        int parity = 0;
+        for (int b = 0; b < 8; b++) parity ^= (i >> b) & 1;
+        t[i] = parity ? 0 : FLAG_P;
+    }
+    return t;
+}();
+inline constexpr std::array<uint8_t, 256> sz53_table = [] {
+    std::array<uint8_t, 256> t{};
+    for (int i = 0; i < 256; i++) t[i] = static_cast<uint8_t>(i & (FLAG_S | FLAG_5 | FLAG_3));
+    t[0] |= FLAG_Z;
+    return t;
+}();
+inline constexpr std::array<uint8_t, 256> sz53p_table = [] {
+    std::array<uint8_t, 256> t{};
+    for (int i = 0; i < 256; i++) t[i] = sz53_table[i] | parity_table[i];
+    return t;
+}();
 
-extern uint8_t opcode;      // the opcode the unprefixed decode last dispatched on
-extern int32_t tstates0;    // tstates at the start of the last step
-extern int32_t tstatesd;    // T-states the last step took
-extern uint8_t pending_EI;  // an EI waits to take effect after the next instruction
-extern uint64_t z80_steps;
-// The last T-state of the frame at which the ULA's interrupt line is still active: the
-// interrupt is requested during T-states 0 to 31. A harness without a ULA sets it to -1.
-constexpr int32_t INTERRUPT_END = 31;
-extern int32_t interrupt_end;
-  // steps run since load (a statistic for tools and benchmarks)
-
-// Builds the flag tables and the contention tables. Called once at start-up.
-void z80_init_tables();
+// Indexed by bits 3 (or 7, or 11, 15) of the first operand, the second operand and the
+// result, in that order from bit 0.
+inline constexpr uint8_t halfcarry_add_table[8] = {0, FLAG_H, FLAG_H, FLAG_H, 0, 0, 0, FLAG_H};
+inline constexpr uint8_t halfcarry_sub_table[8] = {0, 0, FLAG_H, 0, FLAG_H, 0, FLAG_H, FLAG_H};
+inline constexpr uint8_t overflow_add_table[8] = {0, 0, 0, FLAG_V, FLAG_V, 0, 0, 0};
+inline constexpr uint8_t overflow_sub_table[8] = {0, FLAG_V, 0, 0, 0, 0, FLAG_V, 0};
 
 // Puts the record into its reset state: everything 0 but I, R, R7 and ei_tstates; cancels a
 // pending EI.
-void reset_Z80();
-
-// Accepts a maskable interrupt (pushes PC, jumps by IM). The CPU step calls it itself when
-// IFF1 is set and tstates <= 31; it is public for the loaders' and tests' sake.
-void Z80INT();
-
-// One CPU step on the global state, as one pass of the main loop runs it: record tstates0,
-// accept the frame interrupt if due, execute one instruction (a whole prefix chain, or one
-// iteration of a repeating block instruction), complete a pending EI, add the step's
-// T-states to tstatesh.
-void z80_step();
-
-// Runs steps while tstates < tstates_limit and tstatesh < tstatesh_limit. Exactly the same
-// as calling z80_step() in a loop with those two tests before each step, only faster: the
-// state lives in registers for the whole run.
-void z80_run(int32_t tstates_limit, int32_t tstatesh_limit);
-
-// Called by the CPU when the ROM's block loader and block saver reach their hook points.
-// 0: the trap did the instruction's work; nonzero: the instruction runs as usual.
-int tape_load_trap();
-int tape_save_trap();
-
-// The tape block transfer used by the load trap: reads one TAP block from the open file f
-// and stores DE data bytes at IX with timed writes.
-void PatchZ80();
+inline void reset_Z80(Z80& z80) {
+    z80.AF = z80.BC = z80.DE = z80.HL = 0;
+    z80.AF_ = z80.BC_ = z80.DE_ = z80.HL_ = 0;
+    z80.IX = z80.IY = z80.SP = z80.PC = z80.MEMPTR = 0;
+    z80.IFF1 = z80.IFF2 = z80.IM = 0;
+    z80.halted = 0;
+    z80.pending_EI = 0;
+}

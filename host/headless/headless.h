@@ -5,17 +5,20 @@
 #include <cstdint>
 #include <functional>
 
-#include "input/keys.h"
+#include "frontend/keys.h"
+
+class Session;
 
 namespace headless {
 // The key-state array this host owns, one byte per key code.
 extern uint8_t keys[key::LAST];
 
-// Hands the array to the keyboard module (allocating its edge arrays).
-void attach_keyboard();
+// Hands the array to the session's keyboard.
+void attach_keyboard(Session& session);
 
 // Called at every pump of events, before the keyboard edges are computed: a script sets
-// keys here. Empty by default.
+// keys here. Empty by default. Setting `quit` asks the program to end, as closing the
+// window does.
 extern std::function<void()> on_pump;
 
 struct Stats {
@@ -27,6 +30,7 @@ struct Stats {
     bool audio_paused = true;
     uint64_t audio_resumes = 0;
 };
+extern bool quit;
 extern Stats stats;
 
 // Forgets the script and the statistics and releases every key.

@@ -1,30 +1,33 @@
 // The host seam for tests, the runner and the benchmarks.
 #include <cstring>
 
-#include "core/host.h"
+#include "frontend/host.h"
+#include "frontend/session.h"
 #include "host/headless/headless.h"
-#include "input/keyboard.h"
 
 namespace headless {
 uint8_t keys[key::LAST];
 std::function<void()> on_pump;
 Stats stats;
+bool quit;
 
-void attach_keyboard() { keyboard_attach(keys, key::LAST); }
+void attach_keyboard(Session& session) { session.keyboard_attach(keys, key::LAST); }
 
 void reset() {
     on_pump = nullptr;
     stats = Stats{};
+    quit = false;
     std::memset(keys, 0, sizeof keys);
 }
 } // namespace headless
 
-void host_pump_events() {
+bool host_pump_events() {
     headless::stats.pumps++;
     if (headless::on_pump) headless::on_pump();
+    return headless::quit;
 }
 
-void host_present(int previous, float previous_weight, int current, float current_weight) {
+void host_present(const Session&, int previous, float previous_weight, int current, float current_weight) {
     auto& s = headless::stats;
     s.presents++;
     s.previous = previous;

@@ -4,19 +4,21 @@
 
 #include <SDL/SDL.h>
 
-#include "audio/beeper.h"
+#include "frontend/session.h"
 #include "host/sdl/sdl_host.h"
 
-void audio_callback(void*, uint8_t* stream, int length) { audio_fill(stream, length); }
+void audio_callback(void* session, uint8_t* stream, int length) {
+    static_cast<Session*>(session)->audio_fill(stream, length);
+}
 
-void startup_audio() {
+void startup_audio(Session& session) {
     SDL_AudioSpec desired{};
     desired.freq = AUDIO_RATE;
     desired.format = AUDIO_U8;
     desired.channels = 1;
     desired.samples = 512;
     desired.callback = audio_callback;
-    desired.userdata = nullptr;
+    desired.userdata = &session;
     // No obtained format: SDL then converts to whatever the device takes, and the callback
     // always writes exactly the format asked for.
     if (SDL_OpenAudio(&desired, nullptr) < 0) {

@@ -1,6 +1,6 @@
 // The host seam of the full-screen program: SDL 1.2 events and audio, OpenGL composition,
 // and the clock that holds each displayed frame to 1/60 s.
-#include "core/host.h"
+#include "frontend/host.h"
 
 #include <cerrno>
 #include <chrono>
@@ -8,7 +8,6 @@
 
 #include <SDL/SDL.h>
 
-#include "core/machine.h"
 #include "display/display.h"
 #include "host/sdl/pacer.h"
 #include "host/sdl/sdl_host.h"
@@ -56,7 +55,7 @@ void swap_first_frame() {
     pacer.start_from(program_start, FramePacer::clock::now(), std::chrono::seconds(1));
 }
 
-void host_pump_events() {
+bool host_pump_events() {
     SDL_PumpEvents();
     // The key-state array is all the program reads; the queue is emptied so that it never
     // fills up over a long run (the states are updated whether or not an event is queued).
@@ -64,15 +63,17 @@ void host_pump_events() {
     // instead of letting the signal end the process, ends the program as Escape does.
     SDL_Event events[64];
     int n;
+    bool quit = false;
     while ((n = SDL_PeepEvents(events, 64, SDL_GETEVENT, SDL_ALLEVENTS)) > 0) {
         for (int i = 0; i < n; i++)
-            if (events[i].type == SDL_QUIT) exit_request = 1;
+            if (events[i].type == SDL_QUIT) quit = true;
     }
+    return quit;
 }
 
-void host_present(int previous, float previous_weight, int current, float current_weight) {
+void host_present(const Session& session, int previous, float previous_weight, int current, float current_weight) {
     const auto t0 = FramePacer::clock::now();
-    render_GL(previous, previous_weight, current, current_weight);
+    render_GL(session, previous, previous_weight, current, current_weight);
     const auto t1 = FramePacer::clock::now();
     SDL_GL_SwapBuffers();
     const auto t2 = FramePacer::clock::now();

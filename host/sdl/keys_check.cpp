@@ -1,7 +1,7 @@
 // The machine library names host keys by plain integers; they must be SDL 1.2's key symbols.
 #include <SDL/SDL.h>
 
-#include "input/keys.h"
+#include "frontend/keys.h"
 
 static_assert(key::BACKSPACE == SDLK_BACKSPACE && key::RETURN == SDLK_RETURN);
 static_assert(key::ESCAPE == SDLK_ESCAPE && key::SPACE == SDLK_SPACE);

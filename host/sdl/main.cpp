@@ -7,15 +7,12 @@
 #include <GL/gl.h>
 #include <SDL/SDL.h>
 
-#include "core/loop.h"
-#include "core/startup.h"
-#include "core/view.h"
+#include <memory>
+
 #include "display/display.h"
-#include "files/files.h"
+#include "frontend/session.h"
 #include "host/sdl/sdl_host.h"
 #include "host/sdl/stats.h"
-#include "input/keyboard.h"
-#include "ula/ula.h"
 
 int SDL_main(int argc, char** argv);
 
@@ -58,15 +55,16 @@ void set_icon_and_caption() {
 void shutdown() {
     if (cursor) SDL_FreeCursor(cursor);
     cursor = nullptr;
-    keyboard_release();
-    if (f) std::fclose(f);
-    f = nullptr;
 }
 } // namespace
 
 int SDL_main(int argc, char** argv) {
+    // Large (the picture surfaces): on the heap. It outlives the audio device, which is
+    // closed by SDL_Quit at exit.
+    static std::unique_ptr<Session> owner = std::make_unique<Session>();
+    Session& session = *owner;
     std::string error;
-    if (!load_data_files(argc > 0 ? argv[0] : "", error)) {
+    if (!session.load_data_files(argc > 0 ? argv[0] : "", error)) {
         std::fprintf(stderr, "marrowgleam: %s\n", error.c_str());
         return 1;
     }
@@ -87,7 +85,7 @@ int SDL_main(int argc, char** argv) {
                              "set?)\n");
         return 1;
     }
-    startup_audio();
+    startup_audio(session);
 
     SDL_Surface* screen = open_screen();
     if (!screen) {
@@ -99,7 +97,7 @@ int SDL_main(int argc, char** argv) {
 
     // No switch of the display to 60 Hz: the buffer swap is held to 1/60 s by the clock
     // instead, whatever the display's refresh.
-    set_screen_size(static_cast<uint32_t>(screen->w), static_cast<uint32_t>(screen->h));
+    session.set_screen_size(static_cast<uint32_t>(screen->w), static_cast<uint32_t>(screen->h));
 
     glViewport(0, 0, screen->w, screen->h);
     glDisable(GL_DEPTH_TEST);
@@ -107,22 +105,22 @@ int SDL_main(int argc, char** argv) {
     create_textures();
 
     int count = 0;
-    uint8_t* states = SDL_GetKeyState(&count);
-    keyboard_attach(states, count);
+    const uint8_t* states = SDL_GetKeyState(&count);
+    session.keyboard_attach(states, count);
 
     cursor = SDL_CreateCursor(blank_cursor, blank_cursor, 8, 8, 0, 0);
     if (cursor) SDL_SetCursor(cursor);
 
-    start_machine();
-    if (argc > 1 && !load_command_line_file(argv[1])) std::exit(1);
+    session.start_machine();
+    if (argc > 1 && !session.load_command_line_file(argv[1])) std::exit(1);
 
-    rasterize_ULA(0);
+    session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);
     swap_first_frame();
-    read_keyboard();
+    session.read_keyboard();
 
     if (run_stats::enabled()) run_stats::begin();
-    main_loop();
-    if (run_stats::enabled()) run_stats::report();
+    session.main_loop();
+    if (run_stats::enabled()) run_stats::report(session);
 
     shutdown();
     return 0;

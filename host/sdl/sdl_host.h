@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdint>
 
+class Session;
+
 // When the program started: the 1/60 s frame grid, and with it the machine's clock, begins
 // there.
 std::chrono::steady_clock::time_point program_start_time();
@@ -14,7 +16,7 @@ void swap_first_frame();
 
 // Opens the audio device paused: 48000 Hz, unsigned 8-bit, mono, 512-sample buffer, played
 // by audio_callback. Ends the process with status -1 if it cannot.
-void startup_audio();
+void startup_audio(Session& session);
 
 // Called by SDL on its audio thread.
 void audio_callback(void* userdata, uint8_t* stream, int length);

@@ -10,7 +10,7 @@
 
 #include <sys/resource.h>
 
-#include "core/loop.h"
+#include "frontend/session.h"
 #include "host/sdl/sdl_host.h"
 
 namespace run_stats {
@@ -66,7 +66,7 @@ void frame(double compose, double swap, double hold) {
     hold_total += hold;
 }
 
-void report() {
+void report(const Session& session) {
     const double seconds = std::chrono::duration<double>(clock::now() - start).count();
     const double cpu = cpu_seconds(); // the whole process's, from its start
     std::fprintf(stderr,
@@ -74,9 +74,9 @@ void report() {
                  "displayed_frames=%zu seconds=%.3f logical_per_second=%.3f cpu_seconds=%.3f "
                  "cpu_per_second=%.3f compose_ms_median=%.3f compose_ms_mean=%.3f "
                  "swap_ms_median=%.3f swap_ms_mean=%.3f hold_seconds=%.3f\n",
-                 static_cast<unsigned long long>(logical_frames),
-                 static_cast<unsigned long long>(physical_frames), compose_times.size(), seconds,
-                 seconds > 0 ? logical_frames / seconds : 0.0, cpu,
+                 static_cast<unsigned long long>(session.logical_frames),
+                 static_cast<unsigned long long>(session.physical_frames), compose_times.size(),
+                 seconds, seconds > 0 ? session.logical_frames / seconds : 0.0, cpu,
                  seconds > 0 ? cpu / seconds : 0.0, median_ms(compose_times),
                  mean_ms(compose_times), median_ms(swap_times), mean_ms(swap_times), hold_total);
 }

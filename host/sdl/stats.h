@@ -3,6 +3,8 @@
 // displayed frame cost.
 #pragma once
 
+class Session;
+
 namespace run_stats {
 // Whether MARROWGLEAM_STATS asks for them (read once).
 bool enabled();
@@ -15,5 +17,5 @@ void begin();
 void frame(double compose, double swap, double hold);
 
 // Prints the line "marrowgleam stats: name=value ..." on standard error.
-void report();
+void report(const Session& session);
 } // namespace run_stats

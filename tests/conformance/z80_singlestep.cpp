@@ -17,10 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "core/machine.h"
+#include "spectrum/machine.h"
 #include "tests/support/support.h"
 #include "tests/support/z80_memory.h"
-#include "ula/ula.h"
 #include "z80/z80.h"
 
 using nlohmann::json;
@@ -154,12 +153,14 @@ void port_write(uint16_t port, uint8_t value) { ports.writes.emplace_back(port, 
 // --- One case -------------------------------------------------------------------------------
 
 std::array<uint8_t, 65536> memory_image() {
+    const Spectrum& m = test_machine();
     std::array<uint8_t, 65536> image;
-    for (int slot = 0; slot < 4; slot++) std::memcpy(&image[slot * 0x4000], SLTPTR[slot], 0x4000);
+    for (int slot = 0; slot < 4; slot++) std::memcpy(&image[slot * 0x4000], m.SLTPTR[slot], 0x4000);
     return image;
 }
 
 void load_state(const json& s) {
+    Z80& z80 = test_machine().z80;
     z80 = Z80{};
     z80.AF = static_cast<uint16_t>((int(s["a"]) << 8) | int(s["f"]));
     z80.BC = static_cast<uint16_t>((int(s["b"]) << 8) | int(s["c"]));
@@ -172,7 +173,7 @@ void load_state(const json& s) {
     z80.R7 = s["r"];
     z80.IM = s["im"], z80.IFF1 = s["iff1"], z80.IFF2 = s["iff2"];
     // The vectors' "ei" (an EI just ran) is not this machine's pending_EI: left clear.
-    pending_EI = 0;
+    z80.pending_EI = 0;
     z80.ei_tstates = -1;
     for (const auto& cell : s["ram"]) z80_poke(cell[0].get<uint16_t>(), cell[1].get<uint8_t>());
 }
@@ -183,16 +184,18 @@ std::string run_case(const std::string& file, const json& test) {
     const json& out = test["final"];
     const Difference diff = difference_for(file, in, out);
 
+    Spectrum& m = test_machine();
+    const Z80& z80 = m.z80;
     load_state(in);
     ports = PortLog{};
     if (test.contains("ports"))
         for (const auto& p : test["ports"])
             if (p[2] == "r") ports.reads.emplace_back(p[0], p[1]);
     auto before = memory_image();
-    tstates = START;
-    tstatesh = 0;
-    z80_step();
-    const int32_t taken = tstates - START;
+    m.tstates = START;
+    m.tstatesh = 0;
+    m.z80_step();
+    const int32_t taken = m.tstates - START;
 
     std::string errors;
     auto check = [&](const char* what, long actual, long expected) {
@@ -253,12 +256,12 @@ std::string run_case(const std::string& file, const json& test) {
     if (diff == Difference::ei) {
         check("iff1", z80.IFF1, in["iff1"]); // unchanged until the next instruction ends
         check("iff2", z80.IFF2, in["iff2"]);
-        check("pending_EI", pending_EI, 1);
-        check("ei_tstates", z80.ei_tstates, tstates);
+        check("pending_EI", z80.pending_EI, 1);
+        check("ei_tstates", z80.ei_tstates, m.tstates);
     } else {
         check("iff1", z80.IFF1, out["iff1"]);
         check("iff2", z80.IFF2, out["iff2"]);
-        check("pending_EI", pending_EI, 0);
+        check("pending_EI", z80.pending_EI, 0);
     }
 
     // Memory: the listed cells hold their final values, and nothing else changed.
@@ -296,14 +299,15 @@ std::string run_case(const std::string& file, const json& test) {
 class SingleStep : public testing::TestWithParam<std::string> {
   protected:
     void SetUp() override {
-        fresh_machine();
+        Spectrum& m = fresh_machine();
         z80_map_low_ram();
-        port_read_hook = port_read;
-        port_write_hook = port_write;
+        m.port_read_hook = port_read;
+        m.port_write_hook = port_write;
     }
     void TearDown() override {
-        port_read_hook = nullptr;
-        port_write_hook = nullptr;
+        Spectrum& m = test_machine();
+        m.port_read_hook = nullptr;
+        m.port_write_hook = nullptr;
         fresh_machine();
     }
 };

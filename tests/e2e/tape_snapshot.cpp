@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "spectrum/machine.h"
 #include "tests/support/files_images.h"
 #include "tests/support/support.h"
 #include "tests/support/tape_runner.h"
-#include "ula/ula.h"
 
 namespace {
 constexpr size_t HEADER = 27;

@@ -5,9 +5,8 @@
 #include <stdexcept>
 #include <utility>
 
-#include "core/machine.h"
-#include "files/files.h"
-#include "z80/z80.h"
+#include "spectrum/machine.h"
+#include "tests/support/support.h"
 
 uint8_t chunk_byte(int n, int j) { return static_cast<uint8_t>((n + 1) * 29 + j * 3 + (j >> 8)); }
 
@@ -91,23 +90,25 @@ void TempDir::directory(const std::string& relative) const {
 }
 
 MachineState capture_state() {
+    const Spectrum& m = test_machine();
     MachineState s;
-    s.ram.assign(RAM, RAM + sizeof RAM);
-    s.rom.assign(ROM, ROM + sizeof ROM);
-    const auto* regs = reinterpret_cast<const uint8_t*>(&z80);
-    s.regs.assign(regs, regs + sizeof z80);
-    s.border = IO[0xFE];
-    s.paging = IO[0x7FFD];
-    s.is_snapshot = is_snapshot;
-    s.is_tape = is_tape;
-    s.ifb_buffer = IFB_buffer;
-    s.model = model;
-    s.tpf = tpf;
-    s.tstates = tstates;
-    s.tstatesd = tstatesd;
-    s.tstatesh = tstatesh;
-    s.ifbclk = IFBCLK;
-    s.slot3 = SLTPTR[3];
-    s.file = f;
+    s.ram.assign(m.RAM, m.RAM + sizeof m.RAM);
+    s.rom.assign(m.ROM, m.ROM + sizeof m.ROM);
+    const auto* regs = reinterpret_cast<const uint8_t*>(&m.z80);
+    s.regs.assign(regs, regs + sizeof m.z80);
+    s.tape = m.tape;
+    s.border = m.IO[0xFE];
+    s.paging = m.IO[0x7FFD];
+    s.is_snapshot = m.is_snapshot;
+    s.is_tape = m.is_tape;
+    s.ifb_buffer = m.IFB_buffer;
+    s.model = m.model;
+    s.tpf = m.tpf;
+    s.tstates = m.tstates;
+    s.tstatesd = m.tstatesd;
+    s.tstatesh = m.tstatesh;
+    s.ifbclk = m.IFBCLK;
+    s.slot3 = m.SLTPTR[3];
+    s.tape_pos = m.tape_pos;
     return s;
 }

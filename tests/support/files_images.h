@@ -47,13 +47,13 @@ class TempDir {
     std::filesystem::path previous_cwd_;
 };
 
-// Everything a load or a channel restore may change.
+// Everything a load or a channel restore may change, of the tests' machine.
 struct MachineState {
-    std::vector<uint8_t> ram, rom, regs;
+    std::vector<uint8_t> ram, rom, regs, tape;
     uint8_t border, paging, is_snapshot, is_tape, ifb_buffer;
     int32_t model, tpf, tstates, tstatesd, tstatesh, ifbclk;
     const uint8_t* slot3;
-    const void* file;
+    size_t tape_pos;
     bool operator==(const MachineState&) const = default;
 };
 MachineState capture_state();

@@ -2,9 +2,8 @@
 
 #include <cstring>
 
-#include "core/surfaces.h"
-#include "text/text.h"
-#include "ula/ula.h"
+#include "frontend/session.h"
+#include "tests/support/support.h"
 
 namespace {
 struct Pixel {
@@ -12,7 +11,9 @@ struct Pixel {
     bool operator==(const Pixel&) const = default;
 };
 
-const uint8_t* at(int x, int y) { return surface_pixel(TXT_surface, TXT_SURFACE_W, x, y); }
+const uint8_t* at(int x, int y) {
+    return surface_pixel(test_session().TXT_surface, TXT_SURFACE_W, x, y);
+}
 Pixel pixel(int x, int y) { return {at(x, y)[0], at(x, y)[1], at(x, y)[3]}; }
 
 int cell_x(int column) { return 8 + 12 * column; }
@@ -31,7 +32,8 @@ int cell_code(int column, int row) {
 } // namespace
 
 void use_code_charset() {
-    std::memset(CHR, 0, sizeof CHR);
+    uint8_t* CHR = test_session().CHR;
+    std::memset(CHR, 0, CHR_SIZE);
     for (int n = 1; n < 256; n++) {
         if (n == 32) continue;
         for (int j = 0; j < 8; j++)

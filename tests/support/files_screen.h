@@ -1,5 +1,6 @@
 // Reading the text layer back as characters, for the file tests: a character set in which
-// each glyph spells its own code in the bits of its top row.
+// each glyph spells its own code in the bits of its top row. All on the tests' session
+// (test_session()).
 #pragma once
 
 #include <string>

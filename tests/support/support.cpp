@@ -1,9 +1,14 @@
 #include "tests/support/support.h"
 
 #include <cstdio>
+#include <memory>
 
-#include "core/machine.h"
+#include "frontend/session.h"
 #include "host/headless/headless.h"
+
+namespace {
+std::unique_ptr<Session> session;
+}
 
 std::string testdata_path(const std::string& relative) {
     return std::string(MARROWGLEAM_TESTDATA) + "/" + relative;
@@ -20,17 +25,30 @@ bool file_exists(const std::string& path) {
     return true;
 }
 
-void fresh_machine() {
-    machine_defaults();
+Session& fresh_session() {
+    // The old session goes first: two sessions of several megabytes need not coexist.
+    session.reset();
+    session = std::make_unique<Session>();
     headless::reset();
-    headless::attach_keyboard();
+    headless::attach_keyboard(*session);
+    return *session;
 }
 
-bool fresh_machine_with_rom() {
-    fresh_machine();
+Spectrum& fresh_machine() { return fresh_session().machine; }
+
+Session& test_session() {
+    if (!session) fresh_session();
+    return *session;
+}
+
+Spectrum& test_machine() { return test_session().machine; }
+
+bool read_rom(uint8_t* rom) {
     std::FILE* file = std::fopen(binary_path("1982.rom").c_str(), "rb");
     if (!file) return false;
-    const size_t n = std::fread(ROM, 1, sizeof ROM, file);
+    const size_t n = std::fread(rom, 1, 16384, file);
     std::fclose(file);
-    return n == sizeof ROM;
+    return n == 16384;
 }
+
+bool fresh_machine_with_rom() { return read_rom(fresh_machine().ROM); }

@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "core/machine.h"
+#include "spectrum/machine.h"
+#include "tests/support/support.h"
 
 namespace {
 uint8_t LOW_RAM[16384];
@@ -10,12 +11,15 @@ uint8_t LOW_RAM[16384];
 
 void z80_map_low_ram() {
     std::memset(LOW_RAM, 0, sizeof LOW_RAM);
-    SLTPTR[0] = SLTWR[0] = LOW_RAM;
+    Spectrum& m = test_machine();
+    m.SLTPTR[0] = m.SLTWR[0] = LOW_RAM;
 }
 
-uint8_t z80_peek(uint16_t addr) { return SLTPTR[addr >> 14][addr & 0x3FFF]; }
+uint8_t z80_peek(uint16_t addr) { return test_machine().readbyte_internal(addr); }
 
-void z80_poke(uint16_t addr, uint8_t value) { SLTWR[addr >> 14][addr & 0x3FFF] = value; }
+void z80_poke(uint16_t addr, uint8_t value) {
+    test_machine().SLTWR[addr >> 14][addr & 0x3FFF] = value;
+}
 
 void z80_poke(uint16_t addr, std::initializer_list<uint8_t> bytes) {
     for (const uint8_t b : bytes) z80_poke(addr++, b);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <initializer_list>
 
+// All on the tests' machine (test_machine()).
+//
 // Points slot 0 (0x0000-0x3FFF) at a zeroed 16 KiB page that reads and writes like RAM.
 // fresh_machine() puts the ROM back.
 void z80_map_low_ram();

@@ -5,10 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "core/machine.h"
+#include "spectrum/machine.h"
 #include "tests/support/support.h"
 #include "tests/support/z80_memory.h"
-#include "ula/ula.h"
 #include "z80/z80.h"
 
 namespace z80_timing {
@@ -57,10 +56,10 @@ struct PortSeen {
 } port_seen;
 
 uint8_t on_port_read(uint16_t) {
-    port_seen.read_at = tstates;
+    port_seen.read_at = test_machine().tstates;
     return 0xA5;
 }
-void on_port_write(uint16_t, uint8_t) { port_seen.write_at = tstates; }
+void on_port_write(uint16_t, uint8_t) { port_seen.write_at = test_machine().tstates; }
 
 struct ModelResult {
     int end;
@@ -172,10 +171,11 @@ void check_row(const Row& row) {
         has_io |= c.kind == IO;
     }
 
-    fresh_machine();
+    Spectrum& m = fresh_machine();
+    Z80& z80 = m.z80;
     z80_map_low_ram();
-    port_read_hook = on_port_read;
-    port_write_hook = on_port_write;
+    m.port_read_hook = on_port_read;
+    m.port_write_hook = on_port_write;
 
     int failures = 0, runs = 0;
     std::vector<size_t> choice(bases.size(), 0);
@@ -190,7 +190,6 @@ void check_row(const Row& row) {
             for (const int start : STARTS) {
                 // Registers: everything the row names, interrupts off.
                 z80 = Z80{};
-                pending_EI = 0;
                 z80.PC = value[PC];
                 z80.I = static_cast<uint8_t>(value[IR] >> 8);
                 if (value[VEC]) z80.I = static_cast<uint8_t>(value[VEC] >> 8);
@@ -229,22 +228,22 @@ void check_row(const Row& row) {
                 if (row.setup) row.setup();
 
                 port_seen = PortSeen{};
-                tstates = start;
-                tstatesh = 0;
+                m.tstates = start;
+                m.tstatesh = 0;
                 if (row.interrupt)
-                    Z80INT();
+                    m.Z80INT();
                 else
-                    z80_step();
+                    m.z80_step();
                 const ModelResult want = model(row.cycles, value, start);
                 runs++;
-                const bool time_ok = tstates == want.end;
+                const bool time_ok = m.tstates == want.end;
                 const bool read_ok = port_seen.read_at < 0 || port_seen.read_at == want.read_at;
                 const bool write_ok = port_seen.write_at < 0 || port_seen.write_at == want.write_at;
                 const bool port_used = !has_io || port_seen.read_at >= 0 || port_seen.write_at >= 0;
                 if (time_ok && read_ok && write_ok && port_used) continue;
                 if (++failures > 4) continue;
                 ADD_FAILURE() << row.id << ": " << describe(bytes, bases, value, start) << ": took "
-                              << tstates - start << " T-states, the cycle list " << want.end - start
+                              << m.tstates - start << " T-states, the cycle list " << want.end - start
                               << (read_ok ? ""
                                           : "; port read at " + std::to_string(port_seen.read_at) +
                                                 ", want " + std::to_string(want.read_at))
@@ -260,8 +259,8 @@ void check_row(const Row& row) {
         while (i < bases.size() && ++choice[i] == placements(bases[i], row).size()) choice[i++] = 0;
         if (i == bases.size()) break;
     }
-    port_read_hook = nullptr;
-    port_write_hook = nullptr;
+    m.port_read_hook = nullptr;
+    m.port_write_hook = nullptr;
     EXPECT_EQ(failures, 0) << row.id << ": runs that differ from the cycle list, of " << runs;
     fresh_machine();
 }

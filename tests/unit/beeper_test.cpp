@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "audio/beeper.h"
-#include "core/machine.h"
+#include "frontend/session.h"
+#include "spectrum/machine.h"
 #include "tests/support/support.h"
-#include "ula/ula.h"
 
 namespace {
 struct Samples {  // a run of equal samples
@@ -27,31 +26,40 @@ struct ConversionCase {
 
 void PrintTo(const ConversionCase& c, std::ostream* os) { *os << c.name; }
 
+// Ends the tests' machine's logical frame as the main loop does, through the session: the
+// beeper fills the ring's slot of pulldown and publishes it (which advances pulldown).
+void frame_end() {
+    Session& s = test_session();
+    s.machine.tstates = s.machine.tpf;
+    s.render_logical_frame();
+}
+
 class BeeperConversion : public testing::TestWithParam<ConversionCase> {};
 
 // Starting from level 0x00, in every slot of the ring.
 TEST_P(BeeperConversion, FillsItsSlotOnly) {
     const ConversionCase& c = GetParam();
     for (int32_t slot = 0; slot < 5; slot++) {
-        fresh_machine();
-        tpf = c.tpf;
-        std::memset(AUDBUF, 0x55, sizeof AUDBUF);
-        for (int32_t t : c.changes) OUTSTK[OUTSP++] = t;
-        pulldown = slot;
-        beeper_frame_end();
+        Session& s = fresh_session();
+        Spectrum& m = s.machine;
+        m.tpf = c.tpf;
+        std::memset(s.AUDBUF, 0x55, sizeof s.AUDBUF);
+        for (int32_t t : c.changes) m.OUTSTK[m.OUTSP++] = t;
+        m.pulldown = slot;
+        frame_end();
 
         const int base = slot * 960;
         for (const Samples& run : c.samples)
             for (int k = run.from; k <= run.to; k++)
-                ASSERT_EQ(AUDBUF[base + k], run.level) << "sample " << k << ", slot " << slot;
+                ASSERT_EQ(s.AUDBUF[base + k], run.level) << "sample " << k << ", slot " << slot;
         for (int k = 0; k < AUDBUF_SIZE; k++) {
             if (k >= base && k < base + 960) continue;
-            ASSERT_EQ(AUDBUF[k], 0x55) << "outside the slot, " << k;
+            ASSERT_EQ(s.AUDBUF[k], 0x55) << "outside the slot, " << k;
         }
-        EXPECT_EQ(OUTAGE, c.level_after);
-        EXPECT_EQ(AUDDAT.load(), c.level_after);
-        EXPECT_EQ(AUDPOSW.load(), base + 960);
-        EXPECT_EQ(OUTSP, 0);
+        EXPECT_EQ(m.OUTAGE, c.level_after);
+        EXPECT_EQ(s.AUDDAT.load(), c.level_after);
+        EXPECT_EQ(s.AUDPOSW.load(), base + 960);
+        EXPECT_EQ(m.OUTSP, 0);
     }
 }
 
@@ -82,107 +90,111 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{"128K frame", TPF_128, {35454}, {{0, 479, 0x00}, {480, 959, 0xFF}}, 0xFF}));
 
 TEST(Beeper, TheLevelCarriesIntoTheNextFrame) {
-    fresh_machine();
-    OUTSTK[OUTSP++] = 34944;
-    beeper_frame_end();
-    pulldown = 1;
-    beeper_frame_end(); // no change: the whole slot at the level the first frame ended with
-    for (int k = 960; k < 1920; k++) ASSERT_EQ(AUDBUF[k], 0xFF) << k;
-    EXPECT_EQ(AUDDAT.load(), 0xFF);
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
+    m.OUTSTK[m.OUTSP++] = 34944;
+    frame_end();
+    m.pulldown = 1;
+    frame_end(); // no change: the whole slot at the level the first frame ended with
+    for (int k = 960; k < 1920; k++) ASSERT_EQ(s.AUDBUF[k], 0xFF) << k;
+    EXPECT_EQ(s.AUDDAT.load(), 0xFF);
 }
 
 // The port writer's time stamps drive the conversion: the change is stamped after the first
 // T-state of the OUT.
 TEST(Beeper, SpeakerWritesBecomeSamples) {
-    fresh_machine();
-    tstates = 34943;
-    writeport(0x00FE, 0x10);
-    tstates = 69000;
-    writeport(0x00FE, 0x10); // no change of bit 4
-    ASSERT_EQ(OUTSP, 1);
-    beeper_frame_end();
-    EXPECT_EQ(AUDBUF[479], 0x00);
-    EXPECT_EQ(AUDBUF[480], 0xFF);
-    EXPECT_EQ(AUDBUF[959], 0xFF);
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
+    m.tstates = 34943;
+    m.writeport(0x00FE, 0x10);
+    m.tstates = 69000;
+    m.writeport(0x00FE, 0x10); // no change of bit 4
+    ASSERT_EQ(m.OUTSP, 1);
+    frame_end();
+    EXPECT_EQ(s.AUDBUF[479], 0x00);
+    EXPECT_EQ(s.AUDBUF[480], 0xFF);
+    EXPECT_EQ(s.AUDBUF[959], 0xFF);
 }
 
 TEST(Beeper, TheFifthFrameEndsTheRingAndTheCallbackWrapsToIt) {
-    fresh_machine();
-    for (pulldown = 0; pulldown < 5; pulldown++) {
-        OUTSTK[OUTSP++] = 0; // each frame inverts the level
-        beeper_frame_end();
-        EXPECT_EQ(AUDPOSW.load(), (pulldown + 1) * 960);
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
+    for (int32_t slot = 0; slot < 5; slot++) {
+        m.pulldown = slot;
+        m.OUTSTK[m.OUTSP++] = 0; // each frame inverts the level
+        frame_end();
+        EXPECT_EQ(s.AUDPOSW.load(), (slot + 1) * 960);
     }
-    EXPECT_EQ(AUDBUF[3840], 0xFF);
-    EXPECT_EQ(AUDBUF[4799], 0xFF);
-    EXPECT_EQ(AUDDAT.load(), 0xFF);
+    EXPECT_EQ(s.AUDBUF[3840], 0xFF);
+    EXPECT_EQ(s.AUDBUF[4799], 0xFF);
+    EXPECT_EQ(s.AUDDAT.load(), 0xFF);
 
     // The reader has played the whole ring: 4800 is the write end, met at 0.
-    AUDPOSR = 4800;
+    s.AUDPOSR = 4800;
     uint8_t out[64];
     std::memset(out, 0x55, sizeof out);
-    audio_fill(out, sizeof out);
+    s.audio_fill(out, sizeof out);
     for (uint8_t b : out) ASSERT_EQ(b, 0xFF);
-    EXPECT_EQ(AUDPOSR.load(), 0);
+    EXPECT_EQ(s.AUDPOSR.load(), 0);
 }
 
 TEST(Beeper, CallbackPlaysTheRingThenHoldsTheLastLevel) {
-    fresh_machine();
-    for (int k = 0; k < AUDBUF_SIZE; k++) AUDBUF[k] = static_cast<uint8_t>(k * 7);
-    AUDPOSW = 960;
-    AUDDAT = 0xAB;
-    AUDPOSR = 0;
+    Session& s = fresh_session();
+    for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = static_cast<uint8_t>(k * 7);
+    s.AUDPOSW = 960;
+    s.AUDDAT = 0xAB;
+    s.AUDPOSR = 0;
     uint8_t out[512];
-    audio_fill(out, 512);
+    s.audio_fill(out, 512);
     for (int n = 0; n < 512; n++) ASSERT_EQ(out[n], static_cast<uint8_t>(n * 7)) << n;
-    EXPECT_EQ(AUDPOSR.load(), 512);
+    EXPECT_EQ(s.AUDPOSR.load(), 512);
     // 448 samples are left before the write end; then the underrun holds AUDDAT.
-    audio_fill(out, 512);
+    s.audio_fill(out, 512);
     for (int n = 0; n < 448; n++) ASSERT_EQ(out[n], static_cast<uint8_t>((512 + n) * 7)) << n;
     for (int n = 448; n < 512; n++) ASSERT_EQ(out[n], 0xAB) << n;
-    EXPECT_EQ(AUDPOSR.load(), 960);
+    EXPECT_EQ(s.AUDPOSR.load(), 960);
     // Still waiting at the write end: all of the next request is the held level.
-    audio_fill(out, 512);
+    s.audio_fill(out, 512);
     for (uint8_t b : out) ASSERT_EQ(b, 0xAB);
-    EXPECT_EQ(AUDPOSR.load(), 960);
+    EXPECT_EQ(s.AUDPOSR.load(), 960);
     // The next slot arrives and playback resumes with its first sample.
-    AUDPOSW = 1920;
-    audio_fill(out, 1);
+    s.AUDPOSW = 1920;
+    s.audio_fill(out, 1);
     EXPECT_EQ(out[0], static_cast<uint8_t>(960 * 7));
 }
 
 TEST(Beeper, CallbackWrapsAroundTheRing) {
-    fresh_machine();
-    for (int k = 0; k < AUDBUF_SIZE; k++) AUDBUF[k] = static_cast<uint8_t>(k);
-    AUDPOSW = 960;
-    AUDPOSR = 4790;
+    Session& s = fresh_session();
+    for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = static_cast<uint8_t>(k);
+    s.AUDPOSW = 960;
+    s.AUDPOSR = 4790;
     uint8_t out[20];
-    audio_fill(out, 20);
+    s.audio_fill(out, 20);
     for (int n = 0; n < 10; n++) EXPECT_EQ(out[n], static_cast<uint8_t>(4790 + n));
     for (int n = 10; n < 20; n++) EXPECT_EQ(out[n], static_cast<uint8_t>(n - 10));
-    EXPECT_EQ(AUDPOSR.load(), 10);
+    EXPECT_EQ(s.AUDPOSR.load(), 10);
 }
 
 // Paused or with the requester open: silence, while the read position moves on through the
 // ring as if playing, past the write end too.
 TEST(Beeper, StoppedMachineIsSilentButTheReadPositionMoves) {
     for (int flag = 0; flag < 2; flag++) {
-        fresh_machine();
-        (flag ? still_frame : file_requester_mode) = 1;
-        std::memset(AUDBUF, 0xFF, sizeof AUDBUF);
-        AUDDAT = 0xFF;
-        AUDPOSW = 4790;
-        AUDPOSR = 4700;
+        Session& s = fresh_session();
+        (flag ? s.still_frame : s.file_requester_mode) = 1;
+        std::memset(s.AUDBUF, 0xFF, sizeof s.AUDBUF);
+        s.AUDDAT = 0xFF;
+        s.AUDPOSW = 4790;
+        s.AUDPOSR = 4700;
         uint8_t out[512];
         std::memset(out, 0x55, sizeof out);
-        audio_fill(out, 512);
+        s.audio_fill(out, 512);
         for (uint8_t b : out) ASSERT_EQ(b, 0x00);
-        EXPECT_EQ(AUDPOSR.load(), (4700 + 512) % 4800);
-        AUDPOSR = 4288;
-        audio_fill(out, 512);
-        EXPECT_EQ(AUDPOSR.load(), 4800) << "4800 stands for 0 until the next sample";
-        audio_fill(out, 1);
-        EXPECT_EQ(AUDPOSR.load(), 1);
+        EXPECT_EQ(s.AUDPOSR.load(), (4700 + 512) % 4800);
+        s.AUDPOSR = 4288;
+        s.audio_fill(out, 512);
+        EXPECT_EQ(s.AUDPOSR.load(), 4800) << "4800 stands for 0 until the next sample";
+        s.audio_fill(out, 1);
+        EXPECT_EQ(s.AUDPOSR.load(), 1);
     }
 }
 } // namespace

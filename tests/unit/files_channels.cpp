@@ -5,36 +5,39 @@
 #include <cstring>
 #include <sys/resource.h>
 
-#include "core/machine.h"
-#include "files/files.h"
+#include "formats/formats.h"
+#include "frontend/session.h"
+#include "spectrum/machine.h"
 #include "tests/support/files_images.h"
 #include "tests/support/files_screen.h"
 #include "tests/support/support.h"
-#include "text/text.h"
 #include "z80/z80.h"
 
 namespace {
 // A machine in the middle of a frame, every stored item set to something recognisable.
+// Every byte of the register image is set; the decode state after it is not part of it.
 void set_state(uint8_t seed) {
-    for (size_t i = 0; i < sizeof RAM; i++)
-        RAM[i] = static_cast<uint8_t>(i * 13 + seed + (i >> 14));
-    auto* regs = reinterpret_cast<uint8_t*>(&z80);
-    for (size_t i = 0; i < sizeof z80; i++) regs[i] = static_cast<uint8_t>(seed * 3 + i * 11);
-    IO[0xFE] = static_cast<uint8_t>(seed & 7);
-    tstates = 30000 + seed;
-    tstatesd = 4 + seed % 20;
-    tstatesh = 50000 + seed;
-    IFBCLK = seed % 6;
-    IFB_buffer = seed % 3;
+    Spectrum& m = test_machine();
+    for (size_t i = 0; i < sizeof m.RAM; i++)
+        m.RAM[i] = static_cast<uint8_t>(i * 13 + seed + (i >> 14));
+    auto* regs = reinterpret_cast<uint8_t*>(&m.z80);
+    for (size_t i = 0; i < Z80_IMAGE_SIZE; i++) regs[i] = static_cast<uint8_t>(seed * 3 + i * 11);
+    m.IO[0xFE] = static_cast<uint8_t>(seed & 7);
+    m.tstates = 30000 + seed;
+    m.tstatesd = 4 + seed % 20;
+    m.tstatesh = 50000 + seed;
+    m.IFBCLK = seed % 6;
+    m.IFB_buffer = seed % 3;
 }
 
 // A channel directory of its own: channel files go beside the "executable".
 struct ChannelTest : testing::Test {
     TempDir dir;
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
     void SetUp() override {
-        fresh_machine();
         use_code_charset();
-        application_path = dir.path().string() + "/";
+        s.application_path = dir.path().string() + "/";
     }
     std::filesystem::path channel(int n) const { return dir.path() / ("CH" + std::to_string(n)); }
 };
@@ -47,58 +50,58 @@ uint32_t le32(const std::vector<uint8_t>& b, size_t offset) {
 TEST_F(ChannelTest, SaveThenLoadBringsEverythingBack) {
     set_state(1);
     const MachineState saved = capture_state();
-    save_channel(4);
+    s.save_channel(4);
     EXPECT_EQ(text_row(23).substr(0, 17), " SAVE CHANNEL 4  ");
-    EXPECT_EQ(overlay_timeout, 200);
+    EXPECT_EQ(s.overlay_timeout, 200);
 
     set_state(2);
     ASSERT_FALSE(capture_state() == saved);
-    load_channel(4);
+    s.load_channel(4);
     EXPECT_TRUE(capture_state() == saved);
     EXPECT_EQ(text_row(23).substr(0, 17), " LOAD CHANNEL 4  ");
 }
 
 TEST_F(ChannelTest, FileLayout) {
     set_state(5);
-    save_channel(0);
+    s.save_channel(0);
     const auto file = read_file(channel(0));
     ASSERT_EQ(file.size(), 131158u);
     EXPECT_EQ(std::string(file.begin(), file.begin() + 24), "VOLKMERETOBRANIKB11 SNAP");
-    EXPECT_EQ(std::memcmp(&file[24], RAM, sizeof RAM), 0);
-    EXPECT_EQ(std::memcmp(&file[131096], &z80, 44), 0);
-    EXPECT_EQ(file[131140], IO[0xFE]);
-    EXPECT_EQ(le32(file, 131141), uint32_t(tstates));
-    EXPECT_EQ(le32(file, 131145), uint32_t(tstatesd));
-    EXPECT_EQ(le32(file, 131149), uint32_t(tstatesh));
-    EXPECT_EQ(le32(file, 131153), uint32_t(IFBCLK));
-    EXPECT_EQ(file[131157], IFB_buffer);
+    EXPECT_EQ(std::memcmp(&file[24], m.RAM, sizeof m.RAM), 0);
+    EXPECT_EQ(std::memcmp(&file[131096], &m.z80, 44), 0);
+    EXPECT_EQ(file[131140], m.IO[0xFE]);
+    EXPECT_EQ(le32(file, 131141), uint32_t(m.tstates));
+    EXPECT_EQ(le32(file, 131145), uint32_t(m.tstatesd));
+    EXPECT_EQ(le32(file, 131149), uint32_t(m.tstatesh));
+    EXPECT_EQ(le32(file, 131153), uint32_t(m.IFBCLK));
+    EXPECT_EQ(file[131157], m.IFB_buffer);
     EXPECT_FALSE(std::filesystem::exists(channel(0).string() + ".tmp"));
 }
 
 TEST_F(ChannelTest, OtherTagsLoadTheSameWay) {
     set_state(7);
     const MachineState saved = capture_state();
-    save_channel(9);
+    s.save_channel(9);
     auto file = read_file(channel(9));
     std::memset(file.data(), 'x', 24);
     write_file(channel(9), file);
     set_state(8);
-    load_channel(9);
+    s.load_channel(9);
     EXPECT_TRUE(capture_state() == saved);
 }
 
 TEST_F(ChannelTest, MissingChannelChangesNothing) {
     set_state(3);
     const MachineState before = capture_state();
-    load_channel(7);
+    s.load_channel(7);
     EXPECT_TRUE(capture_state() == before);
     EXPECT_EQ(text_row(23).substr(0, 17), " LOAD CHANNEL 7  ");
-    EXPECT_EQ(overlay_timeout, 200);
+    EXPECT_EQ(s.overlay_timeout, 200);
 }
 
 TEST_F(ChannelTest, FileThatIsNoChannelChangesNothing) {
     set_state(3);
-    save_channel(2);
+    s.save_channel(2);
     const auto good = read_file(channel(2));
     auto bad_clock = good;
     bad_clock[131153] = 6;
@@ -119,7 +122,7 @@ TEST_F(ChannelTest, FileThatIsNoChannelChangesNothing) {
     const MachineState before = capture_state();
     for (size_t i = 0; i < files.size(); i++) {
         write_file(channel(2), files[i]);
-        load_channel(2);
+        s.load_channel(2);
         EXPECT_TRUE(capture_state() == before) << "file " << i;
         EXPECT_EQ(text_row(23).substr(0, 19), " BAD CHANNEL FILE  ") << "file " << i;
     }
@@ -128,7 +131,7 @@ TEST_F(ChannelTest, FileThatIsNoChannelChangesNothing) {
 TEST_F(ChannelTest, FailedSaveKeepsTheOldChannel) {
     set_state(1);
     const MachineState first = capture_state();
-    save_channel(5);
+    s.save_channel(5);
     const auto old_file = read_file(channel(5));
     set_state(2);
 
@@ -139,7 +142,7 @@ TEST_F(ChannelTest, FailedSaveKeepsTheOldChannel) {
     small.rlim_cur = 65536;
     const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    save_channel(5);
+    s.save_channel(5);
     setrlimit(RLIMIT_FSIZE, &saved_limit);
     std::signal(SIGXFSZ, old_handler);
 
@@ -148,18 +151,18 @@ TEST_F(ChannelTest, FailedSaveKeepsTheOldChannel) {
     EXPECT_EQ(text_row(23).substr(0, 14), " SAVE FAILED  ");
 
     // The old save still restores.
-    load_channel(5);
+    s.load_channel(5);
     EXPECT_TRUE(capture_state() == first);
 }
 
 TEST_F(ChannelTest, SaveOntoADirectoryFails) {
     std::filesystem::create_directory(channel(6));
     set_state(1);
-    save_channel(6);
+    s.save_channel(6);
     EXPECT_TRUE(std::filesystem::is_directory(channel(6)));
     EXPECT_TRUE(std::filesystem::is_empty(channel(6)));
     EXPECT_EQ(text_row(23).substr(0, 14), " SAVE FAILED  ");
     const MachineState before = capture_state();
-    load_channel(6);
+    s.load_channel(6);
     EXPECT_TRUE(capture_state() == before);
 }

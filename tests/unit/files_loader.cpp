@@ -4,15 +4,15 @@
 #include <array>
 #include <cstring>
 
-#include "core/machine.h"
-#include "files/files.h"
+#include "formats/formats.h"
+#include "spectrum/machine.h"
 #include "tests/support/files_images.h"
 #include "tests/support/support.h"
 #include "z80/z80.h"
 
 namespace {
 constexpr int BANK = 16384;
-uint8_t* bank(int n) { return RAM + n * BANK; }
+uint8_t* bank(int n) { return test_machine().RAM + n * BANK; }
 
 // True when bank n holds the test snapshot's image `chunk` (see chunk_byte).
 bool bank_holds(int n, int chunk) {
@@ -29,18 +29,19 @@ bool bank_filled_with(int n, uint8_t value) {
 
 // A machine that has been running: state a load must replace or, failing, keep.
 void run_a_while() {
-    std::memset(RAM, 0xEE, sizeof RAM);
-    tstates = 12345;
-    tstatesh = 4321;
-    z80.PC = 0x1234;
-    z80.SP = 0xFF00;
-    z80.IFF1 = z80.IFF2 = 1;
-    z80.halted = 1;
-    IO[0xFE] = 0x07;
-    model = 128;
-    tpf = TPF_128;
-    IO[0x7FFD] = 0x16;
-    map_slot3(6);
+    Spectrum& m = test_machine();
+    std::memset(m.RAM, 0xEE, sizeof m.RAM);
+    m.tstates = 12345;
+    m.tstatesh = 4321;
+    m.z80.PC = 0x1234;
+    m.z80.SP = 0xFF00;
+    m.z80.IFF1 = m.z80.IFF2 = 1;
+    m.z80.halted = 1;
+    m.IO[0xFE] = 0x07;
+    m.model = 128;
+    m.tpf = TPF_128;
+    m.IO[0x7FFD] = 0x16;
+    m.map_slot3(6);
 }
 } // namespace
 
@@ -92,23 +93,23 @@ TEST(FilesSnapshot, ImagesGoToTheirBanks) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "size " << c.size << " paging " << int(c.paging));
-        fresh_machine();
+        Spectrum& m = fresh_machine();
         TempDir dir;
         dir.file("game.sna", sna_image(c.size, c.paging));
         run_a_while();
 
-        ASSERT_TRUE(load_speccy("game.sna"));
-        EXPECT_EQ(model, c.model);
-        EXPECT_EQ(tpf, c.model == 48 ? 69888 : 70908);
+        ASSERT_TRUE(load_speccy(m, "game.sna"));
+        EXPECT_EQ(m.model, c.model);
+        EXPECT_EQ(m.tpf, c.model == 48 ? 69888 : 70908);
         // 48K: popped from 0x8000, the start of bank 2's image; 128K: from the file.
         const int pc48 = chunk_byte(1, 0) | chunk_byte(1, 1) << 8;
-        EXPECT_EQ(z80.PC, c.model == 48 ? pc48 : 0x6E5D);
-        EXPECT_EQ(z80.SP, c.model == 48 ? 0x8002 : 0x8000);
-        EXPECT_EQ(IO[0x7FFD], c.paging);
-        EXPECT_EQ(SLTPTR[3], bank(c.slot3));
-        EXPECT_EQ(SLTWR[3], bank(c.slot3));
-        EXPECT_EQ(SLTPTR[1], bank(5));
-        EXPECT_EQ(SLTPTR[2], bank(2));
+        EXPECT_EQ(m.z80.PC, c.model == 48 ? pc48 : 0x6E5D);
+        EXPECT_EQ(m.z80.SP, c.model == 48 ? 0x8002 : 0x8000);
+        EXPECT_EQ(m.IO[0x7FFD], c.paging);
+        EXPECT_EQ(m.SLTPTR[3], bank(c.slot3));
+        EXPECT_EQ(m.SLTWR[3], bank(c.slot3));
+        EXPECT_EQ(m.SLTPTR[1], bank(5));
+        EXPECT_EQ(m.SLTPTR[2], bank(2));
         for (int n = 0; n < 8; n++) {
             if (c.chunk_of_bank[n] < 0)
                 EXPECT_TRUE(bank_filled_with(n, 0xEE)) << "bank " << n << " was touched";
@@ -120,7 +121,7 @@ TEST(FilesSnapshot, ImagesGoToTheirBanks) {
 }
 
 TEST(FilesSnapshot, RegistersOf48KSnapshotAndPcPoppedWithoutTime) {
-    fresh_machine();
+    Spectrum& m = fresh_machine();
     TempDir dir;
     auto sna = sna_image(SNA_48K_SIZE);
     // SP 0x8000 is the first byte of bank 2, the file's second image.
@@ -128,37 +129,38 @@ TEST(FilesSnapshot, RegistersOf48KSnapshotAndPcPoppedWithoutTime) {
     sna[27 + BANK + 1] = 0x7A;
     dir.file("game.sna", sna);
     run_a_while();
-    z80.I = 0x11;
-    z80.MEMPTR = 0x2222;
+    m.z80.I = 0x11;
+    m.z80.MEMPTR = 0x2222;
 
-    ASSERT_TRUE(load_speccy("game.sna"));
-    EXPECT_EQ(z80.I, 0x3F);
-    EXPECT_EQ(z80.HL_, 0x1122);
-    EXPECT_EQ(z80.DE_, 0x3344);
-    EXPECT_EQ(z80.BC_, 0x5566);
-    EXPECT_EQ(z80.AF_, 0x7788);
-    EXPECT_EQ(z80.HL, 0x99AA);
-    EXPECT_EQ(z80.DE, 0xBBCC);
-    EXPECT_EQ(z80.BC, 0xDDEE);
-    EXPECT_EQ(z80.IY, 0x5C3A);
-    EXPECT_EQ(z80.IX, 0xFEDC);
-    EXPECT_EQ(z80.AF, 0x1234);
-    EXPECT_EQ(z80.R, 0xA5);
-    EXPECT_EQ(z80.R7, 0xA5);
-    EXPECT_EQ(z80.IM, 1);
-    EXPECT_EQ(z80.IFF1, 1);
-    EXPECT_EQ(z80.IFF2, 1);
-    EXPECT_EQ(IO[0xFE], 0x03);
-    EXPECT_EQ(z80.PC, 0x7A5B);
-    EXPECT_EQ(z80.SP, 0x8002);
+    ASSERT_TRUE(load_speccy(m, "game.sna"));
+    EXPECT_EQ(m.z80.I, 0x3F);
+    EXPECT_EQ(m.z80.HL_, 0x1122);
+    EXPECT_EQ(m.z80.DE_, 0x3344);
+    EXPECT_EQ(m.z80.BC_, 0x5566);
+    EXPECT_EQ(m.z80.AF_, 0x7788);
+    EXPECT_EQ(m.z80.HL, 0x99AA);
+    EXPECT_EQ(m.z80.DE, 0xBBCC);
+    EXPECT_EQ(m.z80.BC, 0xDDEE);
+    EXPECT_EQ(m.z80.IY, 0x5C3A);
+    EXPECT_EQ(m.z80.IX, 0xFEDC);
+    EXPECT_EQ(m.z80.AF, 0x1234);
+    EXPECT_EQ(m.z80.R, 0xA5);
+    EXPECT_EQ(m.z80.R7, 0xA5);
+    EXPECT_EQ(m.z80.IM, 1);
+    EXPECT_EQ(m.z80.IFF1, 1);
+    EXPECT_EQ(m.z80.IFF2, 1);
+    EXPECT_EQ(m.IO[0xFE], 0x03);
+    EXPECT_EQ(m.z80.PC, 0x7A5B);
+    EXPECT_EQ(m.z80.SP, 0x8002);
     // The reset before the load: not in the header, so as the reset left them.
-    EXPECT_EQ(z80.MEMPTR, 0);
-    EXPECT_EQ(z80.halted, 0);
-    EXPECT_EQ(tstates, 0) << "the pop costs no T-states";
-    EXPECT_EQ(tstatesh, 0);
-    EXPECT_TRUE(is_snapshot);
-    EXPECT_FALSE(is_tape);
-    EXPECT_EQ(f, nullptr);
+    EXPECT_EQ(m.z80.MEMPTR, 0);
+    EXPECT_EQ(m.z80.halted, 0);
+    EXPECT_EQ(m.tstates, 0) << "the pop costs no T-states";
+    EXPECT_EQ(m.tstatesh, 0);
+    EXPECT_TRUE(m.is_snapshot);
+    EXPECT_FALSE(m.is_tape);
+    EXPECT_TRUE(m.tape.empty()) << "no tape image held";
+    EXPECT_EQ(m.tape_pos, 0u);
 }
 
 TEST(FilesSnapshot, InterruptFlagsAndModeMapping) {
@@ -169,38 +171,45 @@ TEST(FilesSnapshot, InterruptFlagsAndModeMapping) {
         {0x00, 0, 0, 0}, {0x04, 1, 1, 1},    {0xFB, 2, 0, 2},
         {0xFF, 3, 1, 0}, {0x04, 0xFF, 1, 0}, {0x02, 0x02, 0, 2},
     };
-    fresh_machine();
+    Spectrum& m = fresh_machine();
     TempDir dir;
     for (const auto& c : cases) {
         auto sna = sna_image(SNA_48K_SIZE);
         sna[19] = c.flags;
         sna[25] = c.mode;
         dir.file("game.sna", sna);
-        z80.IFF1 = z80.IFF2 = 1 - c.iff;
-        ASSERT_TRUE(load_speccy("game.sna"));
-        EXPECT_EQ(z80.IFF1, c.iff) << "flags " << int(c.flags);
-        EXPECT_EQ(z80.IFF2, c.iff) << "flags " << int(c.flags);
-        EXPECT_EQ(z80.IM, c.im) << "mode byte " << int(c.mode);
+        m.z80.IFF1 = m.z80.IFF2 = 1 - c.iff;
+        ASSERT_TRUE(load_speccy(m, "game.sna"));
+        EXPECT_EQ(m.z80.IFF1, c.iff) << "flags " << int(c.flags);
+        EXPECT_EQ(m.z80.IFF2, c.iff) << "flags " << int(c.flags);
+        EXPECT_EQ(m.z80.IM, c.im) << "mode byte " << int(c.mode);
     }
 }
 
 TEST(FilesSnapshot, UnloadableFilesChangeNothing) {
-    fresh_machine();
+    Spectrum& m = fresh_machine();
     TempDir dir;
     dir.file("short.sna", sna_image(SNA_48K_SIZE - 1));
     dir.file("empty.sna");
     dir.directory("folder.sna");
     dir.file("tape.tap", tap_block(0, {1, 2, 3}));
-    ASSERT_TRUE(load_speccy("tape.tap")); // a tape attached must stay attached
+    ASSERT_TRUE(load_speccy(m, "tape.tap")); // a tape attached must stay attached
     run_a_while();
     const MachineState before = capture_state();
 
     for (const char* name :
          {"short.sna", "empty.sna", "folder.sna", "missing.sna", "missing.tap", "missing"}) {
-        EXPECT_FALSE(load_speccy(name)) << name;
+        const LoadResult result = load_speccy(m, name);
+        EXPECT_FALSE(result) << name;
+        // A file that is not there cannot be opened; one that is there is refused, saying why.
+        const bool missing = std::string(name).rfind("missing", 0) == 0;
+        EXPECT_EQ(result.status, missing ? LoadResult::CANNOT_OPEN : LoadResult::REFUSED) << name;
+        EXPECT_EQ(result.why.empty(), missing) << name;
         EXPECT_TRUE(capture_state() == before) << name << " changed the machine";
     }
-    EXPECT_EQ(std::ftell(f), 0);
+    // The tape is still attached, at its first block.
+    EXPECT_EQ(m.tape, tap_block(0, {1, 2, 3}));
+    EXPECT_EQ(m.tape_pos, 0u);
 }
 
 TEST(FilesTape, NamesEndingInTapAttachATape) {
@@ -211,41 +220,44 @@ TEST(FilesTape, NamesEndingInTapAttachATape) {
                  {"prog.tapx", false}, {"abc", false},     {"prog.z80", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        fresh_machine();
+        Spectrum& m = fresh_machine();
         TempDir dir;
         dir.file(c.name, tap_block(0, {1, 2, 3}));
         run_a_while();
 
-        ASSERT_TRUE(load_speccy(c.name));
+        ASSERT_TRUE(load_speccy(m, c.name));
         // Either way the machine is reset, memory and model kept.
-        EXPECT_EQ(z80.PC, 0);
-        EXPECT_EQ(tstates, 0);
-        EXPECT_EQ(model, 128);
-        EXPECT_EQ(tpf, 70908);
+        EXPECT_EQ(m.z80.PC, 0);
+        EXPECT_EQ(m.tstates, 0);
+        EXPECT_EQ(m.model, 128);
+        EXPECT_EQ(m.tpf, 70908);
         EXPECT_TRUE(bank_filled_with(0, 0xEE));
-        EXPECT_FALSE(is_snapshot);
-        EXPECT_EQ(bool(is_tape), c.tape);
-        EXPECT_EQ(f != nullptr, c.tape);
-        const bool patched = ROM[0x0556] == 0xC3 && ROM[0x0557] == 0x6B && ROM[0x0558] == 0x05;
+        EXPECT_FALSE(m.is_snapshot);
+        EXPECT_EQ(bool(m.is_tape), c.tape);
+        EXPECT_EQ(!m.tape.empty(), c.tape);
+        const bool patched =
+            m.ROM[0x0556] == 0xC3 && m.ROM[0x0557] == 0x6B && m.ROM[0x0558] == 0x05;
         EXPECT_EQ(patched, c.tape);
-        if (f) {
-            EXPECT_EQ(std::ftell(f), 0);
+        if (c.tape) {
+            EXPECT_EQ(m.tape, tap_block(0, {1, 2, 3})) << "the whole image is held";
         }
+        EXPECT_EQ(m.tape_pos, 0u);
     }
 }
 
 TEST(FilesTape, SnapshotAfterTapeDetachesItButKeepsThePatch) {
-    fresh_machine();
+    Spectrum& m = fresh_machine();
     TempDir dir;
     dir.file("prog.tap", tap_block(0, {1, 2, 3}));
     dir.file("game.sna", sna_image(SNA_48K_SIZE));
-    ASSERT_TRUE(load_speccy("prog.tap"));
-    ASSERT_TRUE(load_speccy("game.sna"));
-    EXPECT_FALSE(is_tape);
-    EXPECT_TRUE(is_snapshot);
-    EXPECT_EQ(f, nullptr);
-    EXPECT_EQ(ROM[0x0556], 0xC3);
-    EXPECT_EQ(ROM[0x0557], 0x6B);
-    EXPECT_EQ(ROM[0x0558], 0x05);
-    EXPECT_EQ(tape_load_trap(), 1) << "no tape: the hooked instruction runs as usual";
+    ASSERT_TRUE(load_speccy(m, "prog.tap"));
+    ASSERT_TRUE(load_speccy(m, "game.sna"));
+    EXPECT_FALSE(m.is_tape);
+    EXPECT_TRUE(m.is_snapshot);
+    EXPECT_TRUE(m.tape.empty()) << "the tape is detached";
+    EXPECT_EQ(m.tape_pos, 0u);
+    EXPECT_EQ(m.ROM[0x0556], 0xC3);
+    EXPECT_EQ(m.ROM[0x0557], 0x6B);
+    EXPECT_EQ(m.ROM[0x0558], 0x05);
+    EXPECT_EQ(m.tape_load_trap(), 1) << "no tape: the hooked instruction runs as usual";
 }

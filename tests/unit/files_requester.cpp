@@ -6,41 +6,44 @@
 #include <initializer_list>
 #include <set>
 
-#include "core/machine.h"
-#include "files/files.h"
-#include "files/requester.h"
+#include "frontend/keys.h"
+#include "frontend/session.h"
 #include "host/headless/headless.h"
-#include "input/keyboard.h"
-#include "input/keys.h"
+#include "spectrum/machine.h"
 #include "tests/support/files_images.h"
 #include "tests/support/files_screen.h"
 #include "tests/support/support.h"
-#include "text/text.h"
 #include "z80/z80.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 struct RequesterTest : testing::Test {
-    TempDir dir;
+    TempDir dir; // the working directory when the requester first opens
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
     std::vector<int> pending;
+    std::set<int> held; // keys kept down at every pump until taken out
 
     void SetUp() override {
-        fresh_machine();
         use_code_charset();
         // Keys go down at the next pump and up at the one after it, as a short press does.
         headless::on_pump = [this] {
             std::memset(headless::keys, 0, sizeof headless::keys);
             for (int k : pending) headless::keys[k] = 1;
+            for (int k : held) headless::keys[k] = 1;
             pending.clear();
         };
     }
 
+    // ENTER as the machine's keyboard matrix has it: half-row A14 (port 0xBFFE), column 0.
+    bool machine_sees_enter() const { return (m.keyboard_matrix_read(0xBFFE, 0x1F) & 0x01) == 0; }
+
     // One display frame of the open requester with these keys pressed.
     void frame(std::initializer_list<int> keys = {}) {
         pending = keys;
-        read_keyboard();
-        handle_file_requester();
+        s.read_keyboard();
+        s.handle_file_requester();
     }
 
     // The names drawn on the list rows, without the cursor column.
@@ -62,7 +65,7 @@ struct RequesterTest : testing::Test {
     }
 
     int index_of(const std::string& name) const {
-        const auto listing = requester_listing();
+        const auto listing = requester_listing(s.requester_dir);
         for (size_t i = 0; i < listing.size(); i++)
             if (listing[i].name == name) return static_cast<int>(i);
         return -1;
@@ -70,8 +73,8 @@ struct RequesterTest : testing::Test {
 
     // Puts the cursor on `name` (on the first list row) and draws that frame.
     void select(const std::string& name) {
-        DIRCUR = DIROFF = index_of(name);
-        ASSERT_GE(DIRCUR, 0) << name << " is not listed";
+        s.DIRCUR = s.DIROFF = index_of(name);
+        ASSERT_GE(s.DIRCUR, 0) << name << " is not listed";
         frame();
     }
 
@@ -91,25 +94,25 @@ std::string padded(std::string text) {
 } // namespace
 
 TEST_F(RequesterTest, OpensAsAPageOfItsOwnAndClosesBackToTheMachine) {
-    overlay = 1;
-    overlay_timeout = 50;
-    still_frame = 1; // paused when the page opens
-    do_file_requester();
-    EXPECT_TRUE(file_requester_mode);
-    EXPECT_EQ(still_frame, 1);
-    EXPECT_EQ(overlay, 2);
-    EXPECT_EQ(overlay_old, 1);
-    EXPECT_EQ(overlay_timeout, 0);
+    s.overlay = 1;
+    s.overlay_timeout = 50;
+    s.still_frame = 1; // paused when the page opens
+    s.do_file_requester();
+    EXPECT_TRUE(s.file_requester_mode);
+    EXPECT_EQ(s.still_frame, 1);
+    EXPECT_EQ(s.overlay, 2);
+    EXPECT_EQ(s.overlay_old, 1);
+    EXPECT_EQ(s.overlay_timeout, 0);
     EXPECT_EQ(text_row(0), "                FILE I/O                ");
     EXPECT_EQ(text_ink(16, 0), 15);
 
     frame({key::F10});
-    EXPECT_FALSE(file_requester_mode);
-    EXPECT_EQ(still_frame, 1) << "the pause state from before the page";
-    EXPECT_EQ(overlay, 1);
-    EXPECT_EQ(overlay_timeout, 0);
+    EXPECT_FALSE(s.file_requester_mode);
+    EXPECT_EQ(s.still_frame, 1) << "the pause state from before the page";
+    EXPECT_EQ(s.overlay, 1);
+    EXPECT_EQ(s.overlay_timeout, 0);
     EXPECT_EQ(text_row(0), padded(""));
-    EXPECT_FALSE(key_held(key::F10));
+    EXPECT_FALSE(s.key_held(key::F10));
 }
 
 TEST_F(RequesterTest, ListsDirectoriesSnapshotsAndTapes) {
@@ -118,7 +121,7 @@ TEST_F(RequesterTest, ListsDirectoriesSnapshotsAndTapes) {
         dir.file(name);
     dir.directory("folder");
     dir.directory("d");
-    do_file_requester();
+    s.do_file_requester();
     frame();
 
     const auto names = shown();
@@ -127,12 +130,14 @@ TEST_F(RequesterTest, ListsDirectoriesSnapshotsAndTapes) {
                                      "folder", "d"}));
     EXPECT_EQ(names.size(), 7u);
     for (int row = 4; row < 11; row++) {
-        const bool directory = fs::is_directory(shown()[row - 4]);
+        const bool directory = fs::is_directory(s.requester_dir / shown()[row - 4]);
         EXPECT_EQ(text_ink(1, row), directory ? 13 : 15) << shown()[row - 4];
     }
     EXPECT_EQ(cursor_row(), 4);
     EXPECT_EQ(text_ink(0, 4), 12);
-    EXPECT_EQ(text_row(2), padded(fs::current_path().string().substr(0, 40)));
+    // The directory shown: the working directory, as the requester first opened.
+    EXPECT_EQ(s.requester_dir, fs::current_path());
+    EXPECT_EQ(text_row(2), padded(s.requester_dir.string().substr(0, 40)));
 }
 
 TEST_F(RequesterTest, LongPathsAndNamesAreCutOnScreenOnly) {
@@ -144,15 +149,15 @@ TEST_F(RequesterTest, LongPathsAndNamesAreCutOnScreenOnly) {
     const std::string path = fs::current_path().string();
     ASSERT_GT(path.size(), 80u);
 
-    do_file_requester();
+    s.do_file_requester();
     frame();
     EXPECT_EQ(text_row(2), path.substr(0, 40));
     EXPECT_EQ(text_row(3), path.substr(40, 40));
     EXPECT_EQ(text_row(4).substr(1), padded(long_name.substr(0, 38)).substr(0, 39));
 
     frame({key::RETURN});
-    EXPECT_FALSE(file_requester_mode);
-    EXPECT_TRUE(is_snapshot) << "loaded by its full name";
+    EXPECT_FALSE(s.file_requester_mode);
+    EXPECT_TRUE(m.is_snapshot) << "loaded by its full name";
 }
 
 // DIRCUR and DIROFF after one key, for listings of 0, 20, 21 and 25 entries.
@@ -172,7 +177,7 @@ TEST_F(RequesterTest, NavigationKeys) {
         {0, 0, 0, key::UP, 0, 0},
     };
     int populated = -1;
-    do_file_requester();
+    s.do_file_requester();
     for (const auto& c : cases) {
         if (c.k != populated) {
             for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove(entry);
@@ -180,20 +185,20 @@ TEST_F(RequesterTest, NavigationKeys) {
             populated = c.k;
         }
         frame(); // every key up, so that the next is a new press
-        DIRCUR = c.cur;
-        DIROFF = c.off;
+        s.DIRCUR = c.cur;
+        s.DIROFF = c.off;
         frame({c.key});
-        EXPECT_EQ(DIRCUR, c.new_cur)
+        EXPECT_EQ(s.DIRCUR, c.new_cur)
             << "k " << c.k << " from " << c.cur << "/" << c.off << " key " << c.key;
-        EXPECT_EQ(DIROFF, c.new_off)
+        EXPECT_EQ(s.DIROFF, c.new_off)
             << "k " << c.k << " from " << c.cur << "/" << c.off << " key " << c.key;
     }
 }
 
 TEST_F(RequesterTest, KeysShowOnTheNextFrame) {
     populate(25);
-    const auto listing = requester_listing();
-    do_file_requester();
+    s.do_file_requester();
+    const auto listing = requester_listing(s.requester_dir);
     frame({key::END});
     EXPECT_EQ(cursor_row(), 4) << "drawn before the key acted";
     frame();
@@ -211,11 +216,11 @@ TEST_F(RequesterTest, KeysShowOnTheNextFrame) {
 
 TEST_F(RequesterTest, EmptyDirectory) {
     dir.file("notes.txt");
-    do_file_requester();
+    s.do_file_requester();
     frame({key::END});
     frame({key::RETURN});
-    EXPECT_TRUE(file_requester_mode) << "Return on nothing does nothing";
-    EXPECT_TRUE(fs::equivalent(fs::current_path(), dir.path()));
+    EXPECT_TRUE(s.file_requester_mode) << "Return on nothing does nothing";
+    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path()));
     EXPECT_TRUE(shown().empty());
     EXPECT_EQ(cursor_row(), 4);
 }
@@ -224,53 +229,56 @@ TEST_F(RequesterTest, ReturnEntersADirectoryAndLeftGoesBack) {
     populate(25);
     dir.directory("sub");
     dir.file("sub/inner.sna");
-    do_file_requester();
+    s.do_file_requester();
     select("sub");
     frame({key::RETURN});
-    EXPECT_TRUE(fs::equivalent(fs::current_path(), dir.path() / "sub"));
-    EXPECT_EQ(DIRCUR, 0);
-    EXPECT_EQ(DIROFF, 0);
-    EXPECT_TRUE(file_requester_mode);
+    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path() / "sub"));
+    EXPECT_EQ(s.DIRCUR, 0);
+    EXPECT_EQ(s.DIROFF, 0);
+    EXPECT_TRUE(s.file_requester_mode);
     frame();
     EXPECT_EQ(shown(), std::vector<std::string>{"inner.sna"});
 
-    DIRCUR = DIROFF = 0;
+    s.DIRCUR = s.DIROFF = 0;
     frame({key::LEFT});
-    EXPECT_TRUE(fs::equivalent(fs::current_path(), dir.path()));
-    EXPECT_EQ(DIRCUR, 0);
-    EXPECT_EQ(DIROFF, 0);
+    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path()));
+    EXPECT_EQ(s.DIRCUR, 0);
+    EXPECT_EQ(s.DIROFF, 0);
     frame();
     EXPECT_EQ(shown().size(), 20u);
 }
 
 TEST_F(RequesterTest, ReturnActsOnTheEntryDrawnEvenWithLeftInTheSameFrame) {
     dir.directory("sub");
-    do_file_requester();
+    s.do_file_requester();
     frame();
     frame({key::LEFT, key::RETURN});
-    EXPECT_TRUE(fs::equivalent(fs::current_path(), dir.path() / "sub"));
+    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path() / "sub"));
 }
 
 TEST_F(RequesterTest, ReturnOnAFileLoadsItAndCloses) {
     dir.file("gamesna", sna_image(SNA_48K_SIZE));
     dir.file("prog.tap", tap_block(0, {1, 2, 3}));
-    overlay = 1;
-    do_file_requester();
+    s.overlay = 1;
+    s.do_file_requester();
     select("gamesna");
     frame({key::RETURN});
-    EXPECT_FALSE(file_requester_mode);
-    EXPECT_EQ(overlay, 1);
-    EXPECT_TRUE(is_snapshot);
-    EXPECT_EQ(z80.IX, 0xFEDC);
-    EXPECT_EQ(IO[0xFE], 0x03);
-    EXPECT_FALSE(key_held(key::RETURN));
+    EXPECT_FALSE(s.file_requester_mode);
+    EXPECT_EQ(s.overlay, 1);
+    EXPECT_TRUE(m.is_snapshot);
+    EXPECT_EQ(m.z80.IX, 0xFEDC);
+    EXPECT_EQ(m.IO[0xFE], 0x03);
+    EXPECT_FALSE(s.key_held(key::RETURN));
+    ASSERT_TRUE(headless::keys[key::RETURN]) << "still down on the host";
+    EXPECT_EQ(m.key_rows[6] & 0x01, 0) << "the closing Return must not reach the machine";
+    EXPECT_FALSE(machine_sees_enter());
 
-    do_file_requester();
+    s.do_file_requester();
     select("prog.tap");
     frame({key::RETURN});
-    EXPECT_FALSE(file_requester_mode);
-    EXPECT_TRUE(is_tape);
-    EXPECT_EQ(ROM[0x0556], 0xC3);
+    EXPECT_FALSE(s.file_requester_mode);
+    EXPECT_TRUE(m.is_tape);
+    EXPECT_EQ(m.ROM[0x0556], 0xC3);
 }
 
 TEST_F(RequesterTest, AFileThatCannotBeLoadedKeepsTheMachineAndSaysSo) {
@@ -278,24 +286,93 @@ TEST_F(RequesterTest, AFileThatCannotBeLoadedKeepsTheMachineAndSaysSo) {
     fs::create_symlink("nowhere.sna", "dangling.sna");
     for (const char* name : {"short.sna", "dangling.sna"}) {
         SCOPED_TRACE(name);
-        RAM[0x1234] = 0x56;
-        tstates = 999;
-        z80.PC = 0x4321;
+        m.RAM[0x1234] = 0x56;
+        m.tstates = 999;
+        m.z80.PC = 0x4321;
         const MachineState before = capture_state();
-        do_file_requester();
+        s.do_file_requester();
         select(name);
         frame({key::RETURN});
-        EXPECT_FALSE(file_requester_mode);
+        EXPECT_FALSE(s.file_requester_mode);
         EXPECT_TRUE(capture_state() == before);
         EXPECT_EQ(text_row(23), padded(" CANNOT LOAD FILE "));
-        EXPECT_EQ(overlay_timeout, 200);
-        EXPECT_FALSE(exit_request);
+        EXPECT_EQ(s.overlay_timeout, 200);
+        EXPECT_FALSE(s.exit_request);
     }
 }
 
 TEST_F(RequesterTest, EscapeEndsTheProgram) {
     populate(3);
-    do_file_requester();
+    s.do_file_requester();
     frame({key::ESCAPE});
-    EXPECT_TRUE(exit_request);
+    EXPECT_TRUE(s.exit_request);
+}
+
+TEST_F(RequesterTest, AKeyHeldAcrossTheCloseReachesTheMachineOnlyWhenPressedAgain) {
+    dir.file("gamesna", sna_image(SNA_48K_SIZE));
+    s.do_file_requester();
+    select("gamesna");
+    // Return loads the file and closes the page, and stays down; so does A, which has
+    // nothing to do with the page.
+    held = {key::RETURN, key::letter('a')};
+    frame();
+    ASSERT_FALSE(s.file_requester_mode);
+    ASSERT_TRUE(m.is_snapshot);
+    EXPECT_FALSE(machine_sees_enter());
+    EXPECT_EQ(m.key_rows[1] & 0x01, 0x01) << "A is not swallowed";
+
+    // Held on: frame after frame the machine and the control keys see it up.
+    for (int i = 0; i < 3; i++) {
+        s.read_keyboard();
+        EXPECT_TRUE(headless::keys[key::RETURN]);
+        EXPECT_FALSE(s.key_held(key::RETURN)) << "frame " << i;
+        EXPECT_FALSE(s.key_pressed(key::RETURN)) << "frame " << i;
+        EXPECT_FALSE(machine_sees_enter()) << "frame " << i;
+        EXPECT_EQ(m.key_rows[6], 0) << "frame " << i;
+    }
+
+    // Released: still up.
+    held.erase(key::RETURN);
+    s.read_keyboard();
+    EXPECT_FALSE(s.key_held(key::RETURN));
+    EXPECT_FALSE(machine_sees_enter());
+
+    // Pressed again: a key like any other.
+    held.insert(key::RETURN);
+    s.read_keyboard();
+    EXPECT_TRUE(s.key_held(key::RETURN));
+    EXPECT_TRUE(s.key_pressed(key::RETURN));
+    EXPECT_TRUE(machine_sees_enter());
+    EXPECT_EQ(m.key_rows[6], 0x01);
+    s.read_keyboard();
+    EXPECT_TRUE(machine_sees_enter()) << "and stays down while held";
+}
+
+TEST_F(RequesterTest, WalkingTheDirectoriesLeavesTheWorkingDirectory) {
+    dir.directory("sub");
+    dir.file("sub/inner.sna", sna_image(SNA_48K_SIZE));
+    const fs::path working = fs::current_path();
+    s.do_file_requester();
+    EXPECT_EQ(s.requester_dir, working);
+
+    select("sub");
+    frame({key::RETURN});
+    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path() / "sub"));
+    EXPECT_EQ(fs::current_path(), working) << "entering a directory";
+
+    frame();
+    frame({key::LEFT});
+    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path()));
+    EXPECT_EQ(fs::current_path(), working) << "going up";
+
+    // A file of a directory entered loads from there, the working directory elsewhere.
+    select("sub");
+    frame({key::RETURN});
+    ASSERT_TRUE(fs::equivalent(s.requester_dir, dir.path() / "sub"));
+    select("inner.sna");
+    frame({key::RETURN});
+    EXPECT_FALSE(s.file_requester_mode);
+    EXPECT_TRUE(m.is_snapshot);
+    EXPECT_EQ(m.z80.IX, 0xFEDC);
+    EXPECT_EQ(fs::current_path(), working) << "loading";
 }

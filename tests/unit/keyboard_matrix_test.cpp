@@ -6,9 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "frontend/keys.h"
+#include "frontend/session.h"
 #include "host/headless/headless.h"
-#include "input/keyboard.h"
-#include "input/keys.h"
+#include "spectrum/machine.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -60,42 +61,50 @@ const std::vector<Mapping>& mappings() {
 
 class Keyboard : public testing::Test {
   protected:
-    void SetUp() override { fresh_machine(); }
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
+
     void TearDown() override { headless::on_pump = nullptr; }
     static void hold(std::initializer_list<int> keys) {
         for (int k : keys) headless::keys[k] = 1;
+    }
+    // The machine's matrix read with the keys held now: the session gives the machine its
+    // key rows from the host's keys, then the port decode reads them.
+    uint8_t keyboard_matrix_read(uint16_t port, uint8_t value) {
+        s.update_key_rows();
+        return m.keyboard_matrix_read(port, value);
     }
 };
 } // namespace
 
 TEST_F(Keyboard, TheTableCoversTheWholeMatrix) {
     std::set<std::pair<int, int>> covered;
-    for (const Mapping& m : mappings())
-        for (const Press& p : m.presses) covered.insert({p.line, p.bit});
+    for (const Mapping& mapping : mappings())
+        for (const Press& p : mapping.presses) covered.insert({p.line, p.bit});
     EXPECT_EQ(covered.size(), 40u);
 }
 
 // Each mapped key, held alone, clears exactly its bits in each half-row it belongs to and
 // nothing in the others; the start value's bits 5-7 pass through.
 TEST_F(Keyboard, EveryMappedKeyPressesItsHalfRowBits) {
-    for (const Mapping& m : mappings()) {
+    for (const Mapping& mapping : mappings()) {
         headless::reset();
-        hold({m.key});
+        hold({mapping.key});
         for (int line = 8; line <= 15; line++) {
             uint8_t expected = 0xBF;
-            for (const Press& p : m.presses)
+            for (const Press& p : mapping.presses)
                 if (p.line == line) expected &= ~(1 << p.bit);
             const uint16_t port = HALF_ROW_PORT[line - 8] << 8 | 0xFE;
             EXPECT_EQ(keyboard_matrix_read(port, 0xBF), expected)
-                << "key " << m.key << " port " << std::hex << port;
-            EXPECT_EQ(keyboard_matrix_read(port, 0xFF), expected | 0x40) << "key " << m.key;
+                << "key " << mapping.key << " port " << std::hex << port;
+            EXPECT_EQ(keyboard_matrix_read(port, 0xFF), expected | 0x40) << "key " << mapping.key;
         }
     }
 }
 
 TEST_F(Keyboard, NoOtherHostKeyReachesTheMatrix) {
     std::set<int> mapped;
-    for (const Mapping& m : mappings()) mapped.insert(m.key);
+    for (const Mapping& mapping : mappings()) mapped.insert(mapping.key);
     for (int k = 0; k < key::LAST; k++) {
         if (mapped.count(k)) continue;
         headless::reset();
@@ -127,11 +136,11 @@ TEST_F(Keyboard, WindowsKeyMasksTheWholeMatrix) {
         hold({win, key::letter('z'), key::LSHIFT, key::SPACE, key::digit(1), key::UP});
         EXPECT_EQ(keyboard_matrix_read(0x00FE, 0xBF), 0xBF) << "key " << win;
         EXPECT_EQ(keyboard_matrix_read(0xFEFE, 0xFF), 0xFF) << "key " << win;
-        EXPECT_TRUE(win_held());
+        EXPECT_TRUE(s.win_held());
     }
     headless::reset();
     hold({key::letter('z')});
-    EXPECT_FALSE(win_held());
+    EXPECT_FALSE(s.win_held());
     EXPECT_EQ(keyboard_matrix_read(0xFEFE, 0xBF), 0xBD);
 }
 
@@ -147,13 +156,30 @@ TEST_F(Keyboard, AHeldKeyMakesOneEdgePerPress) {
         call++;
     };
     for (size_t i = 0; i < q_down_by_call.size(); i++) {
-        read_keyboard();
-        makes.push_back(keystate_make[q]);
-        f1_makes.push_back(keystate_make[key::F1]);
-        EXPECT_EQ(key_held(q), q_down_by_call[i] == 1);
+        s.read_keyboard();
+        makes.push_back(s.keystate_make[q]);
+        f1_makes.push_back(s.keystate_make[key::F1]);
+        EXPECT_EQ(s.key_held(q), q_down_by_call[i] == 1);
+        // The machine's key rows follow every sample: Q is bit 0 of half-row A10.
+        EXPECT_EQ(m.key_rows[2] & 0x01, q_down_by_call[i]) << "call " << i;
         // The states just before this pump.
-        EXPECT_EQ(keystate_last[q], i == 0 ? 0 : q_down_by_call[i - 1]);
+        EXPECT_EQ(s.keystate_last[q], i == 0 ? 0 : q_down_by_call[i - 1]);
     }
     EXPECT_EQ(makes, (std::vector<int>{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
     EXPECT_EQ(f1_makes, (std::vector<int>{0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+// The machine reads its own key rows: the host's keys reach it only when the session hands
+// them over.
+TEST_F(Keyboard, TheMachineReadsItsKeyRows) {
+    hold({key::letter('z')});
+    EXPECT_EQ(m.keyboard_matrix_read(0xFEFE, 0xBF), 0xBF) << "not handed over yet";
+    s.update_key_rows();
+    EXPECT_EQ(m.key_rows[0], 0x02);
+    EXPECT_EQ(m.keyboard_matrix_read(0xFEFE, 0xBF), 0xBD);
+    m.key_rows[0] = 0x11;
+    m.key_rows[7] = 0x04;
+    EXPECT_EQ(m.keyboard_matrix_read(0xFEFE, 0xBF), 0xAE);
+    EXPECT_EQ(m.keyboard_matrix_read(0x7FFE, 0xBF), 0xBB);
+    EXPECT_EQ(m.keyboard_matrix_read(0x7EFE, 0xBF), 0xAA);
 }

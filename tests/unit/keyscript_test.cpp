@@ -1,7 +1,7 @@
 // The runner's key scripts: what each event presses, and when.
 #include <gtest/gtest.h>
 
-#include "input/keys.h"
+#include "frontend/keys.h"
 #include "tools/keyscript.h"
 
 namespace {

@@ -7,15 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "core/loop.h"
-#include "core/machine.h"
-#include "core/startup.h"
+#include "frontend/keys.h"
+#include "frontend/session.h"
 #include "host/headless/headless.h"
-#include "input/keys.h"
+#include "spectrum/machine.h"
 #include "tests/support/files_images.h"
 #include "tests/support/files_screen.h"
 #include "tests/support/support.h"
-#include "text/text.h"
 #include "z80/z80.h"
 
 namespace {
@@ -32,20 +30,23 @@ struct Sample {
 // Key changes at given keyboard reads (counted from 1), and a sample of the machine at each.
 class LoopKeys : public testing::Test {
   protected:
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
+
     void SetUp() override {
-        fresh_machine();
         use_code_charset();
-        ROM[0] = 0x18; // JR $: 12 T-states a step, uncontended
-        ROM[1] = 0xFE;
-        start_machine(); // the title for 200 logical frames, the reset
+        m.ROM[0] = 0x18; // JR $: 12 T-states a step, uncontended
+        m.ROM[1] = 0xFE;
+        s.start_machine(); // the title for 200 logical frames, the reset
         headless::on_pump = [this] {
             const int read = static_cast<int>(samples_.size()) + 1;
             for (const auto& [k, down] : changes_[read]) headless::keys[k] = down;
             std::string row = text_row(MESSAGE_ROW);
             row.erase(row.find_last_not_of(' ') + 1);
-            samples_.push_back({static_cast<int64_t>(logical_frames) * tpf + tstates, tstates,
-                                tstatesh, logical_frames, physical_frames, headless::stats.presents,
-                                still_frame, overlay, overlay_old, overlay_timeout, row});
+            samples_.push_back({static_cast<int64_t>(s.logical_frames) * m.tpf + m.tstates,
+                                m.tstates, m.tstatesh, s.logical_frames, s.physical_frames,
+                                headless::stats.presents, s.still_frame, s.overlay, s.overlay_old,
+                                s.overlay_timeout, row});
         };
     }
     void TearDown() override { headless::on_pump = nullptr; }
@@ -71,7 +72,7 @@ TEST_F(LoopKeys, PauseStepAndResume) {
     release(8, key::F8);
     press(10, key::F7);
     release(11, key::F7);
-    ASSERT_TRUE(run_machine(20));
+    ASSERT_TRUE(s.run_machine(20));
 
     const Sample& paused = at(3);
     EXPECT_EQ(paused.still, 1);
@@ -105,8 +106,8 @@ TEST_F(LoopKeys, PauseStepAndResume) {
     // it; the title is still up.
     EXPECT_EQ(at(10).overlay_timeout, 200 - static_cast<int32_t>(at(10).logical - paused.logical));
     EXPECT_EQ(at(10).logical, paused.logical + 1);
-    EXPECT_EQ(overlay_timeout, 200 - static_cast<int32_t>(logical_frames - resumed.logical));
-    EXPECT_EQ(splashing, 1);
+    EXPECT_EQ(s.overlay_timeout, 200 - static_cast<int32_t>(s.logical_frames - resumed.logical));
+    EXPECT_EQ(s.splashing, 1);
 }
 
 // Escape ends the run at the next physical frame boundary, paused or not; that last frame
@@ -114,15 +115,15 @@ TEST_F(LoopKeys, PauseStepAndResume) {
 TEST_F(LoopKeys, EscapeWhilePausedEndsAfterOneMoreFrame) {
     press(2, key::F7);
     press(5, key::ESCAPE);
-    EXPECT_FALSE(run_machine(1000));
-    EXPECT_EQ(exit_request, 1);
+    EXPECT_FALSE(s.run_machine(1000));
+    EXPECT_EQ(s.exit_request, 1);
     ASSERT_EQ(reads(), 5u);
     EXPECT_EQ(at(3).still, 1);
     EXPECT_EQ(at(5).t, at(3).t) << "paused until Escape";
     EXPECT_EQ(headless::stats.presents, at(5).presents);
-    EXPECT_EQ(physical_frames, at(5).physical + 1);
-    EXPECT_GE(tstatesh, TPFH);
-    EXPECT_LT(tstatesh, TPFH + 12);
+    EXPECT_EQ(s.physical_frames, at(5).physical + 1);
+    EXPECT_GE(m.tstatesh, TPFH);
+    EXPECT_LT(m.tstatesh, TPFH + 12);
 }
 
 // With the requester open the machine stands still: every pass reads the keyboard, runs the
@@ -132,9 +133,9 @@ TEST_F(LoopKeys, RequesterHoldsTheMachineStill) {
     press(2, key::F10);
     release(3, key::F10);
     press(10, key::ESCAPE);
-    EXPECT_FALSE(run_machine(1000));
+    EXPECT_FALSE(s.run_machine(1000));
     ASSERT_EQ(reads(), 10u);
-    EXPECT_EQ(file_requester_mode, 1);
+    EXPECT_EQ(s.file_requester_mode, 1);
     for (int read = 3; read <= 10; read++) {
         SCOPED_TRACE("read " + std::to_string(read));
         EXPECT_EQ(at(read).tstates, at(3).tstates);
@@ -144,6 +145,6 @@ TEST_F(LoopKeys, RequesterHoldsTheMachineStill) {
         EXPECT_EQ(at(read).presents, at(3).presents + (read - 3)) << "one composition a pass";
     }
     EXPECT_GE(at(3).tstatesh, TPFH);
-    EXPECT_EQ(tstates, at(3).tstates);
-    EXPECT_EQ(tstatesh, at(3).tstatesh);
+    EXPECT_EQ(m.tstates, at(3).tstates);
+    EXPECT_EQ(m.tstatesh, at(3).tstatesh);
 }

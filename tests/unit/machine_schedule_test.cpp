@@ -5,18 +5,16 @@
 
 #include <vector>
 
-#include "core/loop.h"
-#include "core/machine.h"
-#include "core/surfaces.h"
+#include "frontend/session.h"
 #include "host/headless/headless.h"
+#include "spectrum/machine.h"
 #include "tests/support/support.h"
-#include "ula/ula.h"
 #include "z80/z80.h"
 
 namespace {
 // The border colour (0-7) of a picture surface, or -1 when it shows none of them.
 int border_colour(int surface) {
-    const uint8_t* p = surface_pixel(ULA_surface[surface], ULA_SURFACE_W, 100, 120);
+    const uint8_t* p = surface_pixel(test_session().ULA_surface[surface], ULA_SURFACE_W, 100, 120);
     for (int k = 0; k < 8; k++)
         if (p[0] == BLU[k] && p[1] == GRN[k] && p[2] == RED[k]) return k;
     return -1;
@@ -35,11 +33,13 @@ struct FrameEnd {
 };
 
 FrameEnd observe() {
+    const Session& session = test_session();
+    const Spectrum& m = session.machine;
     const auto& s = headless::stats;
-    return {static_cast<int64_t>(logical_frames) * tpf + tstates,
-            tstatesh,
-            IFBCLK,
-            logical_frames,
+    return {static_cast<int64_t>(session.logical_frames) * m.tpf + m.tstates,
+            m.tstatesh,
+            m.IFBCLK,
+            session.logical_frames,
             s.previous,
             s.current,
             s.previous_weight,
@@ -50,28 +50,31 @@ FrameEnd observe() {
 }
 
 // The machine after a reset with `code` at 0x8000 and interrupts off.
-void machine_running(std::initializer_list<uint8_t> code) {
-    fresh_machine();
-    reset_logical_system();
+Session& machine_running(std::initializer_list<uint8_t> code) {
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
+    s.reset_logical_system();
     uint16_t address = 0x8000;
-    for (uint8_t byte : code) RAM[2 * 0x4000 + (address++ - 0x8000)] = byte;
-    z80.PC = 0x8000;
-    z80.SP = 0xFFF0;
+    for (uint8_t byte : code) m.RAM[2 * 0x4000 + (address++ - 0x8000)] = byte;
+    m.z80.PC = 0x8000;
+    m.z80.SP = 0xFFF0;
+    return s;
 }
 } // namespace
 
 // With HALT stepping at 4 T-states every frame end falls exactly on its T-state. Logical
 // frame n paints its border in colour n, so each surface shows which frame it holds.
 TEST(MachineSchedule, FrameEndsFollowTheFiveToSixCycleAfterAReset) {
-    fresh_machine();
-    ROM[0] = 0x76; // HALT, interrupts off
-    reset_logical_system();
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
+    m.ROM[0] = 0x76; // HALT, interrupts off
+    s.reset_logical_system();
     std::vector<FrameEnd> ends;
     headless::on_pump = [&] { ends.push_back(observe()); };
     for (int n = 1; n <= 7; n++) {
-        IO[0xFE] = static_cast<uint8_t>(n);
-        ASSERT_TRUE(run_machine(n));
-        EXPECT_EQ(tstates, 0);
+        m.IO[0xFE] = static_cast<uint8_t>(n);
+        ASSERT_TRUE(s.run_machine(n));
+        EXPECT_EQ(m.tstates, 0);
         // Six physical frames advance the surface by 6 = 0 mod 3 while five logical frames
         // end, so each cycle of five logical frames uses the surfaces as the first did.
         EXPECT_EQ(border_colour((n - 1) % 5 % 3), n) << "logical frame " << n;
@@ -119,43 +122,46 @@ TEST(MachineSchedule, FrameEndsFollowTheFiveToSixCycleAfterAReset) {
 }
 
 TEST(MachineSchedule, AnInstructionThatCrossesTheFrameEndCarriesItsOvershoot) {
-    machine_running({0xC5}); // PUSH BC: 11 T-states, uncontended
-    tstates = 69880;
-    ASSERT_TRUE(run_machine(1));
-    EXPECT_EQ(tstates, 3);
-    EXPECT_EQ(tstatesh, 11);
-    EXPECT_EQ(z80.PC, 0x8001);
+    Session& s = machine_running({0xC5}); // PUSH BC: 11 T-states, uncontended
+    Spectrum& m = s.machine;
+    m.tstates = 69880;
+    ASSERT_TRUE(s.run_machine(1));
+    EXPECT_EQ(m.tstates, 3);
+    EXPECT_EQ(m.tstatesh, 11);
+    EXPECT_EQ(m.z80.PC, 0x8001);
 }
 
 // A 19 T-state loop (LD A,n; JR) lands on neither frame grid; over a second of emulated
 // time no T-state is lost or gained on either.
 TEST(MachineSchedule, FrameGridsKeepEveryTState) {
-    machine_running({0x3E, 0x00, 0x18, 0xFC});
-    ASSERT_TRUE(run_machine(50));
-    const int64_t by_logical = 50LL * TPF_48 + tstates;
-    const int64_t by_physical = static_cast<int64_t>(physical_frames) * TPFH + tstatesh;
+    Session& s = machine_running({0x3E, 0x00, 0x18, 0xFC});
+    Spectrum& m = s.machine;
+    ASSERT_TRUE(s.run_machine(50));
+    const int64_t by_logical = 50LL * TPF_48 + m.tstates;
+    const int64_t by_physical = static_cast<int64_t>(s.physical_frames) * TPFH + m.tstatesh;
     EXPECT_EQ(by_logical, by_physical);
     // Instructions end at 19k and 19k + 7; the first after 3494400 is 19 * 183916.
-    EXPECT_EQ(tstates, 4);
-    EXPECT_EQ(physical_frames, 59u) << "the 60th ends with the next pass";
+    EXPECT_EQ(m.tstates, 4);
+    EXPECT_EQ(s.physical_frames, 59u) << "the 60th ends with the next pass";
 }
 
 // The ULA holds the interrupt line during T-states 0 to 31 of the frame.
 TEST(MachineSchedule, InterruptIsTakenAtABoundaryUpTo31Only) {
     for (int32_t start : {31, 32}) {
-        machine_running({}); // NOPs (bank 0 at 0xC000 holds the stack)
-        ROM[0x38] = 0x76;    // the handler halts with interrupts off
-        z80.IFF1 = z80.IFF2 = 1;
-        z80.IM = 1;
-        tstates = start;
-        ASSERT_TRUE(run_machine(1));
+        Session& s = machine_running({}); // NOPs (bank 0 at 0xC000 holds the stack)
+        Spectrum& m = s.machine;
+        m.ROM[0x38] = 0x76; // the handler halts with interrupts off
+        m.z80.IFF1 = m.z80.IFF2 = 1;
+        m.z80.IM = 1;
+        m.tstates = start;
+        ASSERT_TRUE(s.run_machine(1));
         if (start == 31) {
-            EXPECT_EQ(z80.PC, 0x0038);
-            EXPECT_TRUE(z80.halted);
-            EXPECT_EQ(RAM[0x3FEE] | RAM[0x3FEF] << 8, 0x8000) << "the return address";
+            EXPECT_EQ(m.z80.PC, 0x0038);
+            EXPECT_TRUE(m.z80.halted);
+            EXPECT_EQ(m.RAM[0x3FEE] | m.RAM[0x3FEF] << 8, 0x8000) << "the return address";
         } else {
-            EXPECT_GT(z80.PC, 0x8000);
-            EXPECT_EQ(z80.IFF1, 1);
+            EXPECT_GT(m.z80.PC, 0x8000);
+            EXPECT_EQ(m.z80.IFF1, 1);
         }
     }
 }

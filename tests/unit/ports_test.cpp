@@ -2,17 +2,18 @@
 // paging.
 #include <gtest/gtest.h>
 
-#include "core/machine.h"
+#include "frontend/keys.h"
+#include "frontend/session.h"
 #include "host/headless/headless.h"
-#include "input/keys.h"
+#include "spectrum/machine.h"
 #include "tests/support/support.h"
-#include "ula/ula.h"
 #include "z80/z80.h"
 
 namespace {
 // Distinct values at the bytes the beam fetches first and last.
 void mark_screen() {
-    uint8_t* bank = screen_bank();
+    Spectrum& m = test_machine();
+    uint8_t* bank = m.RAM + (m.screen_bank() - m.RAM);
     bank[0x0000] = 0x11;
     bank[0x1800] = 0x22;
     bank[0x0001] = 0x33;
@@ -31,11 +32,11 @@ struct BusCase {
 class FloatingBus : public testing::TestWithParam<BusCase> {};
 
 TEST_P(FloatingBus, OddPortReadsWhatTheBeamFetches) {
-    fresh_machine();
+    Spectrum& m = fresh_machine();
     mark_screen();
-    tstates = GetParam().t;
-    EXPECT_EQ(readport_internal(0xFFFF), GetParam().value);
-    EXPECT_EQ(readport_internal(0x40FF), GetParam().value) << "whatever the high byte";
+    m.tstates = GetParam().t;
+    EXPECT_EQ(m.readport_internal(0xFFFF), GetParam().value);
+    EXPECT_EQ(m.readport_internal(0x40FF), GetParam().value) << "whatever the high byte";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -61,11 +62,11 @@ struct CycleCase {
 class PortCycleAt14335 : public testing::TestWithParam<CycleCase> {};
 
 TEST_P(PortCycleAt14335, ValueAndLength) {
-    fresh_machine();
+    Spectrum& m = fresh_machine();
     mark_screen();
-    tstates = 14335;
-    EXPECT_EQ(readport(GetParam().port), GetParam().value);
-    EXPECT_EQ(tstates, GetParam().ends);
+    m.tstates = 14335;
+    EXPECT_EQ(m.readport(GetParam().port), GetParam().value);
+    EXPECT_EQ(m.tstates, GetParam().ends);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ports, PortCycleAt14335,
@@ -75,92 +76,96 @@ INSTANTIATE_TEST_SUITE_P(Ports, PortCycleAt14335,
                                          CycleCase{0x40FF, 0xFF, 14351}));
 
 TEST(Ports, UlaReadEchoesMicWhateverKeysAreHeld) {
-    fresh_machine();
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
     headless::keys[key::letter('a')] = 1;
     headless::keys[key::SPACE] = 1;
-    writeport(0x00FE, 0x08);
-    EXPECT_EQ(readport(0xFFFE), 0xFF);
-    writeport(0x00FE, 0xF7); // everything but MIC
-    EXPECT_EQ(readport(0xFFFE), 0xBF);
+    s.update_key_rows(); // the session hands the held keys to the machine
+    m.writeport(0x00FE, 0x08);
+    EXPECT_EQ(m.readport(0xFFFE), 0xFF);
+    m.writeport(0x00FE, 0xF7); // everything but MIC
+    EXPECT_EQ(m.readport(0xFFFE), 0xBF);
     // A selected half-row clears the bits of its held keys from the same base.
-    EXPECT_EQ(readport(0xFDFE), 0xBE) << "A is bit 0 of half-row A-G";
+    EXPECT_EQ(m.readport(0xFDFE), 0xBE) << "A is bit 0 of half-row A-G";
 }
 
 TEST(Ports, JoystickPortReadsZeroAndCostsAFullCycle) {
     for (uint16_t port : {uint16_t{0x001F}, uint16_t{0xFF1F}}) {
-        fresh_machine();
-        tstates = 1000;
-        EXPECT_EQ(readport(port), 0x00) << port;
-        EXPECT_EQ(tstates, 1004) << port;
+        Spectrum& m = fresh_machine();
+        m.tstates = 1000;
+        EXPECT_EQ(m.readport(port), 0x00) << port;
+        EXPECT_EQ(m.tstates, 1004) << port;
     }
 }
 
 TEST(Ports, SpeakerEventsAreChangesOfBit4StampedAfterTheFirstTState) {
-    fresh_machine();
-    tstates = 100;
-    writeport(0x00FE, 0x10);
-    writeport(0x00FE, 0x17); // same bit 4: no event, but the border changes
-    writeport(0x00FE, 0x07);
-    ASSERT_EQ(OUTSP, 2);
-    EXPECT_EQ(OUTSTK[0], 101);
-    EXPECT_EQ(OUTSTK[1], 109);
-    EXPECT_EQ(IO[0xFE], 0x07);
-    writeport(0x00FF, 0x10); // odd port: nobody answers
-    EXPECT_EQ(OUTSP, 2);
-    EXPECT_EQ(IO[0xFE], 0x07);
+    Spectrum& m = fresh_machine();
+    m.tstates = 100;
+    m.writeport(0x00FE, 0x10);
+    m.writeport(0x00FE, 0x17); // same bit 4: no event, but the border changes
+    m.writeport(0x00FE, 0x07);
+    ASSERT_EQ(m.OUTSP, 2);
+    EXPECT_EQ(m.OUTSTK[0], 101);
+    EXPECT_EQ(m.OUTSTK[1], 109);
+    EXPECT_EQ(m.IO[0xFE], 0x07);
+    m.writeport(0x00FF, 0x10); // odd port: nobody answers
+    EXPECT_EQ(m.OUTSP, 2);
+    EXPECT_EQ(m.IO[0xFE], 0x07);
 }
 
 // A contended-high ULA port at a T-state holding delay 6: the write happens after 6 + 1.
 TEST(Ports, ContendedOutIsStampedAfterItsContention) {
-    fresh_machine();
-    tstates = 14335;
-    writeport(0x40FE, 0x10);
-    ASSERT_EQ(OUTSP, 1);
-    EXPECT_EQ(OUTSTK[0], 14342);
-    EXPECT_EQ(tstates, 14345);
+    Spectrum& m = fresh_machine();
+    m.tstates = 14335;
+    m.writeport(0x40FE, 0x10);
+    ASSERT_EQ(m.OUTSP, 1);
+    EXPECT_EQ(m.OUTSTK[0], 14342);
+    EXPECT_EQ(m.tstates, 14345);
 }
 
 TEST(Ports, SpeakerStackHoldsSevenThousandChangesAFrame) {
-    fresh_machine();
-    for (int n = 0; n < 7001; n++) writeport_internal(0x00FE, (n & 1) ? 0x00 : 0x10);
-    EXPECT_EQ(OUTSP, 7000);
+    Spectrum& m = fresh_machine();
+    for (int n = 0; n < 7001; n++) m.writeport_internal(0x00FE, (n & 1) ? 0x00 : 0x10);
+    EXPECT_EQ(m.OUTSP, 7000);
     // The 7001st change (to 0xFF) was dropped and not taken as the recorded level.
-    EXPECT_EQ(OUTOLD, 0x00);
-    OUTSP = 0; // the frame end empties the stack
-    writeport_internal(0x00FE, 0x10);
-    EXPECT_EQ(OUTSP, 1) << "recording resumes relative to the last recorded level";
+    EXPECT_EQ(m.OUTOLD, 0x00);
+    m.OUTSP = 0; // the frame end empties the stack
+    m.writeport_internal(0x00FE, 0x10);
+    EXPECT_EQ(m.OUTSP, 1) << "recording resumes relative to the last recorded level";
 }
 
 TEST(Ports, PagingOnlyOnThe128KMachine) {
-    fresh_machine();
-    writeport(0x7FFD, 0x0B);
-    EXPECT_EQ(SLTPTR[3], RAM);
-    EXPECT_EQ(screen_bank(), RAM + 5 * 0x4000);
-    EXPECT_EQ(IO[0x7FFD], 0);
+    {
+        Spectrum& m = fresh_machine();
+        m.writeport(0x7FFD, 0x0B);
+        EXPECT_EQ(m.SLTPTR[3], m.RAM);
+        EXPECT_EQ(m.screen_bank(), m.RAM + 5 * 0x4000);
+        EXPECT_EQ(m.IO[0x7FFD], 0);
+    }
 
-    fresh_machine();
-    model = 128;
-    writeport(0x7FFD, 0x0B);
-    EXPECT_EQ(SLTPTR[3], RAM + 3 * 0x4000);
-    EXPECT_EQ(screen_bank(), RAM + 7 * 0x4000);
-    EXPECT_EQ(IO[0x7FFD], 0x0B);
-    EXPECT_EQ(IO[0xFE], 0) << "no ULA write";
-    EXPECT_EQ(OUTSP, 0);
-    writeport(0x7FFD, 0x01);
-    EXPECT_EQ(SLTPTR[3], RAM + 1 * 0x4000);
-    EXPECT_EQ(screen_bank(), RAM + 5 * 0x4000);
+    Spectrum& m = fresh_machine();
+    m.model = 128;
+    m.writeport(0x7FFD, 0x0B);
+    EXPECT_EQ(m.SLTPTR[3], m.RAM + 3 * 0x4000);
+    EXPECT_EQ(m.screen_bank(), m.RAM + 7 * 0x4000);
+    EXPECT_EQ(m.IO[0x7FFD], 0x0B);
+    EXPECT_EQ(m.IO[0xFE], 0) << "no ULA write";
+    EXPECT_EQ(m.OUTSP, 0);
+    m.writeport(0x7FFD, 0x01);
+    EXPECT_EQ(m.SLTPTR[3], m.RAM + 1 * 0x4000);
+    EXPECT_EQ(m.screen_bank(), m.RAM + 5 * 0x4000);
     // The floating bus reads the displayed bank.
-    writeport(0x7FFD, 0x08);
-    RAM[7 * 0x4000] = 0x42;
-    tstates = 14338;
-    EXPECT_EQ(readport_internal(0xFFFF), 0x42);
+    m.writeport(0x7FFD, 0x08);
+    m.RAM[7 * 0x4000] = 0x42;
+    m.tstates = 14338;
+    EXPECT_EQ(m.readport_internal(0xFFFF), 0x42);
 }
 
 TEST(Ports, AnyEvenPortIsTheUla) {
-    fresh_machine();
-    writeport(0x12FE, 0x05);
-    EXPECT_EQ(IO[0xFE], 0x05);
-    writeport(0xFF00, 0x03);
-    EXPECT_EQ(IO[0xFE], 0x03);
+    Spectrum& m = fresh_machine();
+    m.writeport(0x12FE, 0x05);
+    EXPECT_EQ(m.IO[0xFE], 0x05);
+    m.writeport(0xFF00, 0x03);
+    EXPECT_EQ(m.IO[0xFE], 0x03);
 }
 } // namespace

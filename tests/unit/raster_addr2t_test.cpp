@@ -2,8 +2,8 @@
 // the memory path uses must agree everywhere.
 #include <gtest/gtest.h>
 
-#include "ula/capture.h"
-#include "ula/ula.h"
+#include "spectrum/capture.h"
+#include "spectrum/machine.h"
 
 TEST(Addr2t, TableMatchesTheLineSearchForEveryScreenByte) {
     for (int off = 0; off < 6912; off++)

@@ -2,11 +2,9 @@
 // yet begun fetching its line (bitmap) or its character row (attributes).
 #include <gtest/gtest.h>
 
-#include "core/machine.h"
-#include "core/surfaces.h"
+#include "frontend/session.h"
+#include "spectrum/machine.h"
 #include "tests/support/support.h"
-#include "ula/ula.h"
-#include "z80/memory.h"
 
 namespace {
 struct CaptureCase {
@@ -30,22 +28,31 @@ int pixel_y(uint16_t address) {
 }
 
 uint8_t blue_at(int surface, int x, int y) {
-    return surface_pixel(ULA_surface[surface], ULA_SURFACE_W, x, y)[0];
+    return surface_pixel(test_session().ULA_surface[surface], ULA_SURFACE_W, x, y)[0];
+}
+
+// The RAM bank the ULA shows, to write into.
+uint8_t* shown_bank(Spectrum& m) { return m.RAM + (m.screen_bank() - m.RAM); }
+
+// Ends a frame's picture into surface `index`, border and all.
+void rasterize_ULA(int index) {
+    Session& s = test_session();
+    s.machine.rasterize_ULA(s.ULA_surface[index], s.screen_mode, true);
 }
 
 class RasterCapture : public testing::TestWithParam<CaptureCase> {};
 
 TEST_P(RasterCapture, ShowsAWriteOnlyBeforeTheBeamFetchesItsLine) {
     const CaptureCase c = GetParam();
-    fresh_machine();
-    uint8_t* bank = screen_bank();
+    Spectrum& m = fresh_machine();
+    uint8_t* bank = shown_bank(m);
     for (int i = 6144; i < 6912; i++) bank[i] = 0x38; // white paper, black ink
-    IO[0xFE] = 7;
+    m.IO[0xFE] = 7;
     rasterize_ULA(0); // the frame begins from this screen
 
-    tstates = c.start;
-    writebyte(c.address, written_value(c.address));
-    ASSERT_EQ(tstates, c.completes) << "the write does not complete where the case expects";
+    m.tstates = c.start;
+    m.writebyte(c.address, written_value(c.address));
+    ASSERT_EQ(m.tstates, c.completes) << "the write does not complete where the case expects";
 
     rasterize_ULA(0);
     const int x = pixel_x(c.address), y = pixel_y(c.address);
@@ -75,14 +82,15 @@ INSTANTIATE_TEST_SUITE_P(
         CaptureCase{0x5AFF, 55549, 55552, false}));
 
 TEST(RasterCaptureSequence, TheLastOfSeveralCapturedWritesShows) {
-    fresh_machine();
-    for (int i = 6144; i < 6912; i++) screen_bank()[i] = 0x38;
+    Spectrum& m = fresh_machine();
+    uint8_t* bank = shown_bank(m);
+    for (int i = 6144; i < 6912; i++) bank[i] = 0x38;
     rasterize_ULA(0);
-    tstates = 100;
-    writebyte(0x4000, 0xFF);
-    writebyte(0x4000, 0x00); // still before the beam: this one shows
-    tstates = 20000;
-    writebyte(0x4000, 0xFF); // too late for this frame
+    m.tstates = 100;
+    m.writebyte(0x4000, 0xFF);
+    m.writebyte(0x4000, 0x00); // still before the beam: this one shows
+    m.tstates = 20000;
+    m.writebyte(0x4000, 0xFF); // too late for this frame
     rasterize_ULA(0);
     EXPECT_EQ(blue_at(0, 128, 160), 170);
     rasterize_ULA(1);

@@ -5,12 +5,10 @@
 #include <cstring>
 #include <tuple>
 
-#include "core/machine.h"
-#include "core/surfaces.h"
+#include "frontend/session.h"
 #include "host/headless/headless.h"
+#include "spectrum/machine.h"
 #include "tests/support/support.h"
-#include "text/text.h"
-#include "ula/ula.h"
 
 namespace {
 struct Rgb {
@@ -23,7 +21,7 @@ void PrintTo(const Rgb& c, std::ostream* os) {
 }
 
 uint8_t* at(int surface, int x, int y) {
-    return surface_pixel(ULA_surface[surface], ULA_SURFACE_W, x, y);
+    return surface_pixel(test_session().ULA_surface[surface], ULA_SURFACE_W, x, y);
 }
 
 Rgb rgb(int surface, int x, int y) {
@@ -33,11 +31,22 @@ Rgb rgb(int surface, int x, int y) {
 
 constexpr int PAPER_X = 128, PAPER_Y = 160;
 
+// Paints the tests' machine's frame into surface `index` in the session's colour mode,
+// border and all.
+void rasterize_ULA(int index) {
+    Session& s = test_session();
+    s.machine.rasterize_ULA(s.ULA_surface[index], s.screen_mode, true);
+}
+
 class RasterPaint : public testing::Test {
   protected:
-    void SetUp() override { fresh_machine(); }
+    void SetUp() override { fresh_session(); }
 
-    uint8_t* bank() { return screen_bank(); }
+    // The RAM bank the ULA shows, to write into.
+    uint8_t* bank() {
+        Spectrum& m = test_machine();
+        return m.RAM + (m.screen_bank() - m.RAM);
+    }
     void attributes(uint8_t a) { std::memset(bank() + 6144, a, 768); }
 
     // Paints the screen as it is now: the first call loads the beam's copy, the second
@@ -60,9 +69,9 @@ TEST_F(RasterPaint, UniformAreasShowThePaletteColours) {
     };
     // clang-format on
     for (int c = 0; c < 16; c++) {
-        fresh_machine();
+        Spectrum& m = fresh_machine();
         attributes(static_cast<uint8_t>((c & 8) << 3 | (c & 7) << 3)); // paper c, no ink
-        IO[0xFE] = static_cast<uint8_t>(c & 7);
+        m.IO[0xFE] = static_cast<uint8_t>(c & 7);
         paint();
         EXPECT_EQ(rgb(0, 200, 200), shown[c]) << "paper colour " << c;
         // The border has no blend: its exact palette colour, bright never.
@@ -96,7 +105,7 @@ TEST_F(RasterPaint, GreenBlendAndFringeForEveryPairOfColours) {
 TEST_F(RasterPaint, FringeAtTheEdgesOfThePaper) {
     attributes(0x4E);
     std::memset(bank(), 0xF1, 6144);
-    IO[0xFE] = 6;
+    test_machine().IO[0xFE] = 6;
     at(0, 80, 200)[2] = 0x55; // the leftmost column's red is never written
     at(0, 384, 200)[2] = 0x55;
     paint();
@@ -120,11 +129,11 @@ TEST_F(RasterPaint, FringeAtTheEdgesOfThePaper) {
 // never touches alpha.
 TEST_F(RasterPaint, WritesOnlyInsideThePictureAndNeverAlpha) {
     for (int mode = 0; mode < 3; mode++) {
-        fresh_machine();
-        screen_mode = mode;
-        std::memset(ULA_surface[0], 0x7F, sizeof ULA_surface[0]);
+        Session& s = fresh_session();
+        s.screen_mode = mode;
+        std::memset(s.ULA_surface[0], 0x7F, sizeof s.ULA_surface[0]);
         std::memset(bank(), 0x5A, 6912);
-        IO[0xFE] = 5;
+        s.machine.IO[0xFE] = 5;
         paint();
         for (int y = 0; y < ULA_SURFACE_H; y++)
             for (int x = 0; x < ULA_SURFACE_W; x++) {
@@ -168,7 +177,7 @@ TEST_P(RasterFlash, FlashSwapsInkAndPaperWhileBit4OfTheCounterIsSet) {
     attributes(0x87);
     bank()[6144 + 1] = 0x07; // the next cell without FLASH
     std::memset(bank(), 0xF0, 6144);
-    flashctr = GetParam().flashctr;
+    test_machine().flashctr = GetParam().flashctr;
     paint();
     const int ink_blue = GetParam().swapped ? 0 : 170;
     EXPECT_EQ(at(0, PAPER_X + 1, PAPER_Y)[0], ink_blue);
@@ -184,11 +193,12 @@ INSTANTIATE_TEST_SUITE_P(Phases, RasterFlash,
 // The monochrome modes draw the live screen memory at once, ignore attributes and have no
 // fringe.
 TEST_F(RasterPaint, MelbourneModeIsInkOnACheckerboardOfCells) {
+    Session& s = test_session();
     rasterize_ULA(0); // the beam's copy is blank from here on
     attributes(0x00); // black on black in the colour mode
     bank()[0] = 0x80;
-    IO[0xFE] = 2;
-    screen_mode = 1;
+    s.machine.IO[0xFE] = 2;
+    s.screen_mode = 1;
     at(0, 384, 200)[2] = 0x55;
     rasterize_ULA(0);
     EXPECT_EQ(rgb(0, 128, 160), (Rgb{0, 0, 0})) << "ink";
@@ -202,11 +212,12 @@ TEST_F(RasterPaint, MelbourneModeIsInkOnACheckerboardOfCells) {
 }
 
 TEST_F(RasterPaint, InverseInkModeIsWhiteInkOnBlack) {
+    Session& s = test_session();
     rasterize_ULA(0);
     attributes(0x38);
     bank()[0] = 0x80;
-    IO[0xFE] = 2;
-    screen_mode = 2;
+    s.machine.IO[0xFE] = 2;
+    s.screen_mode = 2;
     at(0, 384, 200)[2] = 0x55;
     rasterize_ULA(0);
     EXPECT_EQ(rgb(0, 128, 160), (Rgb{170, 170, 170})) << "ink, its own red";
@@ -217,15 +228,23 @@ TEST_F(RasterPaint, InverseInkModeIsWhiteInkOnBlack) {
 
 // With the text page shown alone the border keeps what the buffer had, the host screen is
 // cleared, and the paper blends from black.
+// The session's frame end decides this: both frames below go through it, painting surface 0.
 TEST_F(RasterPaint, OverlayTwoLeavesTheBorderAndClearsTheHostScreen) {
+    Session& s = test_session();
+    Spectrum& m = s.machine;
     attributes(0x20); // green paper
-    IO[0xFE] = 6;
-    paint();
+    m.IO[0xFE] = 6;
+    rasterize_ULA(0); // the beam's copy
+    m.IFB_buffer = 0;
+    m.tstates = m.tpf;
+    s.render_logical_frame(); // the picture shown: painted from the copy, border and all
     EXPECT_EQ(headless::stats.clears, 0u);
     at(0, 128, 200)[2] = 0x55;
-    overlay = 2;
-    IO[0xFE] = 1;
-    rasterize_ULA(0);
+    s.overlay = 2;
+    m.IO[0xFE] = 1;
+    m.IFB_buffer = 0;
+    m.tstates = m.tpf;
+    s.render_logical_frame();
     EXPECT_EQ(headless::stats.clears, 1u);
     EXPECT_EQ(rgb(0, 100, 200), (Rgb{170, 170, 0})) << "the yellow border stays";
     EXPECT_EQ(rgb(0, 200, 120), (Rgb{170, 170, 0}));
@@ -235,12 +254,13 @@ TEST_F(RasterPaint, OverlayTwoLeavesTheBorderAndClearsTheHostScreen) {
 
 // A 128K machine showing bank 7 paints from it.
 TEST_F(RasterPaint, PaintsTheScreenBankSeven) {
-    model = 128;
-    tpf = TPF_128;
-    uint8_t* bank7 = RAM + 7 * 0x4000;
+    Spectrum& m = test_machine();
+    m.model = 128;
+    m.tpf = TPF_128;
+    uint8_t* bank7 = m.RAM + 7 * 0x4000;
     std::memset(bank7 + 6144, 0x38, 768);
     bank7[0] = 0x80;
-    writeport(0x7FFD, 0x08);
+    m.writeport(0x7FFD, 0x08);
     paint();
     EXPECT_EQ(at(0, 128, 160)[0], 0);
     EXPECT_EQ(at(0, 129, 160)[0], 170);

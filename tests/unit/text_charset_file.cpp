@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "text/text.h"
+#include "frontend/session.h"
+#include "tests/support/support.h"
 
 namespace {
 
@@ -55,8 +56,9 @@ TEST(CharsetFile, HasTheGlyphsTheProgramDraws) {
 TEST(CharsetFile, LoadsWhole) {
     const std::vector<uint8_t> set = read_file(kCharsetPath);
     ASSERT_EQ(set.size(), 30720u);
-    ASSERT_TRUE(load_charset(kCharsetPath.c_str()));
-    EXPECT_TRUE(std::equal(set.begin(), set.end(), CHR));
+    Session& s = fresh_session();
+    ASSERT_TRUE(s.load_charset(kCharsetPath.c_str()));
+    EXPECT_TRUE(std::equal(set.begin(), set.end(), s.CHR));
 }
 
 // Runs the generator on `source`; true if it succeeded.

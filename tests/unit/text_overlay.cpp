@@ -14,11 +14,12 @@ namespace {
 // stays empty, as clearing needs.
 void readable_charset() {
     clear_charset();
+    uint8_t* chr = test_session().CHR;
     for (int code = 0; code < 256; code++) {
         if (code == 32) continue;
         for (int j = 0; j < 8; j++)
-            CHR[1920 * (code / 16) + 12 * (code % 16) + j] = (code >> j) & 1;
-        for (int j = 0; j < 12; j++) CHR[1920 * (code / 16) + 12 * (code % 16) + 192 * 9 + j] = 1;
+            chr[1920 * (code / 16) + 12 * (code % 16) + j] = (code >> j) & 1;
+        for (int j = 0; j < 12; j++) chr[1920 * (code / 16) + 12 * (code % 16) + 192 * 9 + j] = 1;
     }
 }
 
@@ -46,99 +47,100 @@ std::string read_row(int row) {
 }
 
 bool layer_is_empty() {
-    for (size_t i = 0; i < sizeof TXT_surface; i++)
-        if (TXT_surface[i] != 0) return false;
+    const Session& s = test_session();
+    for (size_t i = 0; i < sizeof s.TXT_surface; i++)
+        if (s.TXT_surface[i] != 0) return false;
     return true;
 }
 
 class Overlay : public ::testing::Test {
   protected:
     void SetUp() override {
-        text_defaults();
         readable_charset();
-        splashing = 0; // the title has gone, unless a test puts it back
+        s.splashing = 0; // the title has gone, unless a test puts it back
     }
-    static void ticks(int n) {
-        for (int i = 0; i < n; i++) overlay_tick();
+    void ticks(int n) {
+        for (int i = 0; i < n; i++) s.overlay_tick();
     }
+    Session& s = fresh_session(); // the text layer and overlay at their created state
 };
 
 TEST_F(Overlay, MessageShowsForExactly200FramesFromHiddenThenHides) {
-    TXTINK = 0x1C;
-    post_message(" RESET ");
-    EXPECT_EQ(overlay, 0); // the switch comes with the next logical frame end
+    s.TXTINK = 0x1C;
+    s.post_message(" RESET ");
+    EXPECT_EQ(s.overlay, 0); // the switch comes with the next logical frame end
     EXPECT_EQ(read_row(23), std::string(" RESET ") + std::string(33, ' '));
     for (int frame = 1; frame <= 200; frame++) {
-        overlay_tick();
-        ASSERT_EQ(overlay, frame < 200 ? 1 : 0) << "frame " << frame;
+        s.overlay_tick();
+        ASSERT_EQ(s.overlay, frame < 200 ? 1 : 0) << "frame " << frame;
     }
     ticks(50);
-    EXPECT_EQ(overlay, 0);
-    EXPECT_EQ(overlay_timeout, 0);
+    EXPECT_EQ(s.overlay, 0);
+    EXPECT_EQ(s.overlay_timeout, 0);
     // The text stays in the layer, only hidden.
     EXPECT_EQ(read_row(23).substr(0, 7), " RESET ");
 }
 
 TEST_F(Overlay, MessageOverTheOpaqueStateReturnsToIt) {
-    overlay = 2;
-    post_message(" FIT  ");
+    s.overlay = 2;
+    s.post_message(" FIT  ");
     ticks(1);
-    EXPECT_EQ(overlay, 1);
+    EXPECT_EQ(s.overlay, 1);
     ticks(198);
-    EXPECT_EQ(overlay, 1);
+    EXPECT_EQ(s.overlay, 1);
     ticks(1);
-    EXPECT_EQ(overlay, 2);
+    EXPECT_EQ(s.overlay, 2);
 }
 
 TEST_F(Overlay, SecondMessageReplacesTheFirstAndKeepsItsRememberedState) {
-    TXTINK = 0x1C;
-    post_message(" APERTURE GRILLE ");
+    s.TXTINK = 0x1C;
+    s.post_message(" APERTURE GRILLE ");
     ticks(100);
-    ASSERT_EQ(overlay, 1);
-    post_message(" GAME ");
+    ASSERT_EQ(s.overlay, 1);
+    s.post_message(" GAME ");
     EXPECT_EQ(read_row(23), std::string(" GAME ") + std::string(34, ' '));
     ticks(199);
-    EXPECT_EQ(overlay, 1);
+    EXPECT_EQ(s.overlay, 1);
     ticks(1);
-    EXPECT_EQ(overlay, 0); // the state from before the first message, not the forced 1
+    EXPECT_EQ(s.overlay, 0); // the state from before the first message, not the forced 1
 }
 
 TEST_F(Overlay, HeldKeyRepeatsDoNotRememberTheState) {
-    overlay = 2;
-    overlay_old = 1;
-    post_message(" SCALE- 99% ", false);
-    EXPECT_EQ(overlay_old, 1);
+    s.overlay = 2;
+    s.overlay_old = 1;
+    s.post_message(" SCALE- 99% ", false);
+    EXPECT_EQ(s.overlay_old, 1);
     ticks(200);
-    EXPECT_EQ(overlay, 1);
+    EXPECT_EQ(s.overlay, 1);
 }
 
 TEST_F(Overlay, TitlePeriodEndsWithTheWholeLayerBlankEvenAfterAMessage) {
-    splashing = 1;
-    splash();
-    overlay_old = 0; // as start-up does after drawing the title
-    overlay_timeout = 200;
+    s.splashing = 1;
+    s.splash();
+    s.overlay_old = 0; // as start-up does after drawing the title
+    s.overlay_timeout = 200;
     ticks(50);
-    TXTINK = 0x1C;
-    post_message(" COLOR       ");
+    s.TXTINK = 0x1C;
+    s.post_message(" COLOR       ");
     ticks(199);
-    EXPECT_EQ(overlay, 1);
+    EXPECT_EQ(s.overlay, 1);
     EXPECT_EQ(read_row(1).substr(0, 16), " MARROWGLEAM B11");
     ticks(1);
-    EXPECT_EQ(overlay, 0);
-    EXPECT_EQ(splashing, 0);
+    EXPECT_EQ(s.overlay, 0);
+    EXPECT_EQ(s.splashing, 0);
     EXPECT_TRUE(layer_is_empty());
 
     // Later messages expire without clearing the layer.
-    post_message(" RUN   ");
+    s.post_message(" RUN   ");
     ticks(200);
     EXPECT_EQ(read_row(23).substr(0, 7), " RUN   ");
 }
 
 TEST_F(Overlay, TitleLineAndBand) {
     fill_surface(0x33);
-    TXTINK = 0x1C;
-    TXTDUP = 0;
-    splash();
+    s.TXTINK = 0x1C;
+    s.TXTDUP = 0;
+    s.splash();
 
     EXPECT_EQ(read_row(1), std::string(" MARROWGLEAM B11") + std::string(18, ' ') +
                                std::string(5, '\x01') + " ");
@@ -159,8 +161,8 @@ TEST_F(Overlay, TitleLineAndBand) {
         paper = inks[i];
     }
     EXPECT_EQ(read_cell(39, 1).paper, colour(8));
-    EXPECT_EQ(TXTINK, 0x88);
-    EXPECT_EQ(TXTDUP, 0);
+    EXPECT_EQ(s.TXTINK, 0x88);
+    EXPECT_EQ(s.TXTDUP, 0);
 
     // Everything but row 1 is cleared.
     for (int row = 0; row < 24; row++) {

@@ -1,7 +1,7 @@
 // The projection extents of the picture and the text layer for each fit mode and screen shape.
 #include <gtest/gtest.h>
 
-#include "core/view.h"
+#include "frontend/session.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -13,11 +13,11 @@ struct OrthoCase {
 };
 
 // The rectangle each mode fits (FILL and FULL read none, but set 352 x 288).
-void set_mode(int mode) {
+void set_mode(Session& s, int mode) {
     static const float FIT[4][2] = {{344, 258}, {352, 288}, {256, 192}, {352, 288}};
-    fit_mode = mode;
-    fit_x = FIT[mode][0];
-    fit_y = FIT[mode][1];
+    s.fit_mode = mode;
+    s.fit_x = FIT[mode][0];
+    s.fit_y = FIT[mode][1];
 }
 
 class Ortho : public testing::TestWithParam<OrthoCase> {};
@@ -25,13 +25,13 @@ class Ortho : public testing::TestWithParam<OrthoCase> {};
 
 TEST_P(Ortho, ExtentsForTheScreenAndMode) {
     const OrthoCase& c = GetParam();
-    fresh_machine();
-    set_mode(c.mode);
-    set_screen_size(c.width, c.height);
-    EXPECT_FLOAT_EQ(ULA_ortho_x, c.ula_x);
-    EXPECT_FLOAT_EQ(ULA_ortho_y, c.ula_y);
-    EXPECT_FLOAT_EQ(TXT_ortho_x, c.txt_x);
-    EXPECT_FLOAT_EQ(TXT_ortho_y, c.txt_y);
+    Session& s = fresh_session();
+    set_mode(s, c.mode);
+    s.set_screen_size(c.width, c.height);
+    EXPECT_FLOAT_EQ(s.ULA_ortho_x, c.ula_x);
+    EXPECT_FLOAT_EQ(s.ULA_ortho_y, c.ula_y);
+    EXPECT_FLOAT_EQ(s.TXT_ortho_x, c.txt_x);
+    EXPECT_FLOAT_EQ(s.TXT_ortho_y, c.txt_y);
 }
 
 // FIT and GAME fit their rectangle to the height when the screen is at least 4:3 wide, else

@@ -1,10 +1,9 @@
-// The contention tables and the timed memory access built on them.
+// The contention table and the timed memory access built on it.
 #include <gtest/gtest.h>
 
-#include "core/machine.h"
+#include "spectrum/contention.h"
+#include "spectrum/machine.h"
 #include "tests/support/support.h"
-#include "ula/ula.h"
-#include "z80/memory.h"
 #include "z80/z80.h"
 
 namespace {
@@ -24,11 +23,26 @@ class Z80Contention : public testing::Test {
     void TearDown() override { fresh_machine(); }
 };
 
-TEST_F(Z80Contention, BothTablesFollowTheRuleEverywhere) {
+// One table serves the cycles with a memory request (fetches, reads, writes) and those
+// without one (internal cycles with an address on the bus, port cycles): both kinds of
+// cycle on a contended address wait what the rule says.
+TEST_F(Z80Contention, TheTableFollowsTheRuleEverywhereForEveryKindOfCycle) {
+    Spectrum& m = test_machine();
     long sum = 0, nonzero = 0;
     for (int t = 0; t < CONTENTION_TABLE_SIZE; t++) {
         ASSERT_EQ(ula_contention[t], expected_delay(t)) << "T-state " << t;
-        ASSERT_EQ(ula_contention_no_mreq[t], ula_contention[t]) << "T-state " << t;
+        ASSERT_EQ(contention_at(t), ula_contention[t]) << "T-state " << t;
+        // A read (memory request), an internal cycle and a port cycle (none) on contended
+        // addresses: the port, contended high byte and no ULA, waits before each T-state.
+        int32_t with_mreq = t, without_mreq = t, port_cycle = t;
+        m.read(with_mreq, 0x4000);
+        m.internal(without_mreq, 0x4000, 1);
+        m.in(port_cycle, 0x40FF);
+        int32_t port_want = t;
+        for (int i = 0; i < 4; i++) port_want += expected_delay(port_want) + 1;
+        ASSERT_EQ(with_mreq - t, expected_delay(t) + 3) << "T-state " << t;
+        ASSERT_EQ(without_mreq - t, expected_delay(t) + 1) << "T-state " << t;
+        ASSERT_EQ(port_cycle, port_want) << "T-state " << t;
         ASSERT_EQ(spectrum_contend_delay_65432100(t), ula_contention[t]) << "T-state " << t;
         sum += ula_contention[t];
         nonzero += ula_contention[t] != 0;
@@ -61,6 +75,7 @@ TEST_F(Z80Contention, CommonRuleTakesTheColumnModEightOfAnyPattern) {
 }
 
 TEST_F(Z80Contention, ReadAndWriteCosts) {
+    Spectrum& m = test_machine();
     const struct {
         uint16_t addr;
         int start, end;
@@ -70,42 +85,44 @@ TEST_F(Z80Contention, ReadAndWriteCosts) {
         {0x5800, 14343, 14352}, {0x4000, 100, 103},
     };
     for (const auto& r : READS) {
-        tstates = r.start;
-        readbyte(r.addr);
-        EXPECT_EQ(tstates, r.end) << std::hex << "read " << r.addr << std::dec << " at " << r.start;
-        tstates = r.start;
-        writebyte(r.addr, 0x55);
-        EXPECT_EQ(tstates, r.end) << std::hex << "write " << r.addr << std::dec << " at "
+        m.tstates = r.start;
+        m.readbyte(r.addr);
+        EXPECT_EQ(m.tstates, r.end) << std::hex << "read " << r.addr << std::dec << " at " << r.start;
+        m.tstates = r.start;
+        m.writebyte(r.addr, 0x55);
+        EXPECT_EQ(m.tstates, r.end) << std::hex << "write " << r.addr << std::dec << " at "
                                   << r.start;
     }
-    tstates = 14335;
-    readbyte_internal(0x4000);
-    EXPECT_EQ(tstates, 14335);
+    m.tstates = 14335;
+    m.readbyte_internal(0x4000);
+    EXPECT_EQ(m.tstates, 14335);
 }
 
 TEST_F(Z80Contention, RomWriteCostsItsTStatesAndChangesNothing) {
-    ROM[0x1234] = 0xAA;
-    tstates = 1000;
-    writebyte(0x1234, 0x55);
-    EXPECT_EQ(tstates, 1003);
-    EXPECT_EQ(ROM[0x1234], 0xAA);
-    EXPECT_EQ(readbyte(0x1234), 0xAA);
-    writebyte(0xC000, 0x11);
-    writebyte(0x4000, 0x22);
-    EXPECT_EQ(RAM[0 * 0x4000], 0x11);
-    EXPECT_EQ(RAM[5 * 0x4000], 0x22);
+    Spectrum& m = test_machine();
+    m.ROM[0x1234] = 0xAA;
+    m.tstates = 1000;
+    m.writebyte(0x1234, 0x55);
+    EXPECT_EQ(m.tstates, 1003);
+    EXPECT_EQ(m.ROM[0x1234], 0xAA);
+    EXPECT_EQ(m.readbyte(0x1234), 0xAA);
+    m.writebyte(0xC000, 0x11);
+    m.writebyte(0x4000, 0x22);
+    EXPECT_EQ(m.RAM[0 * 0x4000], 0x11);
+    EXPECT_EQ(m.RAM[5 * 0x4000], 0x22);
 }
 
 TEST_F(Z80Contention, NoDelayPastTheEndOfTheTables) {
+    Spectrum& m = test_machine();
     // A long tape block can carry tstates beyond the 80,000 entries.
     for (const int32_t t : {79999, 80000, 80007, 123456, 2000000000}) {
-        tstates = t;
-        readbyte(0x4000);
-        EXPECT_EQ(tstates, t + 3) << t;
+        m.tstates = t;
+        m.readbyte(0x4000);
+        EXPECT_EQ(m.tstates, t + 3) << t;
     }
-    tstates = 90000;
-    readport(0x40FF); // contended high byte, no ULA: four waits, all nothing
-    EXPECT_EQ(tstates, 90004);
+    m.tstates = 90000;
+    m.readport(0x40FF); // contended high byte, no ULA: four waits, all nothing
+    EXPECT_EQ(m.tstates, 90004);
 }
 
 } // namespace

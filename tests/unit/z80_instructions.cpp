@@ -6,7 +6,7 @@
 #include <array>
 #include <cstring>
 
-#include "core/machine.h"
+#include "spectrum/machine.h"
 #include "tests/support/support.h"
 #include "tests/support/z80_memory.h"
 #include "z80/z80.h"
@@ -16,14 +16,17 @@ namespace {
 class Z80Instructions : public testing::Test {
   protected:
     void SetUp() override {
-        fresh_machine();
-        z80.PC = 0x8000;
-        tstates = 60000; // past the contended part of the frame
+        Spectrum& m = fresh_machine();
+        m.z80.PC = 0x8000;
+        m.tstates = 60000; // past the contended part of the frame
     }
     void TearDown() override { fresh_machine(); }
 
-    static uint8_t r_register() { return static_cast<uint8_t>((z80.R & 0x7F) | (z80.R7 & 0x80)); }
-    static uint8_t a() { return z80.AF >> 8; }
+    static uint8_t r_register() {
+        const Z80& z80 = test_machine().z80;
+        return static_cast<uint8_t>((z80.R & 0x7F) | (z80.R7 & 0x80));
+    }
+    static uint8_t a() { return test_machine().z80.AF >> 8; }
 
     // A record with every register holding something distinct.
     static Z80 busy_record() {
@@ -38,16 +41,20 @@ class Z80Instructions : public testing::Test {
 };
 
 TEST_F(Z80Instructions, LdRAKeepsBit7WhileTheLowSevenBitsWrap) {
-    z80.AF = 0x7F00;
-    z80_poke(0x8000, {0xED, 0x4F, 0xED, 0x5F}); // LD R,A; LD A,R
-    z80_step();
-    z80_step();
-    EXPECT_EQ(a(), 0x01);
+    {
+        Spectrum& m = test_machine();
+        m.z80.AF = 0x7F00;
+        z80_poke(0x8000, {0xED, 0x4F, 0xED, 0x5F}); // LD R,A; LD A,R
+        m.z80_step();
+        m.z80_step();
+        EXPECT_EQ(a(), 0x01);
+    }
 
     SetUp();
-    z80.AF = 0xFE00;
+    Spectrum& m = test_machine();
+    m.z80.AF = 0xFE00;
     z80_poke(0x8000, {0xED, 0x4F, 0x00, 0x00, 0xED, 0x5F}); // LD R,A; NOP; NOP; LD A,R
-    for (int i = 0; i < 4; i++) z80_step();
+    for (int i = 0; i < 4; i++) m.z80_step();
     EXPECT_EQ(a(), 0x82);
     EXPECT_EQ(r_register(), 0x82);
 }
@@ -65,11 +72,13 @@ TEST_F(Z80Instructions, PrefixChainsRunAsOneStepAndTheLastPrefixDecides) {
     };
     for (const auto& c : CASES) {
         SetUp();
+        Spectrum& m = test_machine();
+        Z80& z80 = m.z80;
         z80.IX = z80.IY = 0xAAAA;
         for (int i = 0; i < c.length; i++) z80_poke(static_cast<uint16_t>(0x8000 + i), c.code[i]);
-        z80_step();
+        m.z80_step();
         EXPECT_EQ(z80.PC, 0x8000 + c.length) << c.length;
-        EXPECT_EQ(tstatesd, c.tstates) << c.length;
+        EXPECT_EQ(m.tstatesd, c.tstates) << c.length;
         EXPECT_EQ(z80.R, c.r) << c.length;
         EXPECT_EQ(z80.IX, c.loads_ix ? 0x1234 : 0xAAAA) << c.length;
         EXPECT_EQ(z80.IY, c.loads_ix ? 0xAAAA : 0x1234) << c.length;
@@ -77,14 +86,16 @@ TEST_F(Z80Instructions, PrefixChainsRunAsOneStepAndTheLastPrefixDecides) {
 }
 
 TEST_F(Z80Instructions, IndexPrefixBeforeEdRunsThePlainEdInstruction) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     z80.HL = 0x1000;
     z80.BC = 0x0234;
     z80.IX = 0x5000;
     z80_poke(0x8000, {0xDD, 0xED, 0x4A}); // ADC HL,BC, not IX
-    z80_step();
+    m.z80_step();
     EXPECT_EQ(z80.HL, 0x1234);
     EXPECT_EQ(z80.IX, 0x5000);
-    EXPECT_EQ(tstatesd, 4 + 15);
+    EXPECT_EQ(m.tstatesd, 4 + 15);
     EXPECT_EQ(z80.R, 3);
 }
 
@@ -100,21 +111,27 @@ TEST_F(Z80Instructions, EdCodesThatAreNoInstruction) {
         if (is_instruction(op)) continue;
         none++;
         SetUp();
+        Spectrum& m = test_machine();
+        Z80& z80 = m.z80;
         z80 = busy_record();
         const Z80 before = z80;
         z80_poke(0x8000, {0xED, static_cast<uint8_t>(op)});
         z80_poke(0x8002, {0x00});
-        z80_step();
+        m.z80_step();
         Z80 expected = before;
         expected.PC = 0x8002;
         expected.R = before.R + 2;
-        EXPECT_EQ(std::memcmp(&z80, &expected, sizeof z80), 0) << "ED " << std::hex << op;
-        EXPECT_EQ(tstatesd, 8) << "ED " << std::hex << op;
+        // The register record (the decode state after it, the last opcode, is not a register).
+        EXPECT_EQ(std::memcmp(&z80, &expected, Z80_IMAGE_SIZE), 0) << "ED " << std::hex << op;
+        EXPECT_EQ(z80.pending_EI, before.pending_EI) << "ED " << std::hex << op;
+        EXPECT_EQ(m.tstatesd, 8) << "ED " << std::hex << op;
     }
     EXPECT_EQ(none, 256 - 62 - 16);
 }
 
 TEST_F(Z80Instructions, LdirRunsOneIterationPerStep) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     z80.HL = 0x9000;
     z80.DE = 0xA000;
     z80.BC = 3;
@@ -122,8 +139,8 @@ TEST_F(Z80Instructions, LdirRunsOneIterationPerStep) {
     z80_poke(0x8000, {0xED, 0xB0});
     const int expected[] = {21, 21, 16};
     for (int want : expected) {
-        z80_step();
-        EXPECT_EQ(tstatesd, want);
+        m.z80_step();
+        EXPECT_EQ(m.tstatesd, want);
     }
     EXPECT_EQ(z80.BC, 0);
     EXPECT_EQ(z80.PC, 0x8002);
@@ -136,30 +153,34 @@ TEST_F(Z80Instructions, LdirRunsOneIterationPerStep) {
 }
 
 TEST_F(Z80Instructions, LdirWithBcZeroMovesTheWhole64K) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     // Each byte onto itself, so the program survives the copy.
     z80.HL = z80.DE = 0x8000;
     z80.BC = 0;
     z80_poke(0x8000, {0xED, 0xB0});
     int steps = 0;
     do {
-        z80_step();
+        m.z80_step();
         steps++;
     } while (z80.PC == 0x8000 && steps < 70000);
     EXPECT_EQ(steps, 65536);
     EXPECT_EQ(z80.BC, 0);
     EXPECT_EQ(z80.HL, 0x8000);
-    EXPECT_EQ(tstates, 60000 + 65535 * 21 + 16);
+    EXPECT_EQ(m.tstates, 60000 + 65535 * 21 + 16);
 }
 
 TEST_F(Z80Instructions, CpirStopsAtAMatchInItsFirstIteration) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     z80.AF = 0x4200;
     z80.HL = 0x9000;
     z80.BC = 10;
     z80.MEMPTR = 0x1000;
     z80_poke(0x9000, 0x42);
     z80_poke(0x8000, {0xED, 0xB1});
-    z80_step();
-    EXPECT_EQ(tstatesd, 16);
+    m.z80_step();
+    EXPECT_EQ(m.tstatesd, 16);
     EXPECT_NE(z80.AF & FLAG_Z, 0);
     EXPECT_EQ(z80.MEMPTR, 0x1001);
     EXPECT_EQ(z80.PC, 0x8002);
@@ -184,12 +205,14 @@ TEST_F(Z80Instructions, FlagTables) {
 }
 
 TEST_F(Z80Instructions, ResetKeepsIAndR) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     z80 = busy_record();
     z80.R = 0x55;
     z80.IM = 2;
     z80.halted = 1;
-    pending_EI = 1;
-    reset_Z80();
+    z80.pending_EI = 1;
+    reset_Z80(z80);
     EXPECT_EQ(z80.I, 0x3F);
     EXPECT_EQ(z80.R, 0x55);
     EXPECT_EQ(z80.R7, 0x80);
@@ -202,7 +225,7 @@ TEST_F(Z80Instructions, ResetKeepsIAndR) {
     EXPECT_EQ(z80.IM, 0);
     EXPECT_EQ(z80.IFF1, 0);
     EXPECT_EQ(z80.halted, 0);
-    EXPECT_EQ(pending_EI, 0);
+    EXPECT_EQ(z80.pending_EI, 0);
 }
 
 } // namespace

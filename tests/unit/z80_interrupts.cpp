@@ -2,7 +2,7 @@
 // see them.
 #include <gtest/gtest.h>
 
-#include "core/machine.h"
+#include "spectrum/machine.h"
 #include "tests/support/support.h"
 #include "tests/support/z80_memory.h"
 #include "z80/z80.h"
@@ -14,7 +14,7 @@ constexpr uint8_t NOP = 0x00, HALT = 0x76, EI = 0xFB, DI = 0xF3;
 class Z80Interrupts : public testing::Test {
   protected:
     void SetUp() override {
-        fresh_machine();
+        Z80& z80 = fresh_machine().z80;
         z80_map_low_ram();
         z80.SP = 0x9000;
         z80.PC = 0x8000;
@@ -23,40 +23,52 @@ class Z80Interrupts : public testing::Test {
     }
     void TearDown() override { fresh_machine(); }
 
-    static void enable() { z80.IFF1 = z80.IFF2 = 1; }
+    static void enable() {
+        Z80& z80 = test_machine().z80;
+        z80.IFF1 = z80.IFF2 = 1;
+    }
     static uint16_t pushed() {
+        const Z80& z80 = test_machine().z80;
         return static_cast<uint16_t>(z80_peek(z80.SP) | (z80_peek(z80.SP + 1) << 8));
     }
 };
 
 TEST_F(Z80Interrupts, AcceptedAtTState31NotAt32) {
-    z80_poke(0x8000, {NOP});
-    enable();
-    tstates = 31;
-    z80_step();
-    EXPECT_EQ(z80.PC, 0x0039); // the routine's first instruction ran in the same step
-    EXPECT_EQ(z80.SP, 0x8FFE);
-    EXPECT_EQ(pushed(), 0x8000);
-    EXPECT_EQ(tstates, 31 + 13 + 4);
-    EXPECT_EQ(tstatesd, 13 + 4);
+    {
+        Spectrum& m = test_machine();
+        Z80& z80 = m.z80;
+        z80_poke(0x8000, {NOP});
+        enable();
+        m.tstates = 31;
+        m.z80_step();
+        EXPECT_EQ(z80.PC, 0x0039); // the routine's first instruction ran in the same step
+        EXPECT_EQ(z80.SP, 0x8FFE);
+        EXPECT_EQ(pushed(), 0x8000);
+        EXPECT_EQ(m.tstates, 31 + 13 + 4);
+        EXPECT_EQ(m.tstatesd, 13 + 4);
+    }
 
     SetUp();
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     z80_poke(0x8000, {0x18, 0xFE}); // JR $: loops for the rest of the frame
     enable();
-    tstates = 32;
-    z80_run(tpf, INT32_MAX);
+    m.tstates = 32;
+    m.z80_run(m.tpf, INT32_MAX);
     EXPECT_EQ(z80.PC, 0x8000);
     EXPECT_EQ(z80.SP, 0x9000);
     EXPECT_EQ(z80.IFF1, 1);
 }
 
 TEST_F(Z80Interrupts, Im1PushesPcAndJumpsTo38) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     z80.SP = 0x8000;
     z80.PC = 0x1234;
     z80.R = 0x10;
     enable();
-    tstates = 0;
-    Z80INT();
+    m.tstates = 0;
+    m.Z80INT();
     EXPECT_EQ(z80.SP, 0x7FFE);
     EXPECT_EQ(z80_peek(0x7FFF), 0x12);
     EXPECT_EQ(z80_peek(0x7FFE), 0x34);
@@ -65,138 +77,156 @@ TEST_F(Z80Interrupts, Im1PushesPcAndJumpsTo38) {
     EXPECT_EQ(z80.IFF1, 0);
     EXPECT_EQ(z80.IFF2, 0);
     EXPECT_EQ(z80.R, 0x11);
-    EXPECT_EQ(tstates, 13);
+    EXPECT_EQ(m.tstates, 13);
 }
 
 TEST_F(Z80Interrupts, Im0RunsRst38) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     z80.IM = 0;
     z80_poke(0x8000, {NOP});
     enable();
-    tstates = 0;
-    z80_step();
+    m.tstates = 0;
+    m.z80_step();
     EXPECT_EQ(z80.PC, 0x0039);
     EXPECT_EQ(pushed(), 0x8000);
-    EXPECT_EQ(tstates, 17);
+    EXPECT_EQ(m.tstates, 17);
 }
 
 TEST_F(Z80Interrupts, Im2VectorWrapsAtTheTopOfMemory) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     z80.IM = 2;
     z80.I = 0xFF;
     z80_poke(0xFFFF, 0x34);
     z80_poke(0x0000, 0x12);
     enable();
-    tstates = 0;
-    Z80INT();
+    m.tstates = 0;
+    m.Z80INT();
     EXPECT_EQ(z80.PC, 0x1234);
     EXPECT_EQ(z80.MEMPTR, 0x1234);
-    EXPECT_EQ(tstates, 19);
+    EXPECT_EQ(m.tstates, 19);
 }
 
 TEST_F(Z80Interrupts, HaltRepeatsUntilAnInterruptThenResumesAfterIt) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     z80_poke(0x8000, {HALT, NOP});
-    tstates = 100;
+    m.tstates = 100;
     for (int i = 1; i <= 3; i++) {
-        z80_step();
+        m.z80_step();
         EXPECT_EQ(z80.PC, 0x8000);
         EXPECT_NE(z80.halted, 0);
         EXPECT_EQ(z80.R, i);
-        EXPECT_EQ(tstates, 100 + 4 * i);
+        EXPECT_EQ(m.tstates, 100 + 4 * i);
     }
     // With interrupts off it never ends, whatever the frame position.
-    tstates = 0;
-    z80_step();
+    m.tstates = 0;
+    m.z80_step();
     EXPECT_EQ(z80.PC, 0x8000);
 
     enable();
-    tstates = 0;
-    z80_step();
+    m.tstates = 0;
+    m.z80_step();
     EXPECT_EQ(z80.halted, 0);
     EXPECT_EQ(pushed(), 0x8001);
     EXPECT_EQ(z80.PC, 0x0039);
 }
 
 TEST_F(Z80Interrupts, IndexPrefixedHaltStopsOnTheHaltByte) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     z80_poke(0x8000, {0xDD, HALT});
-    tstates = 100;
-    z80_step();
+    m.tstates = 100;
+    m.z80_step();
     EXPECT_EQ(z80.PC, 0x8001);
     EXPECT_NE(z80.halted, 0);
-    EXPECT_EQ(tstates, 108);
+    EXPECT_EQ(m.tstates, 108);
     EXPECT_EQ(z80.R, 2);
-    z80_step(); // the HALT alone is fetched again
+    m.z80_step(); // the HALT alone is fetched again
     EXPECT_EQ(z80.PC, 0x8001);
-    EXPECT_EQ(tstates, 112);
+    EXPECT_EQ(m.tstates, 112);
     EXPECT_EQ(z80.R, 3);
     enable();
-    tstates = 0;
-    z80_step();
+    m.tstates = 0;
+    m.z80_step();
     EXPECT_EQ(pushed(), 0x8002);
 }
 
 TEST_F(Z80Interrupts, EiTakesEffectAfterTheNextInstruction) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     z80_poke(0x8000, {EI, NOP, NOP});
-    tstates = 0;
-    z80_step(); // EI
+    m.tstates = 0;
+    m.z80_step(); // EI
     EXPECT_EQ(z80.IFF1, 0);
-    EXPECT_EQ(pending_EI, 1);
+    EXPECT_EQ(z80.pending_EI, 1);
     EXPECT_EQ(z80.ei_tstates, 4);
-    z80_step(); // NOP: not interrupted, interrupts on at its end
+    m.z80_step(); // NOP: not interrupted, interrupts on at its end
     EXPECT_EQ(z80.PC, 0x8002);
-    EXPECT_EQ(tstates, 8);
+    EXPECT_EQ(m.tstates, 8);
     EXPECT_EQ(z80.IFF1, 1);
     EXPECT_EQ(z80.IFF2, 1);
-    EXPECT_EQ(pending_EI, 0);
-    z80_step(); // accepted at T-state 8
+    EXPECT_EQ(z80.pending_EI, 0);
+    m.z80_step(); // accepted at T-state 8
     EXPECT_EQ(pushed(), 0x8002);
     EXPECT_EQ(z80.PC, 0x0039);
 }
 
 TEST_F(Z80Interrupts, DiCancelsAWaitingEi) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     z80_poke(0x8000, {EI, DI, NOP, NOP});
-    tstates = 0;
-    for (int i = 0; i < 4; i++) z80_step();
+    m.tstates = 0;
+    for (int i = 0; i < 4; i++) m.z80_step();
     EXPECT_EQ(z80.IFF1, 0);
-    EXPECT_EQ(pending_EI, 0);
+    EXPECT_EQ(z80.pending_EI, 0);
     EXPECT_EQ(z80.PC, 0x8004);
 }
 
 TEST_F(Z80Interrupts, RunOfEiPostponesTheEnable) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     z80_poke(0x8000, {EI, EI, EI, NOP});
-    tstates = 0;
+    m.tstates = 0;
     for (int i = 0; i < 3; i++) {
-        z80_step();
+        m.z80_step();
         EXPECT_EQ(z80.IFF1, 0) << "after EI " << i + 1;
     }
-    z80_step();
+    m.z80_step();
     EXPECT_EQ(z80.IFF1, 1);
     EXPECT_EQ(z80.PC, 0x8004);
 }
 
 TEST_F(Z80Interrupts, ResetRightAfterEiLeavesInterruptsOff) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     z80_poke(0x8000, {EI});
     z80_poke(0x0000, {NOP});
-    tstates = 0;
-    z80_step();
-    reset_Z80();
-    z80_step();
+    m.tstates = 0;
+    m.z80_step();
+    reset_Z80(z80);
+    m.z80_step();
     EXPECT_EQ(z80.IFF1, 0);
     EXPECT_EQ(z80.PC, 0x0001);
 }
 
 TEST_F(Z80Interrupts, EiRetiRoutineIsInterruptedAgainInTheSameFrame) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     z80_poke(0x0038, {EI, 0xED, 0x4D}); // EI; RETI
     z80_poke(0x8000, {NOP});
     enable();
-    tstates = 0;
-    z80_step(); // acceptance (13) and the EI (4)
-    EXPECT_EQ(tstates, 17);
+    m.tstates = 0;
+    m.z80_step(); // acceptance (13) and the EI (4)
+    EXPECT_EQ(m.tstates, 17);
     EXPECT_EQ(z80.PC, 0x0039);
-    z80_step(); // RETI (14), then the EI completes
-    EXPECT_EQ(tstates, 31);
+    m.z80_step(); // RETI (14), then the EI completes
+    EXPECT_EQ(m.tstates, 31);
     EXPECT_EQ(z80.PC, 0x8000);
     EXPECT_EQ(z80.IFF1, 1);
-    z80_step(); // still T-state 31: the line is still active
-    EXPECT_EQ(tstates, 48);
+    m.z80_step(); // still T-state 31: the line is still active
+    EXPECT_EQ(m.tstates, 48);
     EXPECT_EQ(z80.PC, 0x0039);
     EXPECT_EQ(pushed(), 0x8000);
     EXPECT_EQ(z80.SP, 0x8FFE);

@@ -1,11 +1,9 @@
 // The tape block transfer and the two ROM hook points of the CPU.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <vector>
 
-#include "core/machine.h"
-#include "files/files.h"
+#include "spectrum/machine.h"
 #include "tests/support/support.h"
 #include "tests/support/z80_memory.h"
 #include "z80/z80.h"
@@ -15,80 +13,93 @@ namespace {
 class Z80Tape : public testing::Test {
   protected:
     void SetUp() override { fresh_machine(); }
-    void TearDown() override { fresh_machine(); } // closes f
+    void TearDown() override { fresh_machine(); } // detaches the tape
 
     // Attaches a tape image holding `bytes`, as loading a TAP file does.
     static void attach(const std::vector<uint8_t>& bytes) {
-        f = std::tmpfile();
-        ASSERT_NE(f, nullptr);
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::rewind(f);
-        is_tape = 1;
+        Spectrum& m = test_machine();
+        m.attach_tape(bytes);
+        ASSERT_EQ(m.tape, bytes);
+        ASSERT_EQ(m.tape_pos, 0u);
+        ASSERT_EQ(m.is_tape, 1);
     }
 };
 
 TEST_F(Z80Tape, PatchWithDeZeroReadsFourBytesAndStoresNothing) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     attach({0x02, 0x00, 0xFF, 0xAA, 0x77});
     z80.IX = 0x8000;
     z80.DE = 0;
-    tstates = 100;
-    PatchZ80();
-    EXPECT_EQ(std::ftell(f), 4);
+    m.tstates = 100;
+    m.PatchZ80();
+    EXPECT_EQ(m.tape_pos, 4u);
     EXPECT_EQ(z80.IX, 0x8000);
     EXPECT_EQ(z80_peek(0x8000), 0);
-    EXPECT_EQ(tstates, 100);
+    EXPECT_EQ(m.tstates, 100);
 }
 
 TEST_F(Z80Tape, PatchStoresDeBytesWithTimedWrites) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     // Length 5, flag, three data bytes, checksum; then the next block.
     attach({0x05, 0x00, 0xFF, 0x11, 0x22, 0x33, 0x99, 0x03, 0x00});
     z80.IX = 0x8000;
     z80.DE = 3;
     z80.AF = 0x12C5;
-    tstates = 100;
-    PatchZ80();
+    m.tstates = 100;
+    m.PatchZ80();
     EXPECT_EQ(z80_peek(0x8000), 0x11);
     EXPECT_EQ(z80_peek(0x8002), 0x33);
     EXPECT_EQ(z80_peek(0x8003), 0);
     EXPECT_EQ(z80.IX, 0x8003);
     EXPECT_EQ(z80.DE, 3);
     EXPECT_EQ(z80.AF, 0x12C5);
-    EXPECT_EQ(std::ftell(f), 7);
-    EXPECT_EQ(tstates, 109);
+    EXPECT_EQ(m.tape_pos, 7u);
+    EXPECT_EQ(m.tstates, 109);
 }
 
 TEST_F(Z80Tape, MissingBytesRepeatTheLastByteRead) {
-    attach({0x06, 0x00, 0xFF, 0x41, 0x42}); // ends two data bytes into a four-byte block
-    z80.IX = 0x8000;
-    z80.DE = 4;
-    PatchZ80();
-    EXPECT_EQ(z80_peek(0x8000), 0x41);
-    EXPECT_EQ(z80_peek(0x8001), 0x42);
-    EXPECT_EQ(z80_peek(0x8002), 0x42);
-    EXPECT_EQ(z80_peek(0x8003), 0x42);
-    EXPECT_EQ(z80.IX, 0x8004);
+    {
+        Spectrum& m = test_machine();
+        Z80& z80 = m.z80;
+        attach({0x06, 0x00, 0xFF, 0x41, 0x42}); // ends two data bytes into a four-byte block
+        z80.IX = 0x8000;
+        z80.DE = 4;
+        m.PatchZ80();
+        EXPECT_EQ(z80_peek(0x8000), 0x41);
+        EXPECT_EQ(z80_peek(0x8001), 0x42);
+        EXPECT_EQ(z80_peek(0x8002), 0x42);
+        EXPECT_EQ(z80_peek(0x8003), 0x42);
+        EXPECT_EQ(z80.IX, 0x8004);
+    }
 
-    fresh_machine();
+    Spectrum& m = fresh_machine();
+    Z80& z80 = m.z80;
     attach({0x06, 0x00, 0x5E}); // only the flag byte
     z80.IX = 0x8000;
     z80.DE = 2;
-    PatchZ80();
+    m.PatchZ80();
     EXPECT_EQ(z80_peek(0x8000), 0x5E);
     EXPECT_EQ(z80_peek(0x8001), 0x5E);
 }
 
 TEST_F(Z80Tape, PatchWrapsIxAndDropsBytesAimedAtTheRom) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     attach({0x04, 0x00, 0xFF, 0x61, 0x62, 0x00});
-    ROM[0] = 0xF3;
+    m.ROM[0] = 0xF3;
     z80.IX = 0xFFFF;
     z80.DE = 2;
-    PatchZ80();
+    m.PatchZ80();
     EXPECT_EQ(z80_peek(0xFFFF), 0x61);
-    EXPECT_EQ(ROM[0], 0xF3);
+    EXPECT_EQ(m.ROM[0], 0xF3);
     EXPECT_EQ(z80.IX, 0x0001);
 }
 
 TEST_F(Z80Tape, LongBlockIsChargedWithContentionAndCarriesPastTheTables) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     // 30,000 bytes into 0x4000 upward from T-state 14,000: the first ones meet the screen's
     // contention, the later ones run past the end of the tables, where nothing is added.
     std::vector<uint8_t> image = {0x32, 0x75, 0xFF};
@@ -96,8 +107,8 @@ TEST_F(Z80Tape, LongBlockIsChargedWithContentionAndCarriesPastTheTables) {
     attach(image);
     z80.IX = 0x4000;
     z80.DE = 30000;
-    tstates = 14000;
-    PatchZ80();
+    m.tstates = 14000;
+    m.PatchZ80();
     int32_t t = 14000;
     for (int i = 0; i < 30000; i++) {
         const uint16_t addr = static_cast<uint16_t>(0x4000 + i);
@@ -108,11 +119,13 @@ TEST_F(Z80Tape, LongBlockIsChargedWithContentionAndCarriesPastTheTables) {
         t += 3;
     }
     EXPECT_GT(t, 80000);
-    EXPECT_EQ(tstates, t);
+    EXPECT_EQ(m.tstates, t);
     EXPECT_EQ(z80_peek(0x4000 + 29999), 0xE7);
 }
 
 TEST_F(Z80Tape, LoadTrapTakesOneBlockAndReturnsToTheCaller) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     attach({0x04, 0x00, 0xFF, 0x10, 0x20, 0x30, 0x01, 0x00, 0x00}); // block, then another
     z80.IX = 0x9000;
     z80.DE = 2;
@@ -121,30 +134,32 @@ TEST_F(Z80Tape, LoadTrapTakesOneBlockAndReturnsToTheCaller) {
     z80.AF = 0x00C5;
     z80.HL = 0x4321;
     z80.MEMPTR = 0x5555;
-    tstates = 100;
-    EXPECT_EQ(tape_load_trap(), 0);
+    m.tstates = 100;
+    EXPECT_EQ(m.tape_load_trap(), 0);
     EXPECT_EQ(z80_peek(0x9000), 0x10);
     EXPECT_EQ(z80_peek(0x9001), 0x20);
-    EXPECT_EQ(std::ftell(f), 6); // DE + 4: this block's checksum byte was 0x30
+    EXPECT_EQ(m.tape_pos, 6u); // DE + 4: this block's checksum byte was 0x30
     EXPECT_EQ(z80.PC, 0x1234);
     EXPECT_EQ(z80.SP, 0xA002);
     EXPECT_EQ(z80.IX, 0x9002);
     EXPECT_EQ(z80.AF, 0x00C5);
     EXPECT_EQ(z80.HL, 0x4321);
     EXPECT_EQ(z80.MEMPTR, 0x5555);
-    EXPECT_EQ(tstates, 100 + 3 * 2 + 6);
+    EXPECT_EQ(m.tstates, 100 + 3 * 2 + 6);
 }
 
 TEST_F(Z80Tape, LoadTrapWithoutATapeDoesNothing) {
+    Spectrum& m = test_machine();
+    Z80& z80 = m.z80;
     attach({0x04, 0x00, 0xFF, 0x10});
-    is_tape = 0;
+    m.is_tape = 0;
     z80.SP = 0xA000;
-    tstates = 100;
-    EXPECT_EQ(tape_load_trap(), 1);
-    EXPECT_EQ(std::ftell(f), 0);
+    m.tstates = 100;
+    EXPECT_EQ(m.tape_load_trap(), 1);
+    EXPECT_EQ(m.tape_pos, 0u);
     EXPECT_EQ(z80.SP, 0xA000);
-    EXPECT_EQ(tstates, 100);
-    EXPECT_EQ(tape_save_trap(), 1);
+    EXPECT_EQ(m.tstates, 100);
+    EXPECT_EQ(m.tape_save_trap(), 1);
 }
 
 // RET NZ fetched from the block loader's hook addresses calls the load trap after its
@@ -155,8 +170,9 @@ TEST_F(Z80Tape, RetNzAtTheLoaderHookLoadsEvenWithZSet) {
         bool hooked;
     } CASES[] = {{0x056B, true}, {0x0111, true}, {0x056C, false}, {0x0110, false}};
     for (const auto& c : CASES) {
-        fresh_machine();
-        ROM[c.at] = 0xC0; // RET NZ
+        Spectrum& m = fresh_machine();
+        Z80& z80 = m.z80;
+        m.ROM[c.at] = 0xC0; // RET NZ
         attach({0x03, 0x00, 0xFF, 0xAB, 0x00});
         z80.PC = c.at;
         z80.IX = 0x9000;
@@ -164,16 +180,16 @@ TEST_F(Z80Tape, RetNzAtTheLoaderHookLoadsEvenWithZSet) {
         z80.SP = 0xA000;
         z80_poke(0xA000, {0x00, 0x80});
         z80.AF = FLAG_Z;
-        tstates = 60000;
-        z80_step();
+        m.tstates = 60000;
+        m.z80_step();
         if (c.hooked) {
             EXPECT_EQ(z80_peek(0x9000), 0xAB) << std::hex << c.at;
             EXPECT_EQ(z80.PC, 0x8000) << std::hex << c.at;
-            EXPECT_EQ(tstatesd, 5 + 3 + 6) << std::hex << c.at;
+            EXPECT_EQ(m.tstatesd, 5 + 3 + 6) << std::hex << c.at;
         } else {
-            EXPECT_EQ(std::ftell(f), 0) << std::hex << c.at;
+            EXPECT_EQ(m.tape_pos, 0u) << std::hex << c.at;
             EXPECT_EQ(z80.PC, c.at + 1) << std::hex << c.at;
-            EXPECT_EQ(tstatesd, 5) << std::hex << c.at;
+            EXPECT_EQ(m.tstatesd, 5) << std::hex << c.at;
         }
     }
 }
@@ -181,15 +197,16 @@ TEST_F(Z80Tape, RetNzAtTheLoaderHookLoadsEvenWithZSet) {
 TEST_F(Z80Tape, ExAfAfAtTheSaverHookStillExchanges) {
     // The save trap lets the ROM save as usual, so the exchange happens there too.
     for (const uint16_t at : {0x04D0, 0x0076, 0x04D1}) {
-        fresh_machine();
-        ROM[at] = 0x08;
+        Spectrum& m = fresh_machine();
+        Z80& z80 = m.z80;
+        m.ROM[at] = 0x08;
         z80.PC = at;
         z80.AF = 0x1234;
         z80.AF_ = 0x5678;
-        z80_step();
+        m.z80_step();
         EXPECT_EQ(z80.AF, 0x5678) << std::hex << at;
         EXPECT_EQ(z80.AF_, 0x1234) << std::hex << at;
-        EXPECT_EQ(tstatesd, 4) << std::hex << at;
+        EXPECT_EQ(m.tstatesd, 4) << std::hex << at;
     }
 }
 

@@ -2,6 +2,8 @@
 // their final iterations.
 #include <gtest/gtest.h>
 
+#include "spectrum/machine.h"
+#include "tests/support/support.h"
 #include "tests/support/z80_memory.h"
 #include "tests/support/z80_timing.h"
 #include "z80/z80.h"
@@ -12,13 +14,16 @@ using namespace z80_timing;
 
 constexpr int ED = 0xED;
 
-void set_a(uint8_t a) { z80.AF = static_cast<uint16_t>((z80.AF & 0x00FF) | (a << 8)); }
+// The tests' CPU, which the rows' set-ups prepare.
+Z80& cpu() { return test_machine().z80; }
+
+void set_a(uint8_t a) { cpu().AF = static_cast<uint16_t>((cpu().AF & 0x00FF) | (a << 8)); }
 
 // A CPIR/CPDR iteration: BC as given, and the byte at HL equal to A or not.
 auto compare_setup(uint16_t bc, bool match) {
     return [bc, match] {
-        z80.BC = bc;
-        z80_poke(z80.HL, 0x33);
+        cpu().BC = bc;
+        z80_poke(cpu().HL, 0x33);
         set_a(match ? 0x33 : 0x44);
     };
 }
@@ -39,7 +44,7 @@ const std::vector<Row> ROWS = {
      {{ED, 0x47}, {ED, 0x4F}, {ED, 0x57}, {ED, 0x5F}},
      {m1(), m1(PC, 1), internal(IR, 0, 1)},
      9,
-     [] { set_a(static_cast<uint8_t>(z80.I ^ 0x80)); }},
+     [] { set_a(static_cast<uint8_t>(cpu().I ^ 0x80)); }},
     {"InRC_OutCR",
      {{ED, 0x40},
       {ED, 0x48},
@@ -100,17 +105,17 @@ const std::vector<Row> ROWS = {
      {{ED, 0xA0}, {ED, 0xA8}},
      {m1(), m1(PC, 1), mem(HL), mem(DE), internal(DE, 0, 2)},
      16,
-     [] { z80.BC = 5; }},
+     [] { cpu().BC = 5; }},
     {"LdirLddrFinal",
      {{ED, 0xB0}, {ED, 0xB8}},
      {m1(), m1(PC, 1), mem(HL), mem(DE), internal(DE, 0, 2)},
      16,
-     [] { z80.BC = 1; }},
+     [] { cpu().BC = 1; }},
     {"LdirLddrRepeating",
      {{ED, 0xB0}, {ED, 0xB8}},
      {m1(), m1(PC, 1), mem(HL), mem(DE), internal(DE, 0, 2), internal(DE, 0, 5)},
      21,
-     [] { z80.BC = 2; }},
+     [] { cpu().BC = 2; }},
     {"Cpi_Cpd",
      {{ED, 0xA1}, {ED, 0xA9}},
      {m1(), m1(PC, 1), mem(HL), internal(HL, 0, 5)},

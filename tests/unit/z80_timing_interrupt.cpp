@@ -2,6 +2,8 @@
 // checked through the IN and OUT rows of the other timing tables.)
 #include <gtest/gtest.h>
 
+#include "spectrum/machine.h"
+#include "tests/support/support.h"
 #include "tests/support/z80_timing.h"
 #include "z80/z80.h"
 
@@ -9,19 +11,22 @@ namespace {
 
 using namespace z80_timing;
 
+// The tests' CPU, which the rows' set-ups prepare.
+Z80& cpu() { return test_machine().z80; }
+
 // Acceptance is called directly, at T-states inside the contention window, so that the
 // pushes and the vector reads meet contention (in a running machine the ULA's interrupt
 // falls in T-states 0 to 31, where nothing is contended).
 const std::vector<Row> ROWS = {
-    {"Im0", {{}}, {mem(SP, -1), mem(SP, -2), flat(7)}, 13, [] { z80.IM = 0; }, VIA_BC, {}, true},
-    {"Im1", {{}}, {mem(SP, -1), mem(SP, -2), flat(7)}, 13, [] { z80.IM = 1; }, VIA_BC, {}, true},
+    {"Im0", {{}}, {mem(SP, -1), mem(SP, -2), flat(7)}, 13, [] { cpu().IM = 0; }, VIA_BC, {}, true},
+    {"Im1", {{}}, {mem(SP, -1), mem(SP, -2), flat(7)}, 13, [] { cpu().IM = 1; }, VIA_BC, {}, true},
     {"Im1FromHalt",
      {{}},
      {mem(SP, -1), mem(SP, -2), flat(7)},
      13,
      [] {
-         z80.IM = 1;
-         z80.halted = 1;
+         cpu().IM = 1;
+         cpu().halted = 1;
      },
      VIA_BC,
      {},
@@ -30,7 +35,7 @@ const std::vector<Row> ROWS = {
      {{}},
      {mem(SP, -1), mem(SP, -2), mem(VEC, 0), mem(VEC, 1), flat(7)},
      19,
-     [] { z80.IM = 2; },
+     [] { cpu().IM = 2; },
      VIA_BC,
      {},
      true},

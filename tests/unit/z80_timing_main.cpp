@@ -1,6 +1,8 @@
 // Contended timing of the unprefixed and CB instructions: every row of their timing table.
 #include <gtest/gtest.h>
 
+#include "spectrum/machine.h"
+#include "tests/support/support.h"
 #include "tests/support/z80_timing.h"
 #include "z80/z80.h"
 
@@ -8,8 +10,14 @@ namespace {
 
 using namespace z80_timing;
 
-void set_f(uint8_t f) { z80.AF = static_cast<uint16_t>((z80.AF & 0xFF00) | f); }
-void set_b(uint8_t b) { z80.BC = static_cast<uint16_t>((z80.BC & 0x00FF) | (b << 8)); }
+void set_f(uint8_t f) {
+    Z80& z80 = test_machine().z80;
+    z80.AF = static_cast<uint16_t>((z80.AF & 0xFF00) | f);
+}
+void set_b(uint8_t b) {
+    Z80& z80 = test_machine().z80;
+    z80.BC = static_cast<uint16_t>((z80.BC & 0x00FF) | (b << 8));
+}
 
 // Conditions NZ, NC, PO, P hold with F = 0x00; Z, C, PE, M with F = 0xFF.
 const auto F00 = [] { set_f(0x00); };

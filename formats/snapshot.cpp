@@ -1,0 +1,165 @@
+// Program loading: SNA snapshots and TAP images, told apart by the last three characters of
+// the file name, read into a machine.
+//
+// SNA snapshot (16-bit values little-endian):
+//   offset  size    field
+//      0      1     I
+//      1      2     HL'
+//      3      2     DE'
+//      5      2     BC'
+//      7      2     AF'
+//      9      2     HL
+//     11      2     DE
+//     13      2     BC
+//     15      2     IY
+//     17      2     IX
+//     19      1     interrupt flags: bit 2 = IFF1 = IFF2
+//     20      1     R (bit 7 included)
+//     21      2     AF
+//     23      2     SP
+//     25      1     interrupt mode (1 or 2; anything else is IM 0)
+//     26      1     border: the last byte written to port 0xFE
+//     27  49152     RAM 0x4000-0xFFFF: bank 5, bank 2, the bank paged into slot 3
+//   -- 48K snapshots end here (49,179 bytes); PC is on the emulated stack --
+//  49179      2     PC
+//  49181      1     the last byte written to port 0x7FFD
+//  49182      1     unused
+//  49183  n*16384   the other banks in ascending order, skipping 5, 2 and the paged one:
+//                   five banks (131,103 bytes in all), or six when the paged bank is 2 or 5
+//                   and so already held twice above (147,487 bytes)
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "formats/formats.h"
+#include "spectrum/machine.h"
+
+namespace {
+constexpr size_t BANK = 16384;
+constexpr size_t SNA_HEADER = 27;
+constexpr size_t SNA_48K = SNA_HEADER + 3 * BANK;      // 49,179
+constexpr size_t SNA_128K_EXTRA = SNA_48K + 4;         // 49,183: the first extra bank
+constexpr size_t SNA_128K = SNA_128K_EXTRA + 5 * BANK; // 131,103
+constexpr size_t SNA_128K_SIX = SNA_128K + BANK;       // 147,487: paged bank 2 or 5
+
+uint16_t word_at(const std::vector<uint8_t>& sna, size_t offset) {
+    return static_cast<uint16_t>(sna[offset] | (sna[offset + 1] << 8));
+}
+
+uint8_t* bank(Spectrum& m, int n) { return m.RAM + (n & 7) * BANK; }
+
+// The file from its start, up to `limit` bytes; a longer file is read that far.
+std::vector<uint8_t> read_up_to(std::FILE* file, size_t limit) {
+    std::vector<uint8_t> bytes;
+    uint8_t buffer[65536];
+    size_t n;
+    while (bytes.size() < limit &&
+           (n = std::fread(buffer, 1, std::min(sizeof buffer, limit - bytes.size()), file)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    return bytes;
+}
+
+void set_registers(Z80& z80, const std::vector<uint8_t>& sna) {
+    z80.I = sna[0];
+    z80.HL_ = word_at(sna, 1);
+    z80.DE_ = word_at(sna, 3);
+    z80.BC_ = word_at(sna, 5);
+    z80.AF_ = word_at(sna, 7);
+    z80.HL = word_at(sna, 9);
+    z80.DE = word_at(sna, 11);
+    z80.BC = word_at(sna, 13);
+    z80.IY = word_at(sna, 15);
+    z80.IX = word_at(sna, 17);
+    z80.IFF1 = z80.IFF2 = (sna[19] & 0x04) ? 1 : 0;
+    // As LD R,A loads it: the whole counter word, and bit 7 kept apart.
+    z80.R = sna[20];
+    z80.R7 = sna[20];
+    z80.AF = word_at(sna, 21);
+    z80.SP = word_at(sna, 23);
+    z80.IM = (sna[25] == 1 || sna[25] == 2) ? sna[25] : 0;
+}
+
+// Memory and the rest of the state, the registers set. The machine has just been reset.
+void put_snapshot(Spectrum& m, const std::vector<uint8_t>& sna) {
+    Z80& z80 = m.z80;
+    const bool is128 = m.model == 128;
+    set_registers(z80, sna);
+    m.IO[0xFE] = sna[26];
+
+    // A 48K snapshot has no paging byte: bank 0 in slot 3 and the screen in bank 5.
+    const uint8_t paging = is128 ? sna[49181] : 0;
+    const int paged = paging & 7;
+    m.IO[0x7FFD] = paging;
+    m.map_slot3(paged);
+
+    std::memcpy(bank(m, 5), &sna[SNA_HEADER], BANK);
+    std::memcpy(bank(m, 2), &sna[SNA_HEADER + BANK], BANK);
+    std::memcpy(bank(m, paged), &sna[SNA_HEADER + 2 * BANK], BANK);
+
+    if (is128) {
+        size_t offset = SNA_128K_EXTRA;
+        for (int i = 0; i < 8; i++) {
+            if (i == 5 || i == 2 || i == paged) continue;
+            // Only whole banks; one the file does not hold keeps its contents.
+            if (offset + BANK > sna.size()) break;
+            std::memcpy(bank(m, i), &sna[offset], BANK);
+            offset += BANK;
+        }
+        z80.PC = word_at(sna, 49179);
+    } else {
+        // The 48K snapshot was taken inside an interrupt: RETN's pop, without its T-states.
+        const uint8_t low = m.readbyte_internal(z80.SP);
+        z80.SP++;
+        const uint8_t high = m.readbyte_internal(z80.SP);
+        z80.SP++;
+        z80.PC = static_cast<uint16_t>(low | (high << 8));
+    }
+}
+} // namespace
+
+std::string getpath(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string getext(const std::string& name) {
+    if (name.size() <= 3) return {};
+    std::string ext = name.substr(name.size() - 3);
+    for (char& c : ext)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return ext;
+}
+
+LoadResult load_speccy(Spectrum& m, const std::string& path) {
+    // Nothing is touched until the file is known to be loadable: a failed load leaves the
+    // running machine (and an attached tape) exactly as it was.
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return {LoadResult::REFUSED, "it is a directory"};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return {LoadResult::CANNOT_OPEN, ""};
+
+    const std::string ext = getext(path);
+    const bool snapshot = ext == "SNA";
+    const bool tape = ext == "TAP";
+    std::vector<uint8_t> bytes;
+    if (snapshot) bytes = read_up_to(file, SNA_128K_SIX);
+    else if (tape) bytes = read_up_to(file, TAPE_LIMIT);
+    std::fclose(file);
+    if (snapshot && bytes.size() < SNA_48K)
+        return {LoadResult::REFUSED, "a snapshot needs at least " + std::to_string(SNA_48K) +
+                                         " bytes, it has " + std::to_string(bytes.size())};
+
+    // Detaches a tape.
+    m.tape.clear();
+    m.tape_pos = 0;
+    m.is_snapshot = snapshot;
+    m.is_tape = 0;
+    if (snapshot) m.model = bytes.size() >= SNA_128K ? 128 : 48;
+    if (tape) m.attach_tape(std::move(bytes));
+
+    m.reset_logical_system();
+    m.tpf = m.tpf_for_model();
+    if (snapshot) put_snapshot(m, bytes);
+    return {LoadResult::DONE, ""};
+}

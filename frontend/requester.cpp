@@ -1,0 +1,175 @@
+// The file requester: a full-screen text page listing a directory, on which the user walks
+// the host's directories and picks a snapshot or tape image. It runs one frame per display
+// refresh while the CPU stands still, and reads the directory afresh each time. It keeps
+// the directory it shows as a full path and never changes the process's working directory.
+//
+// Layout (colour bytes: high nibble paper, 0 transparent; low nibble ink):
+//   rows 0-1    the title, double height, 175 (bright white on bright red)
+//   rows 2-3    the current directory, characters 0-39 and 40-79, 14 (bright yellow)
+//   rows 4-23   up to 20 entries from DIROFF on, column 1, cut to 38 characters;
+//               13 (bright cyan) for a directory, 15 (bright white) for a file
+//   column 0    the cursor, glyph 2, 12 (bright green), on row 4 + DIRCUR - DIROFF
+#include <algorithm>
+#include <filesystem>
+#include <string_view>
+
+#include "formats/formats.h"
+#include "frontend/keys.h"
+#include "frontend/session.h"
+
+namespace {
+constexpr int LIST_ROWS = 20;
+constexpr int FIRST_LIST_ROW = 4;
+constexpr int NAME_WIDTH = 38;
+constexpr uint8_t CURSOR_GLYPH = 2;
+constexpr uint8_t TITLE_INK = 175;
+constexpr uint8_t PATH_INK = 14;
+constexpr uint8_t DIRECTORY_INK = 13;
+constexpr uint8_t FILE_INK = 15;
+constexpr uint8_t CURSOR_INK = 12;
+constexpr uint8_t MESSAGE_INK = 0x1C;
+
+// Double height on, the 40 columns, double height off (its argument, then the end).
+constexpr char TITLE[] = "\x11\x01"
+                         "                FILE I/O                "
+                         "\x11\x00";
+
+int at_least_0(int n) { return n < 0 ? 0 : n; }
+
+} // namespace
+
+// Names and paths are drawn glyph by glyph: a byte of a file name that looks like a control
+// code of TXTSTR is drawn, not obeyed.
+void Session::draw_requester_text(int column, int row, const std::string& text, uint8_t colour) {
+    for (const char c : text) TXTPUT(static_cast<uint8_t>(c), column++, row, colour, 0);
+}
+
+// Return on the entry under the cursor as drawn this frame.
+void Session::choose(const std::filesystem::path& selection) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(selection, ec)) {
+        // As the kernel names it, so that Left leads to the parent it has.
+        requester_dir = std::filesystem::canonical(selection, ec);
+        if (ec) requester_dir = selection;
+        DIRCUR = DIROFF = 0;
+        return;
+    }
+    const bool loaded = load_file(selection.string());
+    do_file_requester();
+    if (!loaded) {
+        // The machine runs on as it was; the message says why nothing happened.
+        TXTINK = MESSAGE_INK;
+        post_message(" CANNOT LOAD FILE ");
+    }
+}
+
+bool requester_lists(const std::string& name, bool directory) {
+    if (directory) return true;
+    const std::string type = name.size() <= 4 ? "   " : getext(name);
+    return type == "SNA" || type == "TAP";
+}
+
+std::vector<ListedEntry> requester_listing(const std::filesystem::path& directory) {
+    std::vector<ListedEntry> listing;
+    std::error_code ec;
+    std::filesystem::directory_iterator it(directory, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        std::error_code status_ec;
+        const bool directory = it->is_directory(status_ec); // follows symbolic links
+        std::string name = it->path().filename().string();
+        if (requester_lists(name, directory)) listing.push_back({std::move(name), directory});
+    }
+    return listing;
+}
+
+void Session::requester_navigate(int k) {
+    if (key_pressed(key::HOME)) DIRCUR = DIROFF = 0;
+    if (key_pressed(key::END)) {
+        DIRCUR = at_least_0(k - 1);
+        DIROFF = at_least_0(k - 21);
+    }
+    if (key_pressed(key::PAGEUP)) {
+        DIRCUR = at_least_0(DIRCUR - LIST_ROWS);
+        DIROFF = at_least_0(DIROFF - LIST_ROWS);
+    }
+    if (key_pressed(key::PAGEDOWN)) {
+        DIRCUR = at_least_0(std::min(DIRCUR + LIST_ROWS, k - 1));
+        DIROFF = at_least_0(std::min(DIROFF + LIST_ROWS, k - 21));
+    }
+    if (key_pressed(key::UP) && DIRCUR != 0) DIRCUR--;
+    if (DIRCUR - DIROFF < 0) DIROFF--;
+    if (key_pressed(key::DOWN) && DIRCUR < k - 1) DIRCUR++;
+    if (DIRCUR - DIROFF > LIST_ROWS - 1) DIROFF++;
+}
+
+void Session::do_file_requester() {
+    file_requester_mode = file_requester_mode ? 0 : 1;
+    if (file_requester_mode) {
+        std::error_code ec;
+        if (requester_dir.empty()) requester_dir = std::filesystem::current_path(ec);
+        still_frame_old = still_frame;
+        still_frame = 1;
+        overlay_timeout = 0;
+        overlay_old = overlay;
+        overlay = 2; // the page alone, opaque
+        TXTCLS();
+        TXTINK = TITLE_INK;
+        TXTSTR(0, 0, TITLE);
+    } else {
+        still_frame = still_frame_old;
+        overlay = overlay_old;
+        overlay_timeout = 0;
+        TXTCLS();
+        // The key that closed the page must not reach the machine or the control keys: it
+        // counts as up until it is released.
+        for (const int k : {key::RETURN, key::F10})
+            if (key_held(k)) keystate_swallowed[k] = 1;
+        update_key_rows();
+    }
+}
+
+void Session::handle_file_requester() {
+    if (key_pressed(key::ESCAPE)) {
+        exit_request = 1;
+        return;
+    }
+    TXTCLSLN(FIRST_LIST_ROW, LIST_ROWS);
+
+    const std::filesystem::path directory = requester_dir;
+    const std::vector<ListedEntry> listing = requester_listing(directory);
+    const int k = static_cast<int>(listing.size());
+    // Held by its full path: a Left in the same frame must not change what Return means.
+    std::filesystem::path selection;
+    if (DIRCUR >= 0 && DIRCUR < k) selection = directory / listing[DIRCUR].name;
+
+    // The directory, characters 0-39 and 40-79.
+    const std::string path = directory.string();
+    TXTINK = PATH_INK;
+    TXTCLSLN(2, 2);
+    draw_requester_text(0, 2, path.substr(0, std::min<size_t>(path.size(), 40)), TXTINK);
+    if (path.size() > 40) draw_requester_text(0, 3, path.substr(40, 40), TXTINK);
+    // The entries from DIROFF on, and the cursor.
+    for (int row = 0; row < LIST_ROWS && DIROFF + row < k; row++) {
+        const ListedEntry& entry = listing[DIROFF + row];
+        draw_requester_text(1, FIRST_LIST_ROW + row,
+                            entry.name.substr(0, std::min<size_t>(entry.name.size(), NAME_WIDTH)),
+                            entry.directory ? DIRECTORY_INK : FILE_INK);
+    }
+    TXTINK = CURSOR_INK;
+    const int cursor_row = FIRST_LIST_ROW + DIRCUR - DIROFF;
+    if (cursor_row >= FIRST_LIST_ROW && cursor_row < FIRST_LIST_ROW + LIST_ROWS)
+        TXTPUT(CURSOR_GLYPH, 0, cursor_row, TXTINK, 0);
+
+    requester_navigate(k);
+    if (key_pressed(key::LEFT)) {
+        // Up to the parent; the root is its own parent.
+        requester_dir = directory.parent_path();
+        if (requester_dir.empty()) requester_dir = directory;
+        DIRCUR = DIROFF = 0;
+    }
+    if (key_pressed(key::F10)) {
+        do_file_requester();
+        return;
+    }
+    if (key_pressed(key::RETURN) && !selection.empty()) choose(selection);
+}

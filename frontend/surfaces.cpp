@@ -1,0 +1,23 @@
+// The session's creation: the picture and text pixel buffers, the projections.
+#include <cstring>
+
+#include "frontend/session.h"
+
+namespace {
+void fill(uint8_t* pixels, size_t count, uint8_t alpha) {
+    for (size_t i = 0; i < count; i++) {
+        pixels[4 * i + 0] = pixels[4 * i + 1] = pixels[4 * i + 2] = 0;
+        pixels[4 * i + 3] = alpha;
+    }
+}
+} // namespace
+
+Session::Session() {
+    surfaces_defaults();
+    set_screen_size(VIDDIMX, VIDDIMY);
+}
+
+void Session::surfaces_defaults() {
+    for (auto& surface : ULA_surface) fill(surface, ULA_SURFACE_W * ULA_SURFACE_H, 255);
+    std::memset(TXT_surface, 0, sizeof TXT_surface);
+}

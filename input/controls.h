@@ -1,4 +1,0 @@
-// The emulator's own keys, polled once per physical frame.
-#pragma once
-
-void handle_control_keys();

@@ -1,0 +1,54 @@
+// The ULA's contention: how long a cycle on contended memory or an I/O port waits, by the
+// T-state of the frame at which it starts.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "z80/z80.h"
+
+// Indexed by the column within the line (counted from T-state 8936) mod 8: the first
+// contended column, 23, waits 6.
+inline constexpr int32_t contention_pattern_65432100[8] = {5, 4, 3, 2, 1, 0, 0, 6};
+
+// The rule the table is built from: the delay a contended cycle starting at T-state t
+// waits, with pattern[column mod 8] inside the 192 x 128 T-state window. The 48K ULA reads
+// the screen in lines 24 to 215 of 224 T-states, columns 23 to 150; a memory cycle that
+// starts inside that window waits for the ULA's pair of fetches to end.
+constexpr int contend_delay_common(int t, const int32_t* pattern) {
+    const int line = (t - 8944) / 224;
+    if (line <= 23 || line > 215) return 0;
+    const int column = (t - 8936) % 224;
+    if (column <= 22 || column > 150) return 0;
+    return pattern[column % 8] & 0xFF;
+}
+constexpr int spectrum_contend_delay_65432100(int t) {
+    return contend_delay_common(t, contention_pattern_65432100) & 0xFF;
+}
+
+// The delays by T-state of the frame: one table for cycles with a memory request (fetches,
+// reads, writes) and for those without one (internal cycles with an address on the bus,
+// port cycles); the 48K ULA delays both alike. Longer than a frame: the last instruction of
+// a frame may start past its end.
+constexpr int CONTENTION_TABLE_SIZE = 80000;
+struct ContentionTable {
+    uint8_t delay[CONTENTION_TABLE_SIZE];
+    constexpr uint8_t operator[](int t) const { return delay[t]; }
+};
+// Only the 192 x 128 window is visited: the rest stays zero.
+inline constexpr ContentionTable ula_contention = [] {
+    ContentionTable table{};
+    for (int line = 24; line <= 215; line++)
+        for (int t = 8944 + 224 * line; t < 8944 + 224 * (line + 1); t++)
+            table.delay[t] = static_cast<uint8_t>(spectrum_contend_delay_65432100(t));
+    return table;
+}();
+
+// A lookup past the end of the table (possible only after a long tape block has pushed
+// tstates several frames ahead) gives no delay and never reads beyond the table.
+Z80_INLINE int contention_at(int32_t t) {
+    return static_cast<uint32_t>(t) < CONTENTION_TABLE_SIZE ? ula_contention[t] : 0;
+}
+
+// Slot 1 (0x4000-0x7FFF) is the contended one, whatever bank it holds.
+Z80_INLINE bool is_contended(uint16_t addr) { return (addr >> 14) == 1; }

@@ -1,0 +1,63 @@
+// The machine's life: power-on, copies, the slot tables, reset and the frame ends.
+#include "spectrum/machine.h"
+
+#include <cstdint>
+
+namespace {
+// Whether p points into the object [base, base + size).
+bool points_into(const uint8_t* p, const void* base, size_t size) {
+    const auto a = reinterpret_cast<uintptr_t>(p), b = reinterpret_cast<uintptr_t>(base);
+    return a >= b && a - b < size;
+}
+} // namespace
+
+Spectrum::Spectrum() {
+    SLTPTR[0] = ROM;
+    SLTWR[0] = ROM_SINK;
+    SLTPTR[1] = SLTWR[1] = RAM + 5 * 0x4000;
+    SLTPTR[2] = SLTWR[2] = RAM + 2 * 0x4000;
+    map_slot3(0);
+}
+
+Spectrum::Spectrum(const Spectrum& other) : SpectrumState(other) { rebase_slots(other); }
+
+Spectrum& Spectrum::operator=(const Spectrum& other) {
+    if (this != &other) {
+        SpectrumState::operator=(other);
+        rebase_slots(other);
+    }
+    return *this;
+}
+
+// A slot that showed the other machine's memory shows the same place of this one's; a slot
+// mapped to memory outside the machine (a test's page) stays where it is.
+void Spectrum::rebase_slots(const Spectrum& from) {
+    for (uint8_t** table : {SLTPTR, SLTWR})
+        for (int slot = 0; slot < 4; slot++)
+            if (points_into(table[slot], &from, sizeof from))
+                table[slot] = reinterpret_cast<uint8_t*>(this) +
+                              (table[slot] - reinterpret_cast<const uint8_t*>(&from));
+}
+
+void Spectrum::map_slot3(int bank) { SLTPTR[3] = SLTWR[3] = RAM + (bank & 7) * 0x4000; }
+
+void Spectrum::reset_logical_system() {
+    reset_Z80(z80); // also ends a HALT and cancels a pending EI
+    tstates = tstatesh = 0;
+    IFBCLK = 0;
+    IFB_buffer = 2;
+    pulldown = 0;
+    OUTSP = 0;
+}
+
+void Spectrum::end_logical_frame() {
+    tstates -= tpf; // the overshoot of the last instruction carries into the next frame
+    pulldown = pulldown == 4 ? 0 : pulldown + 1;
+    flashctr++;
+}
+
+void Spectrum::end_physical_frame() {
+    IFBCLK = IFBCLK == 5 ? 0 : IFBCLK + 1;
+    tstatesh -= tpfh;
+    IFB_buffer = IFB_buffer == 2 ? 0 : IFB_buffer + 1;
+}

@@ -1,0 +1,263 @@
+// The ZX Spectrum: one object holding the whole emulated state (CPU record, memory and
+// slots, port latches, the ULA's raster capture and speaker events, the time base, the key
+// rows, the attached tape), and the bus the Z80 runs over.
+//
+// A machine is a value: a copy is a complete, independent machine (the slot tables are
+// rebased onto the copy's own memory), and assigning Spectrum{} is a power-on.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "spectrum/capture.h"
+#include "spectrum/contention.h"
+#include "z80/z80.h"
+
+// Model and time base. A logical frame is tpf T-states of the emulated machine, a physical
+// frame tpfh T-states: six physical frames last exactly as long as five 48K logical frames.
+constexpr int32_t TPF_48 = 69888;
+constexpr int32_t TPF_128 = 70908;
+constexpr int32_t TPFH = 58240;
+
+// The last T-state of the frame at which the ULA's interrupt line is still active: the
+// interrupt is requested during T-states 0 to 31.
+constexpr int32_t INTERRUPT_END = 31;
+
+// Speaker events a logical frame can hold.
+constexpr int OUTSTK_SIZE = 7000;
+
+// The beeper's samples: 960 a logical frame, 48 kHz at 50 frames a second.
+constexpr int AUDIO_RATE = 48000;
+constexpr int SAMPLES_PER_FRAME = 960;
+
+// The picture surfaces the rasteriser paints: 512 x 512 pixels of 4 bytes (blue, green,
+// red, alpha), rows packed top to bottom. The machine's 352 x 288 picture lies at columns
+// 80-431, rows 112-399; the 256 x 192 paper at columns 128-383, rows 160-351.
+constexpr int ULA_SURFACE_W = 512;
+constexpr int ULA_SURFACE_H = 512;
+
+// The 16-colour palette, indexed by 8 * BRIGHT + colour.
+extern const uint8_t RED[16];
+extern const uint8_t GRN[16];
+extern const uint8_t BLU[16];
+
+// Screen-line start addresses: ulay[y] is the Spectrum address of pixel line y's first byte.
+extern const std::array<uint16_t, 192> ulay;
+
+// The colour modes of the rasteriser.
+enum ScreenMode : int32_t { SCREEN_COLOUR = 0, SCREEN_MELBOURNE = 1, SCREEN_INVERSE_INK = 2 };
+
+// The state every copy of a machine copies as it is.
+struct SpectrumState {
+    // Memory. Slot n of the Z80 address space (address >> 14) is read through SLTPTR[n] and
+    // written through SLTWR[n]. Slot 0 reads the ROM and writes into ROM_SINK, a scratch
+    // page nobody reads, so a ROM write costs its T-states and changes nothing without a
+    // test on the write path. Slots 1 to 3 read and write the same RAM bank.
+    uint8_t ROM[16384] = {};
+    uint8_t RAM[131072] = {}; // eight 16 KiB banks, bank n at n * 0x4000
+    uint8_t ROM_SINK[16384] = {};
+    uint8_t* SLTPTR[4] = {};
+    uint8_t* SLTWR[4] = {};
+    uint8_t IO[65536] = {}; // the last value written to each port; 0xFE and 0x7FFD are used
+
+    // The CPU.
+    Z80 z80 = {};
+    int32_t tstates0 = 0; // tstates at the start of the last step
+    int32_t tstatesd = 0; // T-states the last step took
+    uint64_t z80_steps = 0; // steps run since power-on (a statistic for tools and benchmarks)
+
+    // Model and time base.
+    int32_t model = 48;     // 48, or 128 after a 128K snapshot
+    int32_t tpf = TPF_48;   // T-states per logical frame
+    int32_t tpfh = TPFH;    // T-states per physical frame (never changes)
+    int32_t tstates = 0;    // position within the logical frame
+    int32_t tstatesh = 0;   // T-states toward the next physical frame end
+    int32_t pulldown = 0;   // 0..4, logical frame within the 5:6 cycle (audio slot)
+    int32_t IFBCLK = 0;     // 0..5, physical frame within the 5:6 cycle (blend weights)
+    uint8_t IFB_buffer = 2; // 0..2, the picture surface the next logical frame paints
+    int32_t flashctr = 0;   // logical frames; bit 4 is the FLASH phase
+
+    // The screen as the beam fetched it during the current logical frame: 6144 bitmap bytes
+    // (offset = address - 0x4000) then 768 attribute bytes.
+    uint8_t RTFB[6912] = {};
+
+    // Speaker events of the current logical frame: the tstates of each change of bit 4.
+    int32_t OUTSTK[OUTSTK_SIZE] = {};
+    int32_t OUTSP = 0;
+    uint8_t OUTNEW = 0; // level implied by the latest ULA write (0x00 or 0xFF)
+    uint8_t OUTOLD = 0; // level last recorded in OUTSTK
+    uint8_t OUTAGE = 0; // speaker level of the sample conversion (0x00 or 0xFF)
+
+    // The keys held, by half-row (A8..A15): bit n set when the key of column n is down.
+    uint8_t key_rows[8] = {};
+
+    // The attached tape image, whole, and the position of its next unread block.
+    std::vector<uint8_t> tape;
+    size_t tape_pos = 0;
+    uint8_t is_snapshot = 0;
+    uint8_t is_tape = 0;
+
+    // Test hooks, empty in the machine: when set, a port read returns port_read_hook(port)
+    // instead of the decode, and every port write is also shown to port_write_hook.
+    std::function<uint8_t(uint16_t)> port_read_hook;
+    std::function<void(uint16_t, uint8_t)> port_write_hook;
+};
+
+class Spectrum : public SpectrumState {
+  public:
+    Spectrum();
+    Spectrum(const Spectrum& other);
+    Spectrum& operator=(const Spectrum& other);
+
+    // Points slot 3 (0xC000-0xFFFF) at RAM bank (bank & 7) for reading and writing.
+    void map_slot3(int bank);
+    // tpf for the current model.
+    int32_t tpf_for_model() const { return model == 48 ? TPF_48 : TPF_128; }
+
+    // --- Memory -------------------------------------------------------------------------
+    Z80_INLINE uint8_t readbyte_internal(uint16_t addr) const {
+        return SLTPTR[addr >> 14][addr & 0x3FFF];
+    }
+    // Timed read and write on tstates: contention, 3 T-states, the access.
+    uint8_t readbyte(uint16_t addr) { return read(tstates, addr); }
+    void writebyte(uint16_t addr, uint8_t value) { write(tstates, addr, value); }
+
+    // --- Ports --------------------------------------------------------------------------
+    // Full timed port cycles (4 T-states plus contention). writeport leaves MEMPTR = BC + 1.
+    uint8_t readport(uint16_t port) { return in(tstates, port); }
+    void writeport(uint16_t port, uint8_t value);
+    // Untimed decode of a port read or write, at tstates.
+    uint8_t readport_internal(uint16_t port);
+    void writeport_internal(uint16_t port, uint8_t value);
+    // The timing of the first T-state of an I/O cycle, and of the rest but the last.
+    void ula_contend_port_early(uint16_t port) { port_early(tstates, port); }
+    void ula_contend_port_late(uint16_t port) { port_late(tstates, port); }
+    // The floating bus: the byte the ULA is fetching at tstates, else 0xFF.
+    uint8_t unattached() const;
+    // The RAM bank the ULA shows (5, or 7 when bit 3 of the paging register is set).
+    const uint8_t* screen_bank() const { return RAM + ((IO[0x7FFD] & 0x08) ? 7 : 5) * 0x4000; }
+    // The matrix read of an even-port IN: value with the bits of the held keys of every
+    // half-row selected by a 0 on A8..A15 cleared.
+    uint8_t keyboard_matrix_read(uint16_t port, uint8_t value) const;
+
+    // --- CPU ----------------------------------------------------------------------------
+    // One CPU step, as one pass of the main loop runs it: record tstates0, accept the frame
+    // interrupt if due, execute one instruction, complete a pending EI, add the step's
+    // T-states to tstatesh.
+    void z80_step();
+    // Runs steps while tstates < tstates_limit and tstatesh < tstatesh_limit. Exactly the
+    // same as calling z80_step() in a loop with those two tests before each step, only
+    // faster.
+    void z80_run(int32_t tstates_limit, int32_t tstatesh_limit);
+    // Accepts a maskable interrupt (pushes PC, jumps by IM).
+    void Z80INT();
+
+    // Resets the CPU and the frame counters (not memory): the machine's part of a reset.
+    void reset_logical_system();
+
+    // --- Frame ends ---------------------------------------------------------------------
+    // The beeper: this frame's speaker events become the 960 samples at `slot` (unsigned
+    // 8-bit, 0x00 or 0xFF); the events are emptied.
+    void beeper_frame_end(uint8_t* slot);
+    // Paints the logical frame into `surface` (ULA_SURFACE_W x ULA_SURFACE_H) and reloads
+    // RTFB. Without `paint_border` the border keeps what the surface had.
+    void rasterize_ULA(uint8_t* surface, int32_t screen_mode, bool paint_border);
+    // The machine's part of a logical frame end, after the beeper and the picture: the
+    // overshoot carried, pulldown and flashctr advanced.
+    void end_logical_frame();
+    // The machine's part of a physical frame end: IFBCLK, tstatesh, IFB_buffer.
+    void end_physical_frame();
+
+    // --- Tape ---------------------------------------------------------------------------
+    // Attaches a TAP image (the ROM's block loader is patched to take it a block at a time)
+    // or, with an empty image, nothing.
+    void attach_tape(std::vector<uint8_t> image);
+    // The tape block transfer used by the load trap: reads one TAP block and stores DE data
+    // bytes at IX with timed writes.
+    void PatchZ80();
+    // Called when the ROM's block loader and block saver reach their hook points. 0: the
+    // trap did the instruction's work; nonzero: the instruction runs as usual.
+    int tape_load_trap();
+    int tape_save_trap();
+
+    // --- The bus the Z80 runs over ------------------------------------------------------
+    Z80_INLINE uint8_t fetch(int32_t& t, uint16_t addr) {
+        if (is_contended(addr)) t += contention_at(t);
+        t += 4;
+        return readbyte_internal(addr);
+    }
+    Z80_INLINE uint8_t read(int32_t& t, uint16_t addr) {
+        if (is_contended(addr)) t += contention_at(t);
+        t += 3;
+        return readbyte_internal(addr);
+    }
+    Z80_INLINE void write(int32_t& t, uint16_t addr, uint8_t value) {
+        if (is_contended(addr)) t += contention_at(t);
+        t += 3;
+        SLTWR[addr >> 14][addr & 0x3FFF] = value;
+        raster_capture(RTFB, addr, value, t);
+    }
+    Z80_INLINE void internal(int32_t& t, uint16_t addr, int n) {
+        if (is_contended(addr)) {
+            for (int i = 0; i < n; i++) t += contention_at(t) + 1;
+        } else {
+            t += n;
+        }
+    }
+    // The decode looks at tstates (the floating bus), so it is brought up to date first.
+    Z80_INLINE uint8_t in(int32_t& t, uint16_t port) {
+        port_early(t, port);
+        port_late(t, port);
+        tstates = t;
+        const uint8_t value = readport_internal(port);
+        t += 1;
+        return value;
+    }
+    // The write happens after the first T-state, which is the time stamp of a speaker event.
+    Z80_INLINE void out(int32_t& t, uint16_t port, uint8_t value) {
+        port_early(t, port);
+        tstates = t;
+        writeport_internal(port, value);
+        port_late(t, port);
+        t += 1;
+    }
+    static constexpr int32_t interrupt_end() { return INTERRUPT_END; }
+    // The ROM's block saver (EX AF,AF' at 0x04D0 or 0x0076) and block loader (RET NZ at
+    // 0x056B or 0x0111) hook points, recognised by PC after the opcode fetch.
+    static constexpr bool hook_opcode(uint8_t op) { return op == 0x08 || op == 0xC0; }
+    Z80_INLINE static bool hook_at(uint8_t op, uint16_t pc) {
+        return op == 0x08 ? pc == 0x04D1 || pc == 0x0077 : pc == 0x056C || pc == 0x0112;
+    }
+    bool fetch_hook(uint8_t op);
+
+  private:
+    // The timing of an I/O cycle (C = contention step):
+    //   port                         pattern        value formed / write done
+    //   high 0x40-0x7F, bit 0 = 0    C 1, C 3       read after C 1, C 2; write after C 1
+    //   high 0x40-0x7F, bit 0 = 1    C 1, C 1, C 1, C 1
+    //                                               read after C 1, C 1, C 1, C; write after C 1
+    //   other high,     bit 0 = 0    1, C 3         read after 1, C 2; write after 1
+    //   other high,     bit 0 = 1    4              read after 3; write after 1
+    Z80_INLINE static void port_contention_step(int32_t& t) { t += contention_at(t); }
+    Z80_INLINE static void port_early(int32_t& t, uint16_t port) {
+        if (is_contended(port)) port_contention_step(t);
+        t += 1;
+    }
+    Z80_INLINE static void port_late(int32_t& t, uint16_t port) {
+        if (!(port & 1)) {
+            port_contention_step(t);
+            t += 2;
+        } else if (is_contended(port)) {
+            port_contention_step(t);
+            t += 1;
+            port_contention_step(t);
+            t += 1;
+            port_contention_step(t);
+        } else {
+            t += 2;
+        }
+    }
+    void rebase_slots(const Spectrum& from);
+};

@@ -1,0 +1,66 @@
+// Port I/O: which device answers, the floating bus, the keyboard and the speaker events.
+#include "spectrum/machine.h"
+
+void Spectrum::writeport(uint16_t port, uint8_t value) {
+    out(tstates, port, value);
+    z80.MEMPTR = static_cast<uint16_t>(z80.BC + 1);
+}
+
+// The ULA fetches, in each 8-T-state group of the 128-T-state fetch window of a screen
+// line, two bitmap bytes and their attributes at phases 2, 3, 4, 5; an odd port read at
+// any other moment sees an idle bus.
+uint8_t Spectrum::unattached() const {
+    const int32_t t = tstates;
+    if (t < 14336) return 0xFF;
+    const int32_t line = (t - 14336) / 224;
+    if (line > 191) return 0xFF;
+    const int32_t pos = (t - 14336) % 224;
+    if (pos > 127) return 0xFF;
+    const int32_t group = pos / 8;
+    const uint8_t* bank = screen_bank();
+    const int bitmap = ulay[line] - 0x4000 + 2 * group;
+    const int attr = 0x1800 + 32 * (line / 8) + 2 * group;
+    switch (pos % 8) {
+    case 2: return bank[bitmap];
+    case 3: return bank[attr];
+    case 4: return bank[bitmap + 1];
+    case 5: return bank[attr + 1];
+    default: return 0xFF;
+    }
+}
+
+uint8_t Spectrum::keyboard_matrix_read(uint16_t port, uint8_t value) const {
+    for (int line = 0; line < 8; line++)
+        if (!(port & (0x100 << line))) value &= static_cast<uint8_t>(~key_rows[line]);
+    return value;
+}
+
+uint8_t Spectrum::readport_internal(uint16_t port) {
+    if (port_read_hook) return port_read_hook(port);
+    if ((port & 0xFF) == 0x1F) return 0x00; // joystick interface: no direction, no fire
+    if (port & 1) {
+        if (tstates <= 14337 || tstates > 57345) return 0xFF;
+        return unattached();
+    }
+    // Bits 5 and 7 always read 1; bit 6 (EAR) echoes the MIC bit last written.
+    const uint8_t value = (IO[0xFE] & 0x08) ? 0xFF : 0xBF;
+    return keyboard_matrix_read(port, value);
+}
+
+void Spectrum::writeport_internal(uint16_t port, uint8_t value) {
+    if (port_write_hook) port_write_hook(port, value);
+    if (model == 128 && port == 0x7FFD) {
+        map_slot3(value & 7);
+        IO[0x7FFD] = value;
+        return;
+    }
+    if (port & 1) return;
+    IO[0xFE] = value;
+    OUTNEW = (value & 0x10) ? 0xFF : 0x00;
+    // A change past the 7000th of a frame is dropped and not taken into OUTOLD, so the
+    // next frame records relative to the last level that was recorded.
+    if (OUTNEW != OUTOLD && OUTSP < OUTSTK_SIZE) {
+        OUTSTK[OUTSP++] = tstates;
+        OUTOLD = OUTNEW;
+    }
+}
