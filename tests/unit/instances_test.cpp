@@ -1,0 +1,161 @@
+// Machines as values: two in one process run alike from the same start, a copy is a whole
+// independent machine, and running one never touches another.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frontend/session.h"
+#include "host/headless/headless.h"
+#include "spectrum/machine.h"
+#include "tests/support/support.h"
+#include "tools/keyscript.h"
+
+namespace {
+// What a session shows and plays over a run: every logical frame's picture and samples.
+struct Recording {
+    std::vector<uint8_t> pictures, sound;
+};
+
+// A session booted from the ROM that types a program and runs it for `frames` logical
+// frames, recording each frame's picture and samples.
+Recording boot_and_type(Session& s, uint64_t frames) {
+    std::vector<KeyEvent> events;
+    std::string error;
+    EXPECT_TRUE(parse_key_script("60:type 10 BORDER 2: BEEP .2,12: PRINT \"TWO\"<enter>;"
+                                 "360:type RUN<enter>",
+                                 3, events, error))
+        << error;
+    size_t next = 0;
+    headless::reset();
+    headless::attach_keyboard(s);
+    headless::on_pump = [&] { next = apply_key_events(events, next, s.logical_frames, headless::keys); };
+    s.start_machine();
+    s.machine.rasterize_ULA(s.ULA_surface[0], s.screen_mode, true);
+    s.read_keyboard();
+    Recording r;
+    while (s.logical_frames < frames) {
+        EXPECT_TRUE(s.run_machine(s.logical_frames + 1));
+        const int slot = (s.machine.pulldown + 4) % 5;
+        r.sound.insert(r.sound.end(), s.AUDBUF + slot * SAMPLES_PER_FRAME,
+                       s.AUDBUF + (slot + 1) * SAMPLES_PER_FRAME);
+        const uint8_t* picture = s.ULA_surface[(s.machine.IFB_buffer + 2) % 3];
+        r.pictures.insert(r.pictures.end(), picture, picture + sizeof s.ULA_surface[0]);
+    }
+    headless::on_pump = nullptr;
+    return r;
+}
+
+// Every piece of machine state a run changes, compared byte for byte; the slot tables by
+// where they point within their own machine.
+void expect_same_machine(const Spectrum& a, const Spectrum& b) {
+    EXPECT_EQ(std::memcmp(a.RAM, b.RAM, sizeof a.RAM), 0) << "RAM";
+    EXPECT_EQ(std::memcmp(a.ROM, b.ROM, sizeof a.ROM), 0) << "ROM";
+    EXPECT_EQ(std::memcmp(a.IO, b.IO, sizeof a.IO), 0) << "ports";
+    EXPECT_EQ(std::memcmp(&a.z80, &b.z80, Z80_IMAGE_SIZE), 0) << "registers";
+    EXPECT_EQ(a.z80.pending_EI, b.z80.pending_EI);
+    EXPECT_EQ(std::memcmp(a.RTFB, b.RTFB, sizeof a.RTFB), 0) << "raster capture";
+    EXPECT_EQ(a.tstates, b.tstates);
+    EXPECT_EQ(a.tstatesh, b.tstatesh);
+    EXPECT_EQ(a.tstatesd, b.tstatesd);
+    EXPECT_EQ(a.IFBCLK, b.IFBCLK);
+    EXPECT_EQ(a.IFB_buffer, b.IFB_buffer);
+    EXPECT_EQ(a.pulldown, b.pulldown);
+    EXPECT_EQ(a.flashctr, b.flashctr);
+    EXPECT_EQ(a.OUTSP, b.OUTSP);
+    EXPECT_EQ(a.OUTAGE, b.OUTAGE);
+    for (int slot = 0; slot < 4; slot++) {
+        EXPECT_EQ(a.SLTPTR[slot] - reinterpret_cast<const uint8_t*>(&a),
+                  b.SLTPTR[slot] - reinterpret_cast<const uint8_t*>(&b))
+            << "slot " << slot;
+        EXPECT_EQ(a.SLTWR[slot] - reinterpret_cast<const uint8_t*>(&a),
+                  b.SLTWR[slot] - reinterpret_cast<const uint8_t*>(&b))
+            << "slot " << slot;
+    }
+}
+} // namespace
+
+TEST(Instances, TwoSessionsFromTheSameStartShowAndPlayTheSame) {
+    uint8_t rom[16384];
+    if (!read_rom(rom)) GTEST_SKIP() << "no 1982.rom beside the tests";
+    const auto a = std::make_unique<Session>();
+    const auto b = std::make_unique<Session>();
+    std::memcpy(a->machine.ROM, rom, sizeof rom);
+    std::memcpy(b->machine.ROM, rom, sizeof rom);
+
+    const Recording first = boot_and_type(*a, 460);
+    const Recording second = boot_and_type(*b, 460);
+    ASSERT_EQ(first.sound.size(), 460u * SAMPLES_PER_FRAME);
+    EXPECT_TRUE(first.pictures == second.pictures) << "the pictures differ";
+    EXPECT_TRUE(first.sound == second.sound) << "the sound differs";
+    expect_same_machine(a->machine, b->machine);
+
+    // The run did something worth comparing: the border turned red, the program beeped.
+    EXPECT_EQ(a->machine.IO[0xFE] & 7, 2);
+    size_t changes = 0;
+    for (size_t i = 1; i < first.sound.size(); i++) changes += first.sound[i] != first.sound[i - 1];
+    EXPECT_GT(changes, 100u) << "no tone in the recording";
+}
+
+TEST(Instances, RunningOneMachineLeavesAnotherUntouched) {
+    Spectrum& m = fresh_machine();
+    const auto other = std::make_unique<Spectrum>();
+    // Both run the same loop: LD A,n / OUT (FE),A / INC (HL) / LD (DE),A / JR back.
+    const uint8_t program[] = {0x3E, 0x17, 0xD3, 0xFE, 0x34, 0x12, 0x18, 0xF8};
+    for (Spectrum* s : {&m, other.get()}) {
+        std::memcpy(s->RAM + 2 * 0x4000, program, sizeof program); // 0x8000
+        s->z80.PC = 0x8000;
+        s->z80.HL = 0x4000;
+        s->z80.DE = 0x5800;
+    }
+    const auto before = std::make_unique<Spectrum>(*other);
+    for (int frame = 0; frame < 20; frame++) {
+        m.z80_run(m.tpf, INT32_MAX);
+        m.end_logical_frame();
+    }
+    EXPECT_EQ(m.RAM[5 * 0x4000 + 0x1800], 0x17) << "the first machine ran";
+    EXPECT_GT(m.OUTSP, 0);
+    expect_same_machine(*other, *before);
+}
+
+TEST(Instances, ACopyRunsOnAsTheOriginalAndApart) {
+    Spectrum& m = fresh_machine();
+    const uint8_t program[] = {0x3E, 0x17, 0xD3, 0xFE, 0x34, 0x12, 0x18, 0xF8};
+    std::memcpy(m.RAM + 2 * 0x4000, program, sizeof program);
+    m.z80.PC = 0x8000;
+    m.z80.HL = 0x4000;
+    m.z80.DE = 0x5800;
+    m.z80_run(30000, INT32_MAX); // mid-frame
+
+    const auto copy = std::make_unique<Spectrum>(m);
+    expect_same_machine(*copy, m);
+    // The copy's slots show its own memory: a write through one machine is not seen by the
+    // other.
+    for (int slot = 0; slot < 4; slot++) {
+        EXPECT_NE(copy->SLTPTR[slot], m.SLTPTR[slot]);
+        EXPECT_NE(copy->SLTWR[slot], m.SLTWR[slot]);
+    }
+    copy->SLTWR[2][0x1000] = 0x5A;
+    EXPECT_EQ(copy->readbyte_internal(0x9000), 0x5A);
+    EXPECT_EQ(m.readbyte_internal(0x9000), 0x00);
+    copy->SLTWR[2][0x1000] = 0x00;
+
+    // Both run on the same way to the T-state.
+    for (Spectrum* s : {&m, copy.get()}) {
+        s->z80_run(s->tpf, INT32_MAX);
+        s->end_logical_frame();
+        s->z80_run(s->tpf, INT32_MAX);
+    }
+    expect_same_machine(*copy, m);
+
+    // Assigning a fresh machine is a power-on: memory cleared, the ROM in slot 0 again.
+    *copy = Spectrum{};
+    EXPECT_EQ(copy->SLTPTR[0], copy->ROM);
+    EXPECT_EQ(copy->SLTWR[0], copy->ROM_SINK);
+    EXPECT_EQ(copy->SLTPTR[1], copy->RAM + 5 * 0x4000);
+    EXPECT_EQ(copy->z80.PC, 0);
+    EXPECT_EQ(copy->tstates, 0);
+    EXPECT_EQ(copy->readbyte_internal(0x8000), 0);
+}
