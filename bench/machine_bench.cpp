@@ -145,8 +145,8 @@ int main(int argc, char** argv) {
         s.run_machine(s.logical_frames + frames);
         const double took = seconds_since(start);
         rates.push_back(frames / took);
-        std::printf("run %d: %d logical frames in %.3f s: %.0f frames/s, %.1f x real time\n",
-                    r + 1, frames, took, frames / took, frames / took / 50);
+        std::printf("run %d: %d logical frames in %.3f s: %.0f frames/s, %.1f x real time\n", r + 1,
+                    frames, took, frames / took, frames / took / 50);
         cpu.push_back(cpu_only(s.machine, frames) / frames);
         raster.push_back(raster_only(s, frames) / frames);
         beeper.push_back(beeper_only(s, frames) / frames);

@@ -102,4 +102,3 @@ int main(int argc, char** argv) {
                 MARROWGLEAM_CXX_FLAGS, MARROWGLEAM_STEP_OPTIONS);
     return flat ? bench<CpmBus>(runs, path) : bench<SpectrumCpmBus>(runs, path);
 }
-

@@ -104,7 +104,8 @@ void picture_quad(const Session& s, bool grille) {
 }
 } // namespace
 
-void render_GL(const Session& s, int previous, float previous_weight, int current, float current_weight) {
+void render_GL(const Session& s, int previous, float previous_weight, int current,
+               float current_weight) {
     // Zoomed out, turned or panned, the picture leaves parts of the screen uncovered: they
     // show black rather than what the back buffer held two frames ago. (The quad is the whole
     // 512 x 512 surface, black around the machine's picture: at rest it covers the screen.)

@@ -27,7 +27,8 @@ void create_textures();
 // over everything.
 // Leaves GL_TEXTURE_2D and GL_BLEND disabled, the colour white and the modelview matrix
 // current. The caller swaps the buffers.
-void render_GL(const Session& s, int previous, float previous_weight, int current, float current_weight);
+void render_GL(const Session& s, int previous, float previous_weight, int current,
+               float current_weight);
 
 // Draws the text layer as `overlay` asks: not at all, blended over the picture, or alone
 // on a cleared screen; with `grille_unit`, the grille rides on the second texture unit.

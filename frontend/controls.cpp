@@ -94,10 +94,8 @@ void Session::home_key() {
             float x, y;
             const char* message;
         };
-        static const Fit FITS[4] = {{344, 258, " FIT  "},
-                                    {352, 288, " FILL "},
-                                    {256, 192, " GAME "},
-                                    {352, 288, " FULL "}};
+        static const Fit FITS[4] = {
+            {344, 258, " FIT  "}, {352, 288, " FILL "}, {256, 192, " GAME "}, {352, 288, " FULL "}};
         fit_mode = (fit_mode + 1) % 4;
         fit_x = FITS[fit_mode].x;
         fit_y = FITS[fit_mode].y;

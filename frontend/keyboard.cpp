@@ -45,13 +45,22 @@ constexpr HalfRow HALF_ROWS[8] = {
       {key::letter('c')},
       {key::letter('v')}}},
     // A9 (0xFDFE): A, S, D, F, G
-    {{{key::letter('a')}, {key::letter('s')}, {key::letter('d')}, {key::letter('f')},
+    {{{key::letter('a')},
+      {key::letter('s')},
+      {key::letter('d')},
+      {key::letter('f')},
       {key::letter('g')}}},
     // A10 (0xFBFE): Q, W, E, R, T
-    {{{key::letter('q')}, {key::letter('w')}, {key::letter('e')}, {key::letter('r')},
+    {{{key::letter('q')},
+      {key::letter('w')},
+      {key::letter('e')},
+      {key::letter('r')},
       {key::letter('t')}}},
     // A11 (0xF7FE): 1, 2, 3, 4, 5
-    {{{key::digit(1)}, {key::digit(2)}, {key::digit(3)}, {key::digit(4)},
+    {{{key::digit(1)},
+      {key::digit(2)},
+      {key::digit(3)},
+      {key::digit(4)},
       {key::digit(5), key::LEFT}}},
     // A12 (0xEFFE): 0, 9, 8, 7, 6
     {{{key::digit(0), key::BACKSPACE},
@@ -60,13 +69,22 @@ constexpr HalfRow HALF_ROWS[8] = {
       {key::digit(7), key::UP},
       {key::digit(6), key::DOWN}}},
     // A13 (0xDFFE): P, O, I, U, Y
-    {{{key::letter('p')}, {key::letter('o')}, {key::letter('i')}, {key::letter('u')},
+    {{{key::letter('p')},
+      {key::letter('o')},
+      {key::letter('i')},
+      {key::letter('u')},
       {key::letter('y')}}},
     // A14 (0xBFFE): ENTER, L, K, J, H
-    {{{key::RETURN}, {key::letter('l')}, {key::letter('k')}, {key::letter('j')},
+    {{{key::RETURN},
+      {key::letter('l')},
+      {key::letter('k')},
+      {key::letter('j')},
       {key::letter('h')}}},
     // A15 (0x7FFE): SPACE, SYMBOL SHIFT, M, N, B
-    {{{key::SPACE}, {key::LCTRL, key::RCTRL}, {key::letter('m')}, {key::letter('n')},
+    {{{key::SPACE},
+      {key::LCTRL, key::RCTRL},
+      {key::letter('m')},
+      {key::letter('n')},
       {key::letter('b')}}},
 };
 } // namespace

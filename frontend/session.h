@@ -71,9 +71,9 @@ class Session {
 
     // --- Text layer ---------------------------------------------------------------------
     uint8_t CHR[CHR_SIZE] = {};
-    uint8_t TXTINK = 0x0C;     // colour byte: high nibble background (0 transparent), low ink
-    uint8_t TXTDUP = 0;        // double height
-    char TXTLNBUF[48] = {};    // where messages with a number are formatted
+    uint8_t TXTINK = 0x0C;  // colour byte: high nibble background (0 transparent), low ink
+    uint8_t TXTDUP = 0;     // double height
+    char TXTLNBUF[48] = {}; // where messages with a number are formatted
     // Overlay state: 0 hidden, 1 over the picture, 2 alone.
     int32_t overlay = 0;
     int32_t overlay_old = 0;
@@ -101,14 +101,14 @@ class Session {
     void splash();
 
     // --- View ---------------------------------------------------------------------------
-    float scale = 1.0f;                    // zoom of the picture, 1.0 = as fitted
-    float rotate = 0.0f;                   // degrees, clockwise on screen
+    float scale = 1.0f;                     // zoom of the picture, 1.0 = as fitted
+    float rotate = 0.0f;                    // degrees, clockwise on screen
     float translate_x = 0, translate_y = 0; // pan, in picture pixels before zoom
-    int32_t fit_mode = 1;                  // 0 FIT, 1 FILL, 2 GAME, 3 FULL
-    float fit_x = 344.0f, fit_y = 258.0f;  // the rectangle FIT and GAME fit to the screen
-    uint8_t graticule = 1;                 // the aperture grille is drawn
-    int32_t screen_mode = SCREEN_COLOUR;   // 0 colour, 1 MELBOURNE, 2 INVERSE INK
-    float aspect = 16.0f / 9.0f;           // VIDDIMX / VIDDIMY
+    int32_t fit_mode = 1;                   // 0 FIT, 1 FILL, 2 GAME, 3 FULL
+    float fit_x = 344.0f, fit_y = 258.0f;   // the rectangle FIT and GAME fit to the screen
+    uint8_t graticule = 1;                  // the aperture grille is drawn
+    int32_t screen_mode = SCREEN_COLOUR;    // 0 colour, 1 MELBOURNE, 2 INVERSE INK
+    float aspect = 16.0f / 9.0f;            // VIDDIMX / VIDDIMY
     uint32_t VIDDIMX = 1280, VIDDIMY = 720; // the host screen in pixels
     float ULA_ortho_x = 0, ULA_ortho_y = 0; // half-extents of the picture projection
     float TXT_ortho_x = 0, TXT_ortho_y = 0; // half-extents of the text projection

@@ -70,7 +70,9 @@ bool Session::load_command_line_file(const std::string& path) {
     return false;
 }
 
-std::string Session::channel_name(int n) const { return application_path + "CH" + std::to_string(n); }
+std::string Session::channel_name(int n) const {
+    return application_path + "CH" + std::to_string(n);
+}
 
 void Session::save_channel(int n) {
     std::snprintf(TXTLNBUF, sizeof TXTLNBUF, " SAVE CHANNEL %1d ", n);

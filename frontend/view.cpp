@@ -11,7 +11,7 @@ const float IFBCOE[6][2] = {{1.0f, 0.0f}, {0.0f, 1.0f}, {0.2f, 0.8f},
 // comparing with 11/9 = 352/288. Computed in extended precision, stored as floats.
 void Session::update_ortho() {
     const long double a = aspect;
-    const float four_thirds = 4.0f / 3.0f;   // 1.3333334
+    const float four_thirds = 4.0f / 3.0f;    // 1.3333334
     const float eleven_ninths = 11.0f / 9.0f; // 1.2222222
 
     if (aspect >= four_thirds) {

@@ -64,8 +64,8 @@ struct SpectrumState {
 
     // The CPU.
     Z80 z80 = {};
-    int32_t tstates0 = 0; // tstates at the start of the last step
-    int32_t tstatesd = 0; // T-states the last step took
+    int32_t tstates0 = 0;   // tstates at the start of the last step
+    int32_t tstatesd = 0;   // T-states the last step took
     uint64_t z80_steps = 0; // steps run since power-on (a statistic for tools and benchmarks)
 
     // Model and time base.

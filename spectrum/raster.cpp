@@ -182,7 +182,8 @@ void paint_paper_mono(uint8_t* surface, const uint8_t* bank, int ink, PaperOf pa
 
 // MELBOURNE: black ink on a checkerboard of character cells, bright white top left.
 void paint_paper_melbourne(uint8_t* surface, const uint8_t* bank) {
-    paint_paper_mono(surface, bank, 0, [](int col, int py) { return ((col ^ (py >> 3)) & 1) ? 7 : 15; });
+    paint_paper_mono(surface, bank, 0,
+                     [](int col, int py) { return ((col ^ (py >> 3)) & 1) ? 7 : 15; });
 }
 
 // INVERSE INK: white ink on black.

@@ -73,7 +73,8 @@ CpmRun Cpm<Bus>::run(uint64_t max_tstates, const std::function<void(char)>& prin
             if (function == 2) {
                 emit(static_cast<char>(z80.DE & 0xFF));
             } else if (function == 9) {
-                for (uint16_t a = z80.DE; bus.peek(a) != '$'; a++) emit(static_cast<char>(bus.peek(a)));
+                for (uint16_t a = z80.DE; bus.peek(a) != '$'; a++)
+                    emit(static_cast<char>(bus.peek(a)));
             }
             // RET
             z80.PC = static_cast<uint16_t>(bus.peek(z80.SP) |

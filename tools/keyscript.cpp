@@ -21,10 +21,9 @@ std::string trim(const std::string& s) {
 
 // The symbols reached with SYMBOL SHIFT on the Spectrum keyboard.
 const std::map<char, char> SYMBOLS = {
-    {'!', '1'}, {'@', '2'}, {'#', '3'}, {'$', '4'}, {'%', '5'}, {'&', '6'}, {'\'', '7'},
-    {'(', '8'}, {')', '9'}, {'_', '0'}, {'<', 'r'}, {'>', 't'}, {';', 'o'}, {'"', 'p'},
-    {'=', 'l'}, {'+', 'k'}, {'-', 'j'}, {'^', 'h'}, {':', 'z'}, {'?', 'c'}, {'/', 'v'},
-    {'*', 'b'}, {',', 'n'}, {'.', 'm'},
+    {'!', '1'}, {'@', '2'}, {'#', '3'}, {'$', '4'}, {'%', '5'}, {'&', '6'}, {'\'', '7'}, {'(', '8'},
+    {')', '9'}, {'_', '0'}, {'<', 'r'}, {'>', 't'}, {';', 'o'}, {'"', 'p'}, {'=', 'l'},  {'+', 'k'},
+    {'-', 'j'}, {'^', 'h'}, {':', 'z'}, {'?', 'c'}, {'/', 'v'}, {'*', 'b'}, {',', 'n'},  {'.', 'm'},
 };
 
 // The ROM takes a key that comes back within a few frames of its release for the same press
@@ -48,27 +47,29 @@ int key_by_name(const std::string& raw) {
     if (name.size() == 1 && name[0] >= 'a' && name[0] <= 'z') return key::letter(name[0]);
     if (name.size() == 1 && name[0] >= '0' && name[0] <= '9') return key::digit(name[0] - '0');
     static const std::map<std::string, int> NAMES = {
-        {"space", key::SPACE},       {"enter", key::RETURN},       {"return", key::RETURN},
-        {"shift", key::LSHIFT},      {"caps", key::LSHIFT},        {"symbol", key::LCTRL},
-        {"ctrl", key::LCTRL},        {"backspace", key::BACKSPACE}, {"up", key::UP},
-        {"down", key::DOWN},         {"left", key::LEFT},          {"right", key::RIGHT},
-        {"escape", key::ESCAPE},     {"esc", key::ESCAPE},         {"home", key::HOME},
-        {"end", key::END},           {"pageup", key::PAGEUP},      {"pagedown", key::PAGEDOWN},
-        {"win", key::LSUPER},        {"super", key::LSUPER},
+        {"space", key::SPACE},   {"enter", key::RETURN},        {"return", key::RETURN},
+        {"shift", key::LSHIFT},  {"caps", key::LSHIFT},         {"symbol", key::LCTRL},
+        {"ctrl", key::LCTRL},    {"backspace", key::BACKSPACE}, {"up", key::UP},
+        {"down", key::DOWN},     {"left", key::LEFT},           {"right", key::RIGHT},
+        {"escape", key::ESCAPE}, {"esc", key::ESCAPE},          {"home", key::HOME},
+        {"end", key::END},       {"pageup", key::PAGEUP},       {"pagedown", key::PAGEDOWN},
+        {"win", key::LSUPER},    {"super", key::LSUPER},
     };
     if (const auto it = NAMES.find(name); it != NAMES.end()) return it->second;
     if (name.size() >= 2 && name[0] == 'f' && std::isdigit(static_cast<unsigned char>(name[1]))) {
         const int n = std::atoi(name.c_str() + 1);
         if (n >= 1 && n <= 12) return key::F1 + n - 1;
     }
-    if (name.size() == 3 && name.compare(0, 2, "kp") == 0 && std::isdigit(static_cast<unsigned char>(name[2])))
+    if (name.size() == 3 && name.compare(0, 2, "kp") == 0 &&
+        std::isdigit(static_cast<unsigned char>(name[2])))
         return key::keypad(name[2] - '0');
     return -1;
 }
 
 std::vector<int> keys_for_char(char ch) {
     if (ch >= 'a' && ch <= 'z') return {key::letter(ch)};
-    if (ch >= 'A' && ch <= 'Z') return {key::LSHIFT, key::letter(static_cast<char>(ch - 'A' + 'a'))};
+    if (ch >= 'A' && ch <= 'Z')
+        return {key::LSHIFT, key::letter(static_cast<char>(ch - 'A' + 'a'))};
     if (ch >= '0' && ch <= '9') return {key::digit(ch - '0')};
     if (ch == ' ') return {key::SPACE};
     if (ch == '\n') return {key::RETURN};

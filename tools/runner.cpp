@@ -191,7 +191,8 @@ int main(int argc, char** argv) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     int status = 0;
-    if (!png_path.empty() && !write_picture_png(png_path, session.ULA_surface[m.IFB_buffer], error)) {
+    if (!png_path.empty() &&
+        !write_picture_png(png_path, session.ULA_surface[m.IFB_buffer], error)) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         status = 1;
     }
@@ -208,7 +209,8 @@ int main(int argc, char** argv) {
     if (print_text) std::fputs(screen_text_joined(m).c_str(), stdout);
     if (!quiet) {
         const double emulated = session.logical_frames / 50.0;
-        std::fprintf(stderr, "%llu logical frames (%.2f emulated s) in %.3f s: %.1f times real time\n",
+        std::fprintf(stderr,
+                     "%llu logical frames (%.2f emulated s) in %.3f s: %.1f times real time\n",
                      static_cast<unsigned long long>(session.logical_frames), emulated, seconds,
                      seconds > 0 ? emulated / seconds : 0.0);
     }

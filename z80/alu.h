@@ -84,8 +84,8 @@ Z80_INLINE uint16_t alu_add16(Z80& c, uint16_t a, uint16_t v) {
     const uint8_t lookup = static_cast<uint8_t>(((a & 0x0800) >> 11) | ((v & 0x0800) >> 10) |
                                                 ((result & 0x0800) >> 9));
     c.setF(static_cast<uint8_t>((c.F() & (FLAG_V | FLAG_Z | FLAG_S)) |
-                                ((result & 0x10000) ? FLAG_C : 0) | ((result >> 8) & (FLAG_3 | FLAG_5)) |
-                                halfcarry_add_table[lookup]));
+                                ((result & 0x10000) ? FLAG_C : 0) |
+                                ((result >> 8) & (FLAG_3 | FLAG_5)) | halfcarry_add_table[lookup]));
     return static_cast<uint16_t>(result);
 }
 
@@ -100,7 +100,8 @@ Z80_INLINE void alu_adc16(Z80& c, uint16_t v) {
     const uint8_t lookup = lookup16(hl, v, result);
     c.MEMPTR = static_cast<uint16_t>(hl + 1);
     c.HL = static_cast<uint16_t>(result);
-    c.setF(static_cast<uint8_t>(((result & 0x10000) ? FLAG_C : 0) | overflow_add_table[lookup >> 4] |
+    c.setF(static_cast<uint8_t>(((result & 0x10000) ? FLAG_C : 0) |
+                                overflow_add_table[lookup >> 4] |
                                 (hi(c.HL) & (FLAG_3 | FLAG_5 | FLAG_S)) |
                                 halfcarry_add_table[lookup & 7] | (c.HL ? 0 : FLAG_Z)));
 }
@@ -122,7 +123,8 @@ template <int Y> Z80_INLINE uint8_t rot(Z80& c, uint8_t v) {
     uint8_t r, carry;
     if constexpr (Y == 0) r = static_cast<uint8_t>((v << 1) | (v >> 7)), carry = v >> 7;
     else if constexpr (Y == 1) r = static_cast<uint8_t>((v >> 1) | (v << 7)), carry = v & 1;
-    else if constexpr (Y == 2) r = static_cast<uint8_t>((v << 1) | (c.F() & FLAG_C)), carry = v >> 7;
+    else if constexpr (Y == 2)
+        r = static_cast<uint8_t>((v << 1) | (c.F() & FLAG_C)), carry = v >> 7;
     else if constexpr (Y == 3) r = static_cast<uint8_t>((v >> 1) | (c.F() << 7)), carry = v & 1;
     else if constexpr (Y == 4) r = static_cast<uint8_t>(v << 1), carry = v >> 7;
     else if constexpr (Y == 5) r = static_cast<uint8_t>((v & 0x80) | (v >> 1)), carry = v & 1;

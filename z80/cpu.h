@@ -33,7 +33,7 @@
 
 template <class B> struct Cpu : Z80 {
     B& bus;
-    Z80& home;      // where the record lives between runs
+    Z80& home;       // where the record lives between runs
     int32_t& home_t; // and the T-state counter
     int32_t t;
 
@@ -53,7 +53,9 @@ template <class B> struct Cpu : Z80 {
 // The halves of a register pair.
 Z80_INLINE uint8_t hi(uint16_t rr) { return rr >> 8; }
 Z80_INLINE uint8_t lo(uint16_t rr) { return rr & 0xFF; }
-Z80_INLINE void set_hi(uint16_t& rr, uint8_t v) { rr = static_cast<uint16_t>((rr & 0x00FF) | (v << 8)); }
+Z80_INLINE void set_hi(uint16_t& rr, uint8_t v) {
+    rr = static_cast<uint16_t>((rr & 0x00FF) | (v << 8));
+}
 Z80_INLINE void set_lo(uint16_t& rr, uint8_t v) { rr = static_cast<uint16_t>((rr & 0xFF00) | v); }
 
 // pc:4 — an opcode fetch (M1): the byte, R + 1.
@@ -76,7 +78,9 @@ template <class B> Z80_INLINE uint16_t rd_pc16(Cpu<B>& c) {
 }
 
 // a:1xn — internal T-states with a on the bus.
-template <class B> Z80_INLINE void internal(Cpu<B>& c, uint16_t a, int n) { c.bus.internal(c.t, a, n); }
+template <class B> Z80_INLINE void internal(Cpu<B>& c, uint16_t a, int n) {
+    c.bus.internal(c.t, a, n);
+}
 
 // IR:1xn. Only the high byte of the address can matter to a bus, and that is I.
 template <class B> Z80_INLINE void internal_ir(Cpu<B>& c, int n) {
@@ -84,7 +88,9 @@ template <class B> Z80_INLINE void internal_ir(Cpu<B>& c, int n) {
 }
 
 // io — a port cycle.
-template <class B> Z80_INLINE uint8_t port_in(Cpu<B>& c, uint16_t port) { return c.bus.in(c.t, port); }
+template <class B> Z80_INLINE uint8_t port_in(Cpu<B>& c, uint16_t port) {
+    return c.bus.in(c.t, port);
+}
 template <class B> Z80_INLINE void port_out(Cpu<B>& c, uint16_t port, uint8_t v) {
     c.bus.out(c.t, port, v);
 }

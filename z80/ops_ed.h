@@ -37,9 +37,9 @@ template <int DIR, bool REPEAT, class B> Z80_INLINE void op_cp_block(Cpu<B>& c) 
     internal(c, c.HL, 5);
     if (!REPEAT) c.HL = static_cast<uint16_t>(c.HL + DIR);
     c.BC--;
-    uint8_t f = static_cast<uint8_t>((c.F() & FLAG_C) | FLAG_N | halfcarry_sub_table[lookup] |
-                                     (c.BC ? FLAG_V : 0) | (result & FLAG_S) |
-                                     (result ? 0 : FLAG_Z));
+    uint8_t f =
+        static_cast<uint8_t>((c.F() & FLAG_C) | FLAG_N | halfcarry_sub_table[lookup] |
+                             (c.BC ? FLAG_V : 0) | (result & FLAG_S) | (result ? 0 : FLAG_Z));
     const uint8_t n = static_cast<uint8_t>((f & FLAG_H) ? result - 1 : result);
     f |= (n & FLAG_3) | ((n & 0x02) ? FLAG_5 : 0);
     c.setF(f);

@@ -17,6 +17,7 @@
 // (HL), except EX DE,HL. Everything else runs as the unprefixed instruction, the prefix
 // having cost one M1.
 constexpr bool has_index_form(uint8_t op) {
+    // clang-format off
     switch (op) {
     case 0x09: case 0x19: case 0x29: case 0x39: // ADD HL,rr
     case 0x21: case 0x22: case 0x2A:            // LD HL,nn; LD (nn),HL; LD HL,(nn)
@@ -31,6 +32,7 @@ constexpr bool has_index_form(uint8_t op) {
         return false;
     default: break;
     }
+    // clang-format on
     const int x = op >> 6, y = (op >> 3) & 7, z = op & 7;
     if (x == 1) return y >= 4 && y <= 6 ? true : (z >= 4 && z <= 6);
     if (x == 2) return z >= 4 && z <= 6;
@@ -140,13 +142,15 @@ template <int Y> Z80_INLINE void op_acc(Z80& c) {
         c.AF = static_cast<uint16_t>((r << 8) | (f & KEEP) | (r & (FLAG_3 | FLAG_5 | FLAG_C)));
     } else if constexpr (Y == 1) {
         const uint8_t r = static_cast<uint8_t>((a >> 1) | (a << 7));
-        c.AF = static_cast<uint16_t>((r << 8) | (f & KEEP) | (r & (FLAG_3 | FLAG_5)) | (a & FLAG_C));
+        c.AF =
+            static_cast<uint16_t>((r << 8) | (f & KEEP) | (r & (FLAG_3 | FLAG_5)) | (a & FLAG_C));
     } else if constexpr (Y == 2) {
         const uint8_t r = static_cast<uint8_t>((a << 1) | (f & FLAG_C));
         c.AF = static_cast<uint16_t>((r << 8) | (f & KEEP) | (r & (FLAG_3 | FLAG_5)) | (a >> 7));
     } else if constexpr (Y == 3) {
         const uint8_t r = static_cast<uint8_t>((a >> 1) | (f << 7));
-        c.AF = static_cast<uint16_t>((r << 8) | (f & KEEP) | (r & (FLAG_3 | FLAG_5)) | (a & FLAG_C));
+        c.AF =
+            static_cast<uint16_t>((r << 8) | (f & KEEP) | (r & (FLAG_3 | FLAG_5)) | (a & FLAG_C));
     } else if constexpr (Y == 4) {
         alu_daa(c);
     } else if constexpr (Y == 5) {
@@ -229,7 +233,7 @@ template <uint8_t OP, int IDX, class B> Z80_INLINE void op_main(Cpu<B>& c, uint1
             internal_ir(c, 2);
             rp<p>(c, xy) = static_cast<uint16_t>(rp<p>(c, xy) + (q == 0 ? 1 : -1));
         } else if constexpr (z == 4 || z == 5) { // INC r; DEC r
-            if constexpr (y == 6) { // (HL): hl:3, hl:1, hl:3
+            if constexpr (y == 6) {              // (HL): hl:3, hl:1, hl:3
                 const uint16_t addr = hl_operand<IDX>(c, xy);
                 const uint8_t v = rd(c, addr);
                 internal(c, addr, 1);
@@ -238,7 +242,7 @@ template <uint8_t OP, int IDX, class B> Z80_INLINE void op_main(Cpu<B>& c, uint1
                 const uint8_t v = get_r<y>(c, xy);
                 set_r<y>(c, xy, z == 4 ? alu_inc(c, v) : alu_dec(c, v));
             }
-        } else if constexpr (z == 6) { // LD r,n
+        } else if constexpr (z == 6) {          // LD r,n
             if constexpr (y == 6 && IDX != 0) { // LD (IX+d),n: pc+2:3, pc+3:3, pc+3:1x2, ea:3
                 const int8_t d = static_cast<int8_t>(rd_pc(c));
                 const uint16_t npc = c.PC++;

@@ -12,6 +12,7 @@
 #include "z80/z80.h"
 
 // All 256 codes of an opcode space, as a 16 x 16 grid: F(0x00) ... F(0xFF).
+// clang-format off
 #define Z80_ROW(GEN, row)                                                                              \
     GEN(0x##row##0) GEN(0x##row##1) GEN(0x##row##2) GEN(0x##row##3) GEN(0x##row##4) GEN(0x##row##5) GEN(0x##row##6)            \
     GEN(0x##row##7) GEN(0x##row##8) GEN(0x##row##9) GEN(0x##row##A) GEN(0x##row##B) GEN(0x##row##C) GEN(0x##row##D)            \
@@ -20,6 +21,7 @@
     Z80_ROW(GEN, 0) Z80_ROW(GEN, 1) Z80_ROW(GEN, 2) Z80_ROW(GEN, 3) Z80_ROW(GEN, 4) Z80_ROW(GEN, 5)            \
     Z80_ROW(GEN, 6) Z80_ROW(GEN, 7) Z80_ROW(GEN, 8) Z80_ROW(GEN, 9) Z80_ROW(GEN, A) Z80_ROW(GEN, B)            \
     Z80_ROW(GEN, C) Z80_ROW(GEN, D) Z80_ROW(GEN, E) Z80_ROW(GEN, F)
+// clang-format on
 
 namespace z80_detail {
 
@@ -52,7 +54,8 @@ template <class B> Z80_INLINE void exec_ed(Cpu<B>& c) {
 // DD CB d op: after pc:4 (DD) and pc+1:4 (CB). The displacement and the opcode are read
 // (pc+2:3, pc+3:3; no M1, no R increment), then two internal cycles on the opcode's address.
 template <int IDX, class B> Z80_INLINE void exec_index_cb(Cpu<B>& c) {
-    const uint16_t ea = static_cast<uint16_t>(index_register<IDX>(c) + static_cast<int8_t>(rd_pc(c)));
+    const uint16_t ea =
+        static_cast<uint16_t>(index_register<IDX>(c) + static_cast<int8_t>(rd_pc(c)));
     c.MEMPTR = ea;
     const uint16_t opc = c.PC++;
     const uint8_t op = rd(c, opc);

@@ -22,9 +22,9 @@ void attach_keyboard(Session& session);
 extern std::function<void()> on_pump;
 
 struct Stats {
-    uint64_t presents = 0;   // host_present calls
-    uint64_t pumps = 0;      // host_pump_events calls
-    uint64_t clears = 0;     // host_clear_screen calls
+    uint64_t presents = 0; // host_present calls
+    uint64_t pumps = 0;    // host_pump_events calls
+    uint64_t clears = 0;   // host_clear_screen calls
     int previous = -1, current = -1;
     float previous_weight = 0, current_weight = 0;
     bool audio_paused = true;

@@ -27,7 +27,8 @@ bool host_pump_events() {
     return headless::quit;
 }
 
-void host_present(const Session&, int previous, float previous_weight, int current, float current_weight) {
+void host_present(const Session&, int previous, float previous_weight, int current,
+                  float current_weight) {
     auto& s = headless::stats;
     s.presents++;
     s.previous = previous;

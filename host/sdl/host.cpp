@@ -71,7 +71,8 @@ bool host_pump_events() {
     return quit;
 }
 
-void host_present(const Session& session, int previous, float previous_weight, int current, float current_weight) {
+void host_present(const Session& session, int previous, float previous_weight, int current,
+                  float current_weight) {
     const auto t0 = FramePacer::clock::now();
     render_GL(session, previous, previous_weight, current, current_weight);
     const auto t1 = FramePacer::clock::now();
