@@ -280,10 +280,8 @@ std::string run_case(const std::string& file, const json& test) {
     std::vector<std::pair<uint16_t, uint8_t>> want_writes;
     if (test.contains("ports"))
         for (const auto& p : test["ports"]) {
-            if (p[2] == "r")
-                want_reads.push_back(p[0]);
-            else
-                want_writes.emplace_back(p[0], p[1]);
+            if (p[2] == "r") want_reads.push_back(p[0]);
+            else want_writes.emplace_back(p[0], p[1]);
         }
     if (ports.read_ports != want_reads) errors += " port reads differ";
     if (ports.writes != want_writes) {

@@ -199,28 +199,20 @@ void check_row(const Row& row) {
                 z80.SP = value[SP] ? value[SP] : 0xC000;
                 z80.IX = z80.IY = static_cast<uint16_t>(value[EA] - row.displacement);
                 if (has_io) {
-                    if (row.port_via == VIA_BC)
-                        z80.BC = value[PORT];
+                    if (row.port_via == VIA_BC) z80.BC = value[PORT];
                     else if (row.port_via == VIA_BC_AFTER_DEC)
                         z80.BC = static_cast<uint16_t>(value[PORT] + 0x100);
-                    else
-                        z80.AF = static_cast<uint16_t>(value[PORT] & 0xFF00);
+                    else z80.AF = static_cast<uint16_t>(value[PORT] & 0xFF00);
                 }
                 std::vector<uint8_t> bytes;
                 for (int b : code) {
                     uint8_t byte = static_cast<uint8_t>(b);
-                    if (b == NN_LO)
-                        byte = value[NN] & 0xFF;
-                    else if (b == NN_HI)
-                        byte = value[NN] >> 8;
-                    else if (b == DISP)
-                        byte = static_cast<uint8_t>(row.displacement);
-                    else if (b == IMM)
-                        byte = 0x5A;
-                    else if (b == PORT_LO)
-                        byte = value[PORT] & 0xFF;
-                    else if (b == REL)
-                        byte = 0x10;
+                    if (b == NN_LO) byte = value[NN] & 0xFF;
+                    else if (b == NN_HI) byte = value[NN] >> 8;
+                    else if (b == DISP) byte = static_cast<uint8_t>(row.displacement);
+                    else if (b == IMM) byte = 0x5A;
+                    else if (b == PORT_LO) byte = value[PORT] & 0xFF;
+                    else if (b == REL) byte = 0x10;
                     bytes.push_back(byte);
                 }
                 uint16_t at = value[PC];
@@ -230,10 +222,8 @@ void check_row(const Row& row) {
                 port_seen = PortSeen{};
                 m.tstates = start;
                 m.tstatesh = 0;
-                if (row.interrupt)
-                    m.Z80INT();
-                else
-                    m.z80_step();
+                if (row.interrupt) m.Z80INT();
+                else m.z80_step();
                 const ModelResult want = model(row.cycles, value, start);
                 runs++;
                 const bool time_ok = m.tstates == want.end;
@@ -243,7 +233,8 @@ void check_row(const Row& row) {
                 if (time_ok && read_ok && write_ok && port_used) continue;
                 if (++failures > 4) continue;
                 ADD_FAILURE() << row.id << ": " << describe(bytes, bases, value, start) << ": took "
-                              << m.tstates - start << " T-states, the cycle list " << want.end - start
+                              << m.tstates - start << " T-states, the cycle list "
+                              << want.end - start
                               << (read_ok ? ""
                                           : "; port read at " + std::to_string(port_seen.read_at) +
                                                 ", want " + std::to_string(want.read_at))

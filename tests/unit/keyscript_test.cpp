@@ -48,8 +48,8 @@ TEST(KeyScript, TypeHoldsEachCharacterThenReleasesIt) {
 TEST(KeyScript, ARepeatedKeyWaitsBeforeItsSecondPress) {
     const auto events = parse("0:type ll");
     ASSERT_EQ(events.size(), 4u);
-    EXPECT_EQ(events[1].frame, 3u);  // first l released
-    EXPECT_GE(events[2].frame, 9u);  // second l only after 6 frames up
+    EXPECT_EQ(events[1].frame, 3u); // first l released
+    EXPECT_GE(events[2].frame, 9u); // second l only after 6 frames up
 }
 
 TEST(KeyScript, PressAndReleaseInFrameOrder) {

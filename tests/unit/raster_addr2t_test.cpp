@@ -7,7 +7,8 @@
 
 TEST(Addr2t, TableMatchesTheLineSearchForEveryScreenByte) {
     for (int off = 0; off < 6912; off++)
-        ASSERT_EQ(addr2t_table[off], addr2t(static_cast<uint16_t>(0x4000 + off))) << "offset " << off;
+        ASSERT_EQ(addr2t_table[off], addr2t(static_cast<uint16_t>(0x4000 + off)))
+            << "offset " << off;
 }
 
 TEST(Addr2t, LinesAndCharacterRows) {

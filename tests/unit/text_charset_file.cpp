@@ -66,8 +66,8 @@ bool generate(const std::string& source, const std::string& output) {
     const auto dir = std::filesystem::temp_directory_path();
     const std::string source_path = (dir / "marrowgleam_glyphs.txt").string();
     std::ofstream(source_path) << source;
-    const std::string command = std::string(MARROWGLEAM_BINARY_DIR "/mkteletext ") +
-                                source_path + " " + output + " 2>/dev/null";
+    const std::string command = std::string(MARROWGLEAM_BINARY_DIR "/mkteletext ") + source_path +
+                                " " + output + " 2>/dev/null";
     const int status = std::system(command.c_str());
     std::filesystem::remove(source_path);
     return status == 0;

@@ -51,7 +51,8 @@ inline void clear_charset() { std::memset(test_session().CHR, 0, CHR_SIZE); }
 inline void set_glyph(int code, const char* const rows[10]) {
     for (int i = 0; i < 10; i++)
         for (int j = 0; j < 12; j++)
-            test_session().CHR[1920 * (code / 16) + 12 * (code % 16) + 192 * i + j] = rows[i][j] == '#';
+            test_session().CHR[1920 * (code / 16) + 12 * (code % 16) + 192 * i + j] =
+                rows[i][j] == '#';
 }
 
 inline void set_glyph_pixels(int code, bool (*on)(int i, int j)) {

@@ -87,11 +87,12 @@ TEST_F(Z80Contention, ReadAndWriteCosts) {
     for (const auto& r : READS) {
         m.tstates = r.start;
         m.readbyte(r.addr);
-        EXPECT_EQ(m.tstates, r.end) << std::hex << "read " << r.addr << std::dec << " at " << r.start;
+        EXPECT_EQ(m.tstates, r.end)
+            << std::hex << "read " << r.addr << std::dec << " at " << r.start;
         m.tstates = r.start;
         m.writebyte(r.addr, 0x55);
-        EXPECT_EQ(m.tstates, r.end) << std::hex << "write " << r.addr << std::dec << " at "
-                                  << r.start;
+        EXPECT_EQ(m.tstates, r.end)
+            << std::hex << "write " << r.addr << std::dec << " at " << r.start;
     }
     m.tstates = 14335;
     m.readbyte_internal(0x4000);
