@@ -15,6 +15,12 @@
 
 namespace {
 FramePacer pacer;
+// A host that cannot compose and swap 60 frames a second (a software renderer on a busy
+// computer) would otherwise slow the machine down with it: a frame that is already late is
+// not composed or swapped, so the machine keeps its own time, at most this many in a row so
+// that the screen still moves.
+constexpr int MOST_SKIPPED_IN_A_ROW = 5;
+int skipped_in_a_row = 0;
 // When the program started (before main): the machine's clock starts with it.
 const FramePacer::clock::time_point program_start = FramePacer::clock::now();
 } // namespace
@@ -74,6 +80,13 @@ bool host_pump_events() {
 void host_present(const Session& session, int previous, float previous_weight, int current,
                   float current_weight) {
     const auto t0 = FramePacer::clock::now();
+    if (pacer.behind(t0) && skipped_in_a_row < MOST_SKIPPED_IN_A_ROW) {
+        skipped_in_a_row++;
+        pacer.next_deadline(t0); // the frame keeps its place on the grid, already past
+        if (run_stats::enabled()) run_stats::skipped();
+        return;
+    }
+    skipped_in_a_row = 0;
     render_GL(session, previous, previous_weight, current, current_weight);
     const auto t1 = FramePacer::clock::now();
     SDL_GL_SwapBuffers();

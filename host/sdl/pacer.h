@@ -62,6 +62,10 @@ class FramePacer {
         return deadline;
     }
 
+    // Whether the frame about to be shown at `now` would already end late: its deadline on
+    // the grid has passed.
+    bool behind(clock::time_point now) const { return now > deadline_of(count + 1); }
+
     // Grids restarted so far because a frame ended too late.
     uint64_t resyncs() const { return resync_count; }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,7 @@ using clock = std::chrono::steady_clock;
 clock::time_point start;
 std::vector<float> compose_times, swap_times;
 double hold_total;
+uint64_t skipped_total;
 
 // User and system time of all the process's threads (the audio thread and the GL
 // driver's threads included).
@@ -66,6 +68,8 @@ void frame(double compose, double swap, double hold) {
     hold_total += hold;
 }
 
+void skipped() { skipped_total++; }
+
 void report(const Session& session) {
     const double seconds = std::chrono::duration<double>(clock::now() - start).count();
     const double cpu = cpu_seconds(); // the whole process's, from its start
@@ -73,11 +77,12 @@ void report(const Session& session) {
                  "marrowgleam stats: logical_frames=%llu physical_frames=%llu "
                  "displayed_frames=%zu seconds=%.3f logical_per_second=%.3f cpu_seconds=%.3f "
                  "cpu_per_second=%.3f compose_ms_median=%.3f compose_ms_mean=%.3f "
-                 "swap_ms_median=%.3f swap_ms_mean=%.3f hold_seconds=%.3f\n",
+                 "swap_ms_median=%.3f swap_ms_mean=%.3f hold_seconds=%.3f skipped_frames=%llu\n",
                  static_cast<unsigned long long>(session.logical_frames),
                  static_cast<unsigned long long>(session.physical_frames), compose_times.size(),
                  seconds, seconds > 0 ? session.logical_frames / seconds : 0.0, cpu,
                  seconds > 0 ? cpu / seconds : 0.0, median_ms(compose_times),
-                 mean_ms(compose_times), median_ms(swap_times), mean_ms(swap_times), hold_total);
+                 mean_ms(compose_times), median_ms(swap_times), mean_ms(swap_times), hold_total,
+                 static_cast<unsigned long long>(skipped_total));
 }
 } // namespace run_stats

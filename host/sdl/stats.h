@@ -16,6 +16,9 @@ void begin();
 // One displayed frame: seconds spent composing, in the buffer swap, and held by the clock.
 void frame(double compose, double swap, double hold);
 
+// A displayed frame skipped because it was already late.
+void skipped();
+
 // Prints the line "marrowgleam stats: name=value ..." on standard error.
 void report(const Session& session);
 } // namespace run_stats
