@@ -6,7 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 
+// The CPU's helpers are forced inline into the one step function: that makes the fast
+// build. Forcing them makes one very large function, though, which takes clang++ and the
+// sanitizer builds many minutes to compile; those builds (CI's checks, not the program a
+// user runs) define Z80_NO_FORCE_INLINE and leave inlining to the compiler.
+#if defined(Z80_NO_FORCE_INLINE)
+#define Z80_INLINE inline
+#else
 #define Z80_INLINE inline __attribute__((always_inline))
+#endif
 
 // The register record. Its first 44 bytes are also a file format (the channel snapshot
 // stores them as they lie in memory), so the layout is fixed:
