@@ -113,6 +113,7 @@ TEST_F(Controls, WindowsSSavesANewSnapshotInTheDataDirectory) {
     m.RAM[0x8000] = 0x5A;
     frame({key::letter('s')});
     EXPECT_FALSE(std::filesystem::exists(data)) << "S alone is the Spectrum's key";
+    frame();
     frame({WIN, key::letter('s')});
     std::vector<std::string> names = listing();
     ASSERT_EQ(names.size(), 1u);
