@@ -13,7 +13,7 @@ std::string user_data_dir() {
     std::filesystem::path dir;
     const char* xdg = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
-    // The base directory specification ignores a relative XDG_DATA_HOME.
+    // A relative XDG_DATA_HOME is ignored, as the XDG base directory rules say.
     if (xdg && xdg[0] == '/') dir = xdg;
     else if (home && home[0]) dir = std::filesystem::path(home) / ".local" / "share";
     else return {};

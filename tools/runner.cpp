@@ -24,10 +24,9 @@ const char* const USAGE = R"(usage: marrowgleam-run [options] [FILE]
 
 Runs the Marrowgleam ZX Spectrum 48K emulator without a window, as fast as the computer
 allows: boots the ROM ("1982.rom" beside this program), loads FILE if given (a snapshot
-ending in SNA, Z80 or SZX, or a tape image ending in TAP, any case; start a tape with LOAD ""
-typed by a script),
-runs the given number of logical frames (50 a second of emulated time) and writes what
-you ask for.
+ending in SNA, Z80 or SZX, or a tape image ending in TAP, any case; start a tape with
+LOAD "" typed by a script), runs the given number of logical frames (50 a second of
+emulated time) and writes what you ask for.
 
 options:
   --frames N        logical frames to run (default 250: five emulated seconds)
