@@ -1,5 +1,5 @@
 // Program loading: SNA snapshots and TAP images, told apart by the last three characters of
-// the file name, read into a machine.
+// the file name, read into a machine; Z80 and SZX snapshots are handed to their own files.
 //
 // SNA snapshot (16-bit values little-endian):
 //   offset  size    field
@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "formats/formats.h"
+#include "formats/snapshots.h"
 #include "spectrum/machine.h"
 
 namespace {
@@ -115,6 +116,7 @@ void put_snapshot(Spectrum& m, const std::vector<uint8_t>& sna) {
         z80.SP++;
         z80.PC = static_cast<uint16_t>(low | (high << 8));
     }
+    finish_snapshot_load(m);
 }
 } // namespace
 
@@ -140,6 +142,11 @@ LoadResult load_speccy(Spectrum& m, const std::string& path) {
     if (!file) return {LoadResult::CANNOT_OPEN, ""};
 
     const std::string ext = getext(path);
+    if (ext == "Z80" || ext == "SZX") {
+        const std::vector<uint8_t> whole = read_up_to(file, SNAPSHOT_LIMIT);
+        std::fclose(file);
+        return ext == "Z80" ? load_z80_snapshot(m, whole) : load_szx_snapshot(m, whole);
+    }
     const bool snapshot = ext == "SNA";
     const bool tape = ext == "TAP";
     std::vector<uint8_t> bytes;

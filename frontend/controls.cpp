@@ -112,6 +112,7 @@ void Session::handle_control_keys() {
     TXTINK = 0x1C; // bright green on blue for every message of this frame
     if (!file_requester_mode) {
         channel_keys();
+        if (win_held() && key_pressed(key::letter('s'))) save_snapshot_key();
         pan_keys();
         zoom_and_rotate_keys();
         grille_and_colour_keys();

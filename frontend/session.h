@@ -7,10 +7,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "formats/snapshots.h"
 #include "spectrum/machine.h"
 
 // The text layer's pixel buffer: 512 x 256 pixels, 4 bytes each (blue, green, red, alpha).
@@ -200,12 +203,25 @@ class Session {
     // naming the file on standard error and returns false: the program then ends with
     // status 1.
     bool load_command_line_file(const std::string& path);
-    // Channels 0 to 9: the whole machine state in "CH<n>" beside the executable. Saving
+    // Channels 0 to 9: the whole machine state in "CH<n>", beside the executable while its
+    // directory is writable, else in the user's data directory (user_data_dir()). Saving
     // never destroys the previous save; a file that is not a channel is not loaded. Both say
-    // so on row 23.
-    std::string channel_name(int n) const; // application_path + "CH" + n
+    // so on row 23, and name the data directory when they use it.
+    std::string channel_dir() const;       // with its trailing '/'
+    std::string channel_name(int n) const; // channel_dir() + "CH" + n
     void save_channel(int n);
     void load_channel(int n);
+    // Whether the program may create files in a directory; access(W_OK) unless a test puts
+    // its own answer here.
+    std::function<bool(const std::string&)> directory_writable;
+
+    // Windows+S: the running machine as a new snapshot, named by the date and time, in the
+    // user's data directory, in `snapshot_format`. Row 23 names the file, or says it failed.
+    SnapshotFormat snapshot_format = SnapshotFormat::SZX;
+    void save_snapshot_key();
+    // The file save_snapshot_key() writes at `when`: "YYYYMMDD-HHMMSS.ext" in `directory`,
+    // with "-2", "-3", ... before the extension while a file of that name exists.
+    std::string new_snapshot_name(const std::string& directory, const std::tm& when) const;
 
     // --- Control keys and the requester -------------------------------------------------
     void handle_control_keys();
@@ -233,9 +249,14 @@ class Session {
     void choose(const std::filesystem::path& selection);
 };
 
-// True when the requester lists this entry: a directory, or a name whose type is "SNA" or
-// "TAP". A name of 4 characters or fewer has no type (".sna" is not listed); no dot is
-// needed ("gamesna" is a snapshot).
+// The user's data directory with its trailing '/': $XDG_DATA_HOME/marrowgleam/ when that
+// variable holds an absolute path, else $HOME/.local/share/marrowgleam/; "" when neither is
+// set. It is created (with its parents) when missing.
+std::string user_data_dir();
+
+// True when the requester lists this entry: a directory, or a name whose type is "SNA",
+// "TAP", "Z80" or "SZX". A name of 4 characters or fewer has no type (".sna" is not listed); no dot
+// is needed ("gamesna" is a snapshot).
 bool requester_lists(const std::string& name, bool directory);
 
 // The listed entries of `directory` in the order the file system enumerates them

@@ -70,20 +70,26 @@ bool Session::load_command_line_file(const std::string& path) {
     return false;
 }
 
-std::string Session::channel_name(int n) const {
-    return application_path + "CH" + std::to_string(n);
-}
+std::string Session::channel_name(int n) const { return channel_dir() + "CH" + std::to_string(n); }
 
 void Session::save_channel(int n) {
-    std::snprintf(TXTLNBUF, sizeof TXTLNBUF, " SAVE CHANNEL %1d ", n);
+    const std::string dir = channel_dir();
+    // Away from the executable the message says where the channel went.
+    std::snprintf(TXTLNBUF, sizeof TXTLNBUF,
+                  dir == application_path ? " SAVE CHANNEL %1d " : " SAVE CHANNEL %1d TO DATA DIR ",
+                  n);
     post_message(TXTLNBUF);
-    if (!write_file_atomic(channel_name(n), channel_image(machine))) post_message(" SAVE FAILED ");
+    if (!write_file_atomic(dir + "CH" + std::to_string(n), channel_image(machine)))
+        post_message(" SAVE FAILED ");
 }
 
 void Session::load_channel(int n) {
-    std::snprintf(TXTLNBUF, sizeof TXTLNBUF, " LOAD CHANNEL %1d ", n);
+    const std::string dir = channel_dir();
+    std::snprintf(
+        TXTLNBUF, sizeof TXTLNBUF,
+        dir == application_path ? " LOAD CHANNEL %1d " : " LOAD CHANNEL %1d FROM DATA DIR ", n);
     post_message(TXTLNBUF);
-    const std::string name = channel_name(n);
+    const std::string name = dir + "CH" + std::to_string(n);
     std::error_code ec;
     if (!std::filesystem::exists(name, ec)) return; // never saved: the machine runs on
     // One byte more than a channel is enough to tell a longer file.

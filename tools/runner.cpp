@@ -12,6 +12,7 @@
 
 #include <memory>
 
+#include "formats/snapshots.h"
 #include "frontend/session.h"
 #include "host/headless/headless.h"
 #include "tools/keyscript.h"
@@ -23,9 +24,9 @@ const char* const USAGE = R"(usage: marrowgleam-run [options] [FILE]
 
 Runs the Marrowgleam ZX Spectrum 48K emulator without a window, as fast as the computer
 allows: boots the ROM ("1982.rom" beside this program), loads FILE if given (a snapshot
-ending in SNA or a tape image ending in TAP; start a tape with LOAD "" typed by a script),
-runs the given number of logical frames (50 a second of emulated time) and writes what
-you ask for.
+ending in SNA, Z80 or SZX, or a tape image ending in TAP, any case; start a tape with
+LOAD "" typed by a script), runs the given number of logical frames (50 a second of
+emulated time) and writes what you ask for.
 
 options:
   --frames N        logical frames to run (default 250: five emulated seconds)
@@ -44,11 +45,14 @@ options:
   --dump ADDR:LEN:FILE
                     write LEN bytes of memory as the CPU sees it, from ADDR on (wrapping at
                     0xFFFF), to FILE at the end; numbers decimal or 0x hex; may be repeated
+  --save FILE       save the machine as a snapshot at the end of the run, its format by the
+                    name's ending: .sna, .z80 (version 3) or .szx (any case); a failed save
+                    leaves an old FILE as it was
   --quiet           do not print the speed figures
   --help            show this text
 
 The program ends early, with status 0, if the script presses Escape. A file that
-cannot be loaded ends it with status 1.
+cannot be loaded, or a failed --save, ends it with status 1.
 )";
 
 bool parse_count(const char* text, long& value) {
@@ -91,7 +95,8 @@ bool write_dump(const Spectrum& m, const MemoryDump& dump) {
 
 int main(int argc, char** argv) {
     long frames = 250, key_frames = 3;
-    std::string script, png_path, wav_path, file;
+    std::string script, png_path, wav_path, file, save_path;
+    SnapshotFormat save_format = SnapshotFormat::SZX;
     bool print_text = false, quiet = false;
     std::vector<MemoryDump> dumps;
 
@@ -142,6 +147,13 @@ int main(int argc, char** argv) {
                 return 2;
             }
             dumps.push_back(dump);
+        } else if (arg == "--save") {
+            save_path = value("a file name");
+            if (!snapshot_format_of(save_path, save_format)) {
+                std::fprintf(stderr, "marrowgleam-run: --save needs a name ending in .sna, .z80 "
+                                     "or .szx\n");
+                return 2;
+            }
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -203,6 +215,14 @@ int main(int argc, char** argv) {
     for (const MemoryDump& dump : dumps) {
         if (!write_dump(m, dump)) {
             std::fprintf(stderr, "marrowgleam-run: cannot write %s\n", dump.path.c_str());
+            status = 1;
+        }
+    }
+    if (!save_path.empty()) {
+        const std::string why = save_snapshot(m, save_path, save_format);
+        if (!why.empty()) {
+            std::fprintf(stderr, "marrowgleam-run: snapshot %s not saved: %s\n", save_path.c_str(),
+                         why.c_str());
             status = 1;
         }
     }

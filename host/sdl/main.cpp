@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "display/display.h"
+#include "formats/snapshots.h"
 #include "frontend/session.h"
 #include "host/sdl/sdl_host.h"
 #include "host/sdl/stats.h"
@@ -52,6 +53,18 @@ void set_icon_and_caption() {
     SDL_WM_SetCaption("Marrowgleam", nullptr);
 }
 
+const char* const USAGE = R"(usage: marrowgleam [options] [FILE]
+
+The Marrowgleam ZX Spectrum emulator, full screen. FILE, if given, is loaded at the start:
+a snapshot ending in SNA, Z80 or SZX, or a tape image ending in TAP (any case).
+
+options:
+  --snapshot-format sna|z80|szx
+                    the format Windows+S saves snapshots in (default szx); they go to
+                    $XDG_DATA_HOME/marrowgleam, else ~/.local/share/marrowgleam
+  --help            show this text
+)";
+
 void shutdown() {
     if (cursor) SDL_FreeCursor(cursor);
     cursor = nullptr;
@@ -63,6 +76,29 @@ int SDL_main(int argc, char** argv) {
     // closed by SDL_Quit at exit.
     static std::unique_ptr<Session> owner = std::make_unique<Session>();
     Session& session = *owner;
+    std::string file;
+    for (int i = 1; i < argc; i++) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(USAGE, stdout);
+            return 0;
+        } else if (arg == "--snapshot-format") {
+            if (i + 1 >= argc ||
+                !snapshot_format_of(std::string("x.") + argv[i + 1], session.snapshot_format)) {
+                std::fprintf(stderr, "marrowgleam: --snapshot-format needs sna, z80 or szx\n");
+                return 2;
+            }
+            i++;
+        } else if (!arg.empty() && arg[0] == '-') {
+            std::fprintf(stderr, "marrowgleam: unknown option %s (see --help)\n", arg.c_str());
+            return 2;
+        } else if (file.empty()) {
+            file = arg;
+        } else {
+            std::fprintf(stderr, "marrowgleam: only one file can be loaded (see --help)\n");
+            return 2;
+        }
+    }
     std::string error;
     if (!session.load_data_files(argc > 0 ? argv[0] : "", error)) {
         std::fprintf(stderr, "marrowgleam: %s\n", error.c_str());
@@ -112,7 +148,7 @@ int SDL_main(int argc, char** argv) {
     if (cursor) SDL_SetCursor(cursor);
 
     session.start_machine();
-    if (argc > 1 && !session.load_command_line_file(argv[1])) std::exit(1);
+    if (!file.empty() && !session.load_command_line_file(file)) std::exit(1);
 
     session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);
     swap_first_frame();

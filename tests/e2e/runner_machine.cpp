@@ -126,3 +126,32 @@ TEST_F(RunnerMachine, SpeakerToggledAtAKnownRateSoundsAtThatFrequency) {
     const double expected = 3494400.0 / (2 * TOGGLE_TSTATES);
     EXPECT_NEAR(measured, expected, expected * 0.005);
 }
+
+// --save: a typed program saved in each format at the end of a run comes back when the file
+// is loaded (the format by the name's ending, any case); a save that cannot be written is a
+// failure on standard error with status 1.
+TEST_F(RunnerMachine, SavesTheMachineAtTheEndAndLoadsItBack) {
+    TempDir dir;
+    const std::string line = "100:type 10 PRINT 6*7<enter>";
+    for (const char* name : {"typed.szx", "typed.Z80", "typed.sna"}) {
+        SCOPED_TRACE(name);
+        const RunnerResult saved =
+            run_runner({"--frames", "300", "--keys", line, "--save", name, "--quiet"});
+        ASSERT_EQ(saved.status, 0) << saved.err;
+        ASSERT_TRUE(std::filesystem::exists(dir.path() / name));
+        const RunnerResult loaded = run_runner(
+            {name, "--frames", "100", "--keys", "20:type RUN<enter>", "--text", "--quiet"});
+        ASSERT_EQ(loaded.status, 0) << loaded.err;
+        EXPECT_EQ(written_rows(loaded), (std::vector<std::string>{"42", "OK, 10:1"}));
+    }
+    EXPECT_EQ(std::filesystem::file_size(dir.path() / "typed.sna"), 49179u);
+
+    const RunnerResult failed =
+        run_runner({"--frames", "10", "--save", "missing/out.szx", "--quiet"});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("missing/out.szx not saved"), std::string::npos) << failed.err;
+
+    const RunnerResult wrong = run_runner({"--frames", "10", "--save", "out.png", "--quiet"});
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_NE(wrong.err.find(".sna, .z80 or .szx"), std::string::npos) << wrong.err;
+}

@@ -2,13 +2,16 @@
 // with exactly the given keys down and then runs the control keys.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "formats/formats.h"
+#include "formats/snapshots.h"
 #include "frontend/keys.h"
 #include "frontend/session.h"
 #include "host/headless/headless.h"
@@ -91,6 +94,51 @@ TEST_F(Controls, KeypadLoadsAndWindowsKeypadSavesChannels) {
     frame({WIN, key::keypad(0), key::keypad(1)});
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "CH0"));
     EXPECT_EQ(message(), " SAVE CHANNEL 1");
+}
+
+// Windows+S: a new snapshot in the data directory, named by the date and time, in the
+// chosen format; row 23 names it. A save that cannot be made says so and writes nothing.
+TEST_F(Controls, WindowsSSavesANewSnapshotInTheDataDirectory) {
+    TempDir dir;
+    const char* old = std::getenv("XDG_DATA_HOME");
+    const std::string old_value = old ? old : "";
+    setenv("XDG_DATA_HOME", dir.path().c_str(), 1);
+    const auto data = dir.path() / "marrowgleam";
+    auto listing = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(data))
+            names.push_back(entry.path().filename().string());
+        return names;
+    };
+    m.RAM[0x8000] = 0x5A;
+    frame({key::letter('s')});
+    EXPECT_FALSE(std::filesystem::exists(data)) << "S alone is the Spectrum's key";
+    frame();
+    frame({WIN, key::letter('s')});
+    std::vector<std::string> names = listing();
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].size(), std::string("20261208-090507.szx").size()) << names[0];
+    EXPECT_EQ(names[0].substr(15), ".szx");
+    EXPECT_EQ(message(), " SNAPSHOT " + names[0]);
+    const auto loaded = std::make_unique<Spectrum>();
+    ASSERT_TRUE(load_speccy(*loaded, (data / names[0]).string()));
+    EXPECT_EQ(loaded->RAM[0x8000], 0x5A);
+
+    // Held, it saves once; pressed again, a second file.
+    frame();
+    frames(3, {WIN, key::letter('s')});
+    EXPECT_EQ(listing().size(), 2u);
+
+    // SNA of a 48K machine whose stack is in the ROM cannot be made.
+    s.snapshot_format = SnapshotFormat::SNA;
+    m.z80.SP = 0x1000;
+    frame();
+    frame({WIN, key::letter('s')});
+    EXPECT_EQ(message(), " SNAPSHOT FAILED");
+    EXPECT_EQ(listing().size(), 2u);
+    s.snapshot_format = SnapshotFormat::SZX;
+    if (old) setenv("XDG_DATA_HOME", old_value.c_str(), 1);
+    else unsetenv("XDG_DATA_HOME");
 }
 
 struct PanCase {

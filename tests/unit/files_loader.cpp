@@ -217,7 +217,7 @@ TEST(FilesTape, NamesEndingInTapAttachATape) {
         const char* name;
         bool tape;
     } cases[] = {{"prog.tap", true},   {"PROG.TAP", true}, {"progtap", true},
-                 {"prog.tapx", false}, {"abc", false},     {"prog.z80", false}};
+                 {"prog.tapx", false}, {"abc", false},     {"prog.z81", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Spectrum& m = fresh_machine();
