@@ -22,6 +22,11 @@ void Session::render_logical_frame() {
     // write end moves, so the audio thread that sees the new AUDPOSW sees them too.
     const int32_t base = m.pulldown * SAMPLES_PER_FRAME;
     m.beeper_frame_end(AUDBUF + base);
+    if (m.tape_deck.attached()) {
+        m.tape_frame_end(tape_sound ? AUDBUF + base : nullptr);
+        if (tape_fast()) std::memset(AUDBUF + base, 0, SAMPLES_PER_FRAME);
+    }
+    tape_frame();
     AUDDAT.store(m.OUTAGE, std::memory_order_release);
     AUDPOSW.store(base + SAMPLES_PER_FRAME, std::memory_order_release);
     overlay_tick();
@@ -43,7 +48,9 @@ void Session::render_physical_frame() {
             post_message(still_frame ? " PAUSE " : " RUN   ");
             overlay = 1;
         }
-        present();
+        // While a tape loads fast, only now and then a frame is shown (a shown frame holds
+        // the machine to the display's pace).
+        if (!tape_fast() || still_frame || physical_frames % FAST_LOAD_SHOWN == 0) present();
         // The audio device starts two physical frames after a reset, when the first logical
         // frame has filled its slot.
         if (enable_audio == 1) {

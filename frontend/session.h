@@ -207,6 +207,30 @@ class Session {
     void save_channel(int n);
     void load_channel(int n);
 
+    // --- Tape ---------------------------------------------------------------------------
+    // With tape_sound, a tape playing as a signal keeps the normal pace and is heard (mixed
+    // into the beeper); without it, the machine runs as fast as the host allows while the
+    // tape plays, showing one frame in FAST_LOAD_SHOWN, the sound muted.
+    bool tape_sound = false;
+    static constexpr int FAST_LOAD_SHOWN = 25;
+    // The attached tape's file when it is a TAP image; SAVE appends to it. Otherwise the
+    // first SAVE makes a new file in the data directory, and later ones append there.
+    std::string save_tape_path;
+    bool tape_fast() const { return machine.tape_deck.playing && !tape_sound; }
+    // F11: the tape plays or stops.
+    void tape_key();
+    // Plays (true) or stops the tape, as F11 does when it is stopped or playing.
+    void tape_key_play(bool play) {
+        if (play != machine.tape_deck.playing) tape_key();
+    }
+    // The deck's events as messages; the blocks the ROM saved written out.
+    void tape_frame();
+    // Appends the saved blocks to the save file (made when there is none), with a message.
+    void write_saved_blocks();
+    // The directory user files go to: $XDG_DATA_HOME/marrowgleam, else
+    // ~/.local/share/marrowgleam.
+    static std::string data_directory();
+
     // --- Control keys and the requester -------------------------------------------------
     void handle_control_keys();
     int DIRCUR = 0; // the cursor's index in the listing
@@ -233,8 +257,8 @@ class Session {
     void choose(const std::filesystem::path& selection);
 };
 
-// True when the requester lists this entry: a directory, or a name whose type is "SNA" or
-// "TAP". A name of 4 characters or fewer has no type (".sna" is not listed); no dot is
+// True when the requester lists this entry: a directory, or a name whose type is "SNA",
+// "TAP" or "TZX". A name of 4 characters or fewer has no type (".sna" is not listed); no dot is
 // needed ("gamesna" is a snapshot).
 bool requester_lists(const std::string& name, bool directory);
 

@@ -58,12 +58,40 @@ void shutdown() {
 }
 } // namespace
 
+namespace {
+const char* const USAGE = R"(usage: marrowgleam [options] [FILE]
+
+The Marrowgleam ZX Spectrum emulator, full screen. FILE is a snapshot (SNA) or a tape
+image (TAP or TZX) to load at the start.
+
+options:
+  --tape-sound      a tape playing as a signal keeps the normal pace and is heard (without
+                    it the machine runs as fast as it can while the tape plays, silent)
+  --no-tape-trap    every tape block plays as a signal, also for the ROM's loader (which
+                    otherwise takes a standard-speed block at once)
+  --help            show this text
+)";
+} // namespace
+
 int SDL_main(int argc, char** argv) {
     // Large (the picture surfaces): on the heap. It outlives the audio device, which is
     // closed by SDL_Quit at exit.
     static std::unique_ptr<Session> owner = std::make_unique<Session>();
     Session& session = *owner;
-    std::string error;
+    std::string error, file;
+    for (int i = 1; i < argc; i++) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(USAGE, stdout);
+            return 0;
+        } else if (arg == "--tape-sound") {
+            session.tape_sound = true;
+        } else if (arg == "--no-tape-trap") {
+            session.machine.tape_traps = 0;
+        } else if (file.empty()) {
+            file = arg;
+        }
+    }
     if (!session.load_data_files(argc > 0 ? argv[0] : "", error)) {
         std::fprintf(stderr, "marrowgleam: %s\n", error.c_str());
         return 1;
@@ -112,7 +140,7 @@ int SDL_main(int argc, char** argv) {
     if (cursor) SDL_SetCursor(cursor);
 
     session.start_machine();
-    if (argc > 1 && !session.load_command_line_file(argv[1])) std::exit(1);
+    if (!file.empty() && !session.load_command_line_file(file)) std::exit(1);
 
     session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);
     swap_first_frame();
