@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -210,9 +211,10 @@ class Session {
     // --- Tape ---------------------------------------------------------------------------
     // With tape_sound, a tape playing as a signal keeps the normal pace and is heard (mixed
     // into the beeper); without it, the machine runs as fast as the host allows while the
-    // tape plays, showing one frame in FAST_LOAD_SHOWN, the sound muted.
+    // tape plays, showing a frame every FAST_LOAD_SHOW_PERIOD of real time, the sound muted.
     bool tape_sound = false;
-    static constexpr int FAST_LOAD_SHOWN = 25;
+    static constexpr std::chrono::milliseconds FAST_LOAD_SHOW_PERIOD{100};
+    std::chrono::steady_clock::time_point fast_shown{};
     // The attached tape's file when it is a TAP image; SAVE appends to it. Otherwise the
     // first SAVE makes a new file in the data directory, and later ones append there.
     std::string save_tape_path;

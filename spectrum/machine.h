@@ -202,9 +202,9 @@ class Spectrum : public SpectrumState {
     // read also starts the tape when a program polls it in a tight loop).
     uint8_t tape_ear(uint8_t value);
     // The deck's part of a logical frame end (before tstates loses tpf): the signal played
-    // up to the frame's end; the tape stops when nothing read the EAR bit for
-    // TAPE_IDLE_STOP T-states. With `slot`, the frame's edges are mixed into its 960 beeper
-    // samples.
+    // up to the frame's end; the tape stops when no loader has listened (read the EAR bit
+    // in a tight loop) for TAPE_IDLE_STOP T-states. With `slot`, the frame's edges are mixed into
+    // its 960 beeper samples.
     void tape_frame_end(uint8_t* slot);
     static constexpr uint64_t TAPE_IDLE_STOP = 3 * 3500000ull;
     // The tape block transfer used by the load trap: reads one TAP block and stores DE data

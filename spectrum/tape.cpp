@@ -130,8 +130,8 @@ int Spectrum::tape_save_trap() {
 
 uint8_t Spectrum::tape_ear(uint8_t value) {
     const uint64_t now = tape_now();
-    if (!tape_deck.playing && !tape_deck.poll(now)) return value;
-    tape_deck.last_read = now;
+    if (tape_deck.playing) tape_deck.note_read(now);
+    else if (!tape_deck.poll(now)) return value;
     return tape_deck.level_at(now) ? value | 0x40 : value & 0xBF;
 }
 
@@ -143,7 +143,7 @@ void Spectrum::tape_frame_end(uint8_t* slot) {
     if (deck.playing) {
         deck.run_to(end);
         // (A read by the instruction that crossed the frame end lies past `end`.)
-        if (deck.playing && end > deck.last_read && end - deck.last_read > TAPE_IDLE_STOP)
+        if (deck.playing && end > deck.last_listen && end - deck.last_listen > TAPE_IDLE_STOP)
             deck.stop();
     }
     if (!slot) return;

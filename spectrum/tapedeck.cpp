@@ -69,8 +69,7 @@ void TapeDeck::play(uint64_t now) {
     }
     playing = true;
     next_edge = now; // the next pulse begins now
-    last_read = now;
-    poll_run = 0;
+    last_listen = now;
     event = TapeEvent::PLAY;
 }
 
@@ -299,8 +298,7 @@ void TapeDeck::taken(size_t i) {
 
 bool TapeDeck::poll(uint64_t now) {
     if (playing || at_end()) return false;
-    poll_run = now - last_read < POLL_GAP ? poll_run + 1 : 0;
-    last_read = now;
+    note_read(now);
     if (poll_run < POLL_RUN) return false;
     play(now);
     return true;

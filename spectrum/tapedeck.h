@@ -86,6 +86,7 @@ class TapeDeck {
     uint64_t next_edge = 0;    // the absolute T-state at which the current pulse ends
     uint64_t last_read = 0;    // the last EAR read while attached
     uint32_t poll_run = 0;     // reads in a row less than POLL_GAP apart
+    uint64_t last_listen = 0;  // the last read of a run of LISTEN_RUN (a loader listening)
     TapeEvent event = TapeEvent::NONE;
     std::string fault; // the message of the last FAULT
 
@@ -127,6 +128,13 @@ class TapeDeck {
     // After the ROM's loader took block `i` at once: the deck waits at the block after it.
     void taken(size_t i);
 
+    // An EAR read at `now`. Reads in a tight loop are a loader listening (the keyboard
+    // scan reads the port a few times a frame, which is no listening).
+    void note_read(uint64_t now) {
+        poll_run = now - last_read < POLL_GAP ? poll_run + 1 : 0;
+        last_read = now;
+        if (poll_run >= LISTEN_RUN) last_listen = now;
+    }
     // An EAR read at `now` while the tape is attached but not playing: a program that
     // reads it in a tight loop starts the tape. True when it did.
     bool poll(uint64_t now);
@@ -141,6 +149,7 @@ class TapeDeck {
     // start it.
     static constexpr uint64_t POLL_GAP = 1000;
     static constexpr uint32_t POLL_RUN = 500;
+    static constexpr uint32_t LISTEN_RUN = 64;
 
   private:
     enum Phase : uint8_t { ENTER, PILOT, PULSES, DATA, PAUSE_EDGE, PAUSE_LOW, DONE };

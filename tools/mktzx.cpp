@@ -25,8 +25,8 @@ namespace {
 struct Timing {
     uint16_t pilot, sync1, sync2, zero, one, header_pilots, data_pilots;
 };
-constexpr Timing STANDARD = {2168, 667, 735, 855, 1710, 8063, 3223};
-// About two thirds of the ROM's pulse lengths, and shorter tones.
+// About two thirds of the ROM's pulse lengths (2168, 667, 735, 855, 1710; 8063 and 3223
+// pilot pulses), and shorter tones.
 constexpr Timing TURBO = {1500, 450, 500, 580, 1160, 3000, 1500};
 constexpr uint16_t PAUSE_MS = 1000;
 constexpr uint32_t DIRECT_TPS = 79;
