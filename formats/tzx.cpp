@@ -10,7 +10,7 @@
 
 namespace {
 constexpr uint32_t HZ = 3500000;                // the tape clock
-constexpr size_t MOST_PULSES = size_t{1} << 25; // pulses one block may expand into
+constexpr size_t MOST_PULSES = size_t{1} << 22; // pulses one block may expand into
 constexpr size_t MOST_CSW_BYTES = size_t{64} << 20;
 
 // A read cursor over the image that never reads past its end: a read there fails, and the

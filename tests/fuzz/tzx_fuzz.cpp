@@ -20,9 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Session& s = fresh_session();
     if (s.load_file(path)) {
         Spectrum& m = s.machine;
-        TapeDeck deck = m.tape_deck; // a copy plays ten seconds at once
+        TapeDeck deck = m.tape_deck; // a copy plays a second at once
         deck.play(0);
-        deck.run_to(35000000);
+        deck.run_to(3500000);
         m.tape_play();
         s.run_machine(s.logical_frames + 2);
         m.tape_deck.next_standard_block();

@@ -335,3 +335,30 @@ TEST(TapeDeck, TzxFilesLoadAndAreListed) {
         EXPECT_TRUE(requester_lists(name, false)) << name;
     EXPECT_FALSE(requester_lists("game.tzxx", false));
 }
+
+// Saved blocks go to the file the session saves to, named on row 23; a write that fails
+// says so and leaves the file as it was.
+TEST(TapeDeck, SavedBlocksAreAppendedOrTheFailureShown) {
+    TempDir dir;
+    Session& s = fresh_session();
+    use_code_charset();
+    auto row23 = [] {
+        std::string row = text_row(MESSAGE_ROW);
+        row.erase(row.find_last_not_of(' ') + 1);
+        return row;
+    };
+    const Bytes old = {2, 0, 0xFF, 0xFF};
+    dir.file("old.tap", old);
+    s.save_tape_path = (dir.path() / "old.tap").string();
+    s.machine.saved_blocks = {{3, 0, 0xFF, 7, 0xF8}};
+    s.tape_frame();
+    EXPECT_EQ(row23(), " SAVED old.tap");
+    EXPECT_EQ(read_file(dir.path() / "old.tap"), (Bytes{2, 0, 0xFF, 0xFF, 3, 0, 0xFF, 7, 0xF8}));
+    EXPECT_TRUE(s.machine.saved_blocks.empty());
+
+    dir.directory("old.tap.tmp/in_the_way"); // the temporary file cannot be made
+    s.machine.saved_blocks = {{2, 0, 0, 0}};
+    s.tape_frame();
+    EXPECT_EQ(row23(), " SAVE FAILED");
+    EXPECT_EQ(read_file(dir.path() / "old.tap"), (Bytes{2, 0, 0xFF, 0xFF, 3, 0, 0xFF, 7, 0xF8}));
+}
