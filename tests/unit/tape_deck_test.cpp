@@ -362,3 +362,35 @@ TEST(TapeDeck, SavedBlocksAreAppendedOrTheFailureShown) {
     EXPECT_EQ(row23(), " SAVE FAILED");
     EXPECT_EQ(read_file(dir.path() / "old.tap"), (Bytes{2, 0, 0xFF, 0xFF, 3, 0, 0xFF, 7, 0xF8}));
 }
+
+// "Stop the tape if in 48K mode" stops only a 48K machine; "set signal level" sets the level
+// the next pulse starts from.
+TEST(TapeDeck, StopIn48KModeAndSetSignalLevel) {
+    const Bytes image = tzx({tone(1000, 1),
+                             {0x2A, 0, 0, 0, 0},
+                             {0x2B, 1, 0, 0, 0, 0},
+                             {0x13, 1, 0xD0, 0x07},
+                             {0x2B, 1, 0, 0, 0, 1},
+                             {0x13, 1, 0xD0, 0x07}});
+    for (const bool is48 : {true, false}) {
+        TapeDeck deck;
+        deck.load(parse(image));
+        deck.machine_48k = is48;
+        deck.play(0);
+        EXPECT_EQ(deck.level_at(999), 1);
+        deck.level_at(1000);
+        if (is48) {
+            EXPECT_FALSE(deck.playing);
+            EXPECT_EQ(deck.take_event(), TapeEvent::STOP);
+            continue;
+        }
+        // Low set, then the pulse's edge: high for 2000 (without the set, low); high set
+        // again, the edge: low.
+        EXPECT_EQ(deck.level_at(1000), 1);
+        EXPECT_EQ(deck.level_at(2999), 1);
+        EXPECT_EQ(deck.level_at(3000), 0);
+        EXPECT_TRUE(deck.playing);
+        deck.level_at(5000);
+        EXPECT_EQ(deck.take_event(), TapeEvent::END);
+    }
+}
