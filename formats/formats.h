@@ -27,10 +27,10 @@ struct LoadResult {
 // A tape image is read whole, up to this size.
 constexpr size_t TAPE_LIMIT = size_t{64} << 20;
 
-// Loads a snapshot ("SNA", "Z80", "SZX"; see formats/snapshots.h) or attaches a tape image ("TAP")
-// and resets the machine; any other name only resets it. Changes nothing when the file cannot be
-// opened (CANNOT_OPEN) or is a directory or a snapshot too short to hold what its size class needs
-// (REFUSED).
+// Loads a snapshot ("SNA", "Z80", "SZX"; see formats/snapshots.h) or attaches a tape image
+// ("TAP" or "TZX") and resets the machine; any other name only resets it. Changes nothing
+// when the file cannot be opened (CANNOT_OPEN) or is a directory, a snapshot too short to
+// hold what its size class needs or a "TZX" file without the TZX signature (REFUSED).
 LoadResult load_speccy(Spectrum& m, const std::string& path);
 
 // Channel file (integers little-endian, 131,158 bytes):

@@ -34,6 +34,7 @@
 
 #include "formats/formats.h"
 #include "formats/snapshots.h"
+#include "formats/tzx.h"
 #include "spectrum/machine.h"
 
 namespace {
@@ -148,22 +149,24 @@ LoadResult load_speccy(Spectrum& m, const std::string& path) {
         return ext == "Z80" ? load_z80_snapshot(m, whole) : load_szx_snapshot(m, whole);
     }
     const bool snapshot = ext == "SNA";
-    const bool tape = ext == "TAP";
+    const bool tape = ext == "TAP" || ext == "TZX";
     std::vector<uint8_t> bytes;
     if (snapshot) bytes = read_up_to(file, SNA_128K_SIX);
     else if (tape) bytes = read_up_to(file, TAPE_LIMIT);
     std::fclose(file);
+    std::string why;
     if (snapshot && bytes.size() < SNA_48K)
         return {LoadResult::REFUSED, "a snapshot needs at least " + std::to_string(SNA_48K) +
                                          " bytes, it has " + std::to_string(bytes.size())};
 
-    // Detaches a tape.
-    m.tape.clear();
-    m.tape_pos = 0;
+    std::vector<TapeBlock> blocks;
+    if (ext == "TZX" && !tzx_blocks(bytes, blocks, why)) return {LoadResult::REFUSED, why};
+
+    m.detach_tape();
     m.is_snapshot = snapshot;
-    m.is_tape = 0;
     if (snapshot) m.model = bytes.size() >= SNA_128K ? 128 : 48;
-    if (tape) m.attach_tape(std::move(bytes));
+    if (ext == "TAP") m.attach_tape(std::move(bytes));
+    if (ext == "TZX") m.attach_tape_blocks(std::move(bytes), std::move(blocks));
 
     m.reset_logical_system();
     m.tpf = m.tpf_for_model();

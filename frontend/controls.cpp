@@ -118,9 +118,11 @@ void Session::handle_control_keys() {
         grille_and_colour_keys();
         if (key_held(key::F12)) {
             reset_logical_system();
+            machine.tape_rewind();
             post_message(" RESET ", key_pressed(key::F12));
         }
         home_key();
+        if (key_pressed(key::F11)) tape_key();
     }
     if (key_pressed(key::F9)) {
         if (file_requester_mode) {

@@ -4,6 +4,7 @@
 // 48K machine), a physical frame tpfh = 58240. Six physical frames last exactly as long as
 // five 48K logical frames, and IFBCLK (0..5) and pulldown (0..4) walk that common cycle from
 // the same phase after every reset.
+#include <chrono>
 #include <cstring>
 
 #include "frontend/host.h"
@@ -22,6 +23,11 @@ void Session::render_logical_frame() {
     // write end moves, so the audio thread that sees the new AUDPOSW sees them too.
     const int32_t base = m.pulldown * SAMPLES_PER_FRAME;
     m.beeper_frame_end(AUDBUF + base);
+    if (m.tape_deck.attached()) {
+        m.tape_frame_end(tape_sound ? AUDBUF + base : nullptr);
+        if (tape_fast()) std::memset(AUDBUF + base, 0, SAMPLES_PER_FRAME);
+    }
+    tape_frame();
     AUDDAT.store(m.OUTAGE, std::memory_order_release);
     AUDPOSW.store(base + SAMPLES_PER_FRAME, std::memory_order_release);
     overlay_tick();
@@ -29,7 +35,11 @@ void Session::render_logical_frame() {
     // screen is cleared to transparent black.
     const bool text_alone = overlay == 2;
     if (text_alone) host_clear_screen();
-    m.rasterize_ULA(ULA_surface[m.IFB_buffer], screen_mode, !text_alone);
+    // Loading fast, a picture nobody will see is not painted; the screen the beam fetches
+    // next frame is reloaded all the same.
+    if (!tape_fast() || std::chrono::steady_clock::now() - fast_shown >= FAST_LOAD_SHOW_PERIOD)
+        m.rasterize_ULA(ULA_surface[m.IFB_buffer], screen_mode, !text_alone);
+    else std::memcpy(m.RTFB, m.screen_bank(), sizeof m.RTFB);
     m.end_logical_frame();
     logical_frames++;
 }
@@ -43,7 +53,15 @@ void Session::render_physical_frame() {
             post_message(still_frame ? " PAUSE " : " RUN   ");
             overlay = 1;
         }
-        present();
+        // While a tape loads fast, a frame is shown only every FAST_LOAD_SHOW_PERIOD of real
+        // time: a shown frame holds the machine to the display's pace.
+        bool show = true;
+        if (tape_fast() && !still_frame) {
+            const auto now = std::chrono::steady_clock::now();
+            show = now - fast_shown >= FAST_LOAD_SHOW_PERIOD;
+            if (show) fast_shown = now;
+        }
+        if (show) present();
         // The audio device starts two physical frames after a reset, when the first logical
         // frame has filled its slot.
         if (enable_audio == 1) {

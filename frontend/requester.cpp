@@ -66,7 +66,7 @@ void Session::choose(const std::filesystem::path& selection) {
 bool requester_lists(const std::string& name, bool directory) {
     if (directory) return true;
     const std::string type = name.size() <= 4 ? "   " : getext(name);
-    return type == "SNA" || type == "TAP" || type == "Z80" || type == "SZX";
+    return type == "SNA" || type == "TAP" || type == "TZX" || type == "Z80" || type == "SZX";
 }
 
 std::vector<ListedEntry> requester_listing(const std::filesystem::path& directory) {

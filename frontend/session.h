@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -223,6 +224,31 @@ class Session {
     // with "-2", "-3", ... before the extension while a file of that name exists.
     std::string new_snapshot_name(const std::string& directory, const std::tm& when) const;
 
+    // --- Tape ---------------------------------------------------------------------------
+    // With tape_sound, a tape playing as a signal keeps the normal pace and is heard (mixed
+    // into the beeper); without it, the machine runs as fast as the host allows while the
+    // tape plays, showing a frame every FAST_LOAD_SHOW_PERIOD of real time, the sound muted.
+    bool tape_sound = false;
+    static constexpr std::chrono::milliseconds FAST_LOAD_SHOW_PERIOD{100};
+    std::chrono::steady_clock::time_point fast_shown{};
+    // The attached tape's file when it is a TAP image; SAVE appends to it. Otherwise the
+    // first SAVE makes a new file in the data directory, and later ones append there.
+    std::string save_tape_path;
+    bool tape_fast() const { return machine.tape_deck.playing && !tape_sound; }
+    // F11: the tape plays or stops.
+    void tape_key();
+    // Plays (true) or stops the tape, as F11 does when it is stopped or playing.
+    void tape_key_play(bool play) {
+        if (play != machine.tape_deck.playing) tape_key();
+    }
+    // The deck's events as messages; the blocks the ROM saved written out.
+    void tape_frame();
+    // Appends the saved blocks to the save file (made when there is none), with a message.
+    void write_saved_blocks();
+    // The directory user files go to: $XDG_DATA_HOME/marrowgleam, else
+    // ~/.local/share/marrowgleam.
+    static std::string data_directory();
+
     // --- Control keys and the requester -------------------------------------------------
     void handle_control_keys();
     int DIRCUR = 0; // the cursor's index in the listing
@@ -255,8 +281,8 @@ class Session {
 std::string user_data_dir();
 
 // True when the requester lists this entry: a directory, or a name whose type is "SNA",
-// "TAP", "Z80" or "SZX". A name of 4 characters or fewer has no type (".sna" is not listed); no dot
-// is needed ("gamesna" is a snapshot).
+// "TAP", "TZX", "Z80" or "SZX". A name of 4 characters or fewer has no type (".sna" is not
+// listed); no dot is needed ("gamesna" is a snapshot).
 bool requester_lists(const std::string& name, bool directory);
 
 // The listed entries of `directory` in the order the file system enumerates them

@@ -49,7 +49,8 @@ bool Session::load_data_files(const char* argv0, std::string& error) {
 void Session::start_machine() {
     splash();
     overlay_old = 0;
-    overlay_timeout = 200; // the title shows for the first 200 logical frames
+    overlay_timeout = 200;  // the title shows for the first 200 logical frames
+    machine.tape_saves = 1; // SAVE writes tape files
     reset_logical_system();
 }
 
@@ -59,6 +60,7 @@ bool Session::load_file(const std::string& path, std::string* why) {
     if (!result) return false;
     // The machine has been reset with the load: the audio starts again too.
     reset_audio();
+    save_tape_path = getext(path) == "TAP" ? path : std::string();
     return true;
 }
 

@@ -42,6 +42,8 @@ void Spectrum::rebase_slots(const Spectrum& from) {
 void Spectrum::map_slot3(int bank) { SLTPTR[3] = SLTWR[3] = RAM + (bank & 7) * 0x4000; }
 
 void Spectrum::reset_logical_system() {
+    // The tape's clock goes on from where the frame was.
+    if (tstates > 0) tape_deck.frame_base += static_cast<uint64_t>(tstates);
     reset_Z80(z80); // also ends a HALT and cancels a pending EI
     tstates = tstatesh = 0;
     IFBCLK = 0;
@@ -51,6 +53,7 @@ void Spectrum::reset_logical_system() {
 }
 
 void Spectrum::end_logical_frame() {
+    tape_deck.frame_base += static_cast<uint64_t>(tpf);
     tstates -= tpf; // the overshoot of the last instruction carries into the next frame
     pulldown = pulldown == 4 ? 0 : pulldown + 1;
     flashctr++;

@@ -13,6 +13,7 @@
 
 #include "spectrum/capture.h"
 #include "spectrum/contention.h"
+#include "spectrum/tapedeck.h"
 #include "z80/z80.h"
 
 // Model and time base. A logical frame is tpf T-states of the emulated machine, a physical
@@ -105,6 +106,19 @@ struct SpectrumState {
     uint8_t is_snapshot = 0;
     uint8_t is_tape = 0;
 
+    // The tape as a signal, and what the load trap may do: with tape_traps set (the
+    // default), the ROM's loader takes a standard-speed block at once; any other block, and
+    // every block without tape_traps, is played to whatever reads the EAR bit.
+    TapeDeck tape_deck;
+    uint8_t tape_traps = 1;
+    uint8_t rom_patched[3] = {}; // the ROM's bytes under the loader patch
+    // With tape_saves set, the ROM's save routine hands each block, as a TAP record (length,
+    // flag, data, checksum), to saved_blocks for the interface to write, instead of playing
+    // it to the MIC output.
+    uint8_t tape_saves = 0;
+    uint8_t audio_tape_level = 0; // the signal's level at the end of the last mixed frame
+    std::vector<std::vector<uint8_t>> saved_blocks;
+
     // Test hooks, empty in the machine: when set, a port read returns port_read_hook(port)
     // instead of the decode, and every port write is also shown to port_write_hook.
     std::function<uint8_t(uint16_t)> port_read_hook;
@@ -177,9 +191,28 @@ class Spectrum : public SpectrumState {
     void end_physical_frame();
 
     // --- Tape ---------------------------------------------------------------------------
-    // Attaches a TAP image (the ROM's block loader is patched to take it a block at a time)
-    // or, with an empty image, nothing.
+    // Attaches a TAP image (the ROM's block loader is patched to take a standard block at a
+    // time) or, with an empty image, a tape with no blocks.
     void attach_tape(std::vector<uint8_t> image);
+    // Attaches a TZX (or any) image as the blocks a parser made of it; a standard block's
+    // record lies in `image` at its record_offset for the load trap.
+    void attach_tape_blocks(std::vector<uint8_t> image, std::vector<TapeBlock> blocks);
+    void detach_tape();
+    // The deck's keys: play and stop at the current T-state; rewind to the first block.
+    void tape_play() { tape_deck.play(tape_now()); }
+    void tape_stop() { tape_deck.stop(); }
+    void tape_rewind() { tape_deck.rewind(); }
+    // The absolute T-state of the deck's clock now.
+    uint64_t tape_now() const { return tape_deck.frame_base + static_cast<uint64_t>(tstates); }
+    // The EAR bit of a ULA read at tstates put into `value` while a tape is attached (a
+    // read also starts the tape when a program polls it in a tight loop).
+    uint8_t tape_ear(uint8_t value);
+    // The deck's part of a logical frame end (before tstates loses tpf): the signal played
+    // up to the frame's end; the tape stops when no loader has listened (read the EAR bit
+    // in a tight loop) for TAPE_IDLE_STOP T-states. With `slot`, the frame's edges are mixed into
+    // its 960 beeper samples.
+    void tape_frame_end(uint8_t* slot);
+    static constexpr uint64_t TAPE_IDLE_STOP = 3 * 3500000ull;
     // The tape block transfer used by the load trap: reads one TAP block and stores DE data
     // bytes at IX with timed writes.
     void PatchZ80();

@@ -42,8 +42,10 @@ uint8_t Spectrum::readport_internal(uint16_t port) {
         if (tstates <= 14337 || tstates > 57345) return 0xFF;
         return unattached();
     }
-    // Bits 5 and 7 always read 1; bit 6 (EAR) echoes the MIC bit last written.
+    // Bits 5 and 7 always read 1; bit 6 (EAR) echoes the MIC bit last written, or follows
+    // the tape while one plays.
     const uint8_t value = (IO[0xFE] & 0x08) ? 0xFF : 0xBF;
+    if (tape_deck.attached()) return tape_ear(keyboard_matrix_read(port, value));
     return keyboard_matrix_read(port, value);
 }
 

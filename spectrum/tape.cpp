@@ -1,25 +1,53 @@
-// The tape traps: the ROM's block loader takes each block of the attached TAP image
-// straight into memory instead of listening for a signal.
+// The tape traps: the ROM's block loader takes a standard-speed block of the attached image
+// straight into memory instead of listening for its signal, and the ROM's block saver hands
+// each block to the interface instead of playing it to the MIC output.
 //
-// A TAP block as one load trap consumes it:
+// A TAP record as one load trap consumes it:
 //   size  field
 //    2    block length, little-endian   (read, not used)
 //    1    flag byte                     (read, not compared with A)
 //    DE   data bytes                    (stored from IX upward)
 //    1    checksum                      (read, not verified)
+// A TZX standard-speed block (ID 0x10: pause word, then length word and the bytes) holds the
+// same record from its fourth byte on.
+#include <cstring>
 #include <utility>
 
 #include "spectrum/machine.h"
 
+namespace {
+// The loader's entry, and the return address it pushes before it listens (SA/LD-RET, which
+// restores the border and the interrupts): a RET NZ at the hook with this on the stack is
+// the loader's own loop, not its entry.
+constexpr uint16_t LD_BYTES = 0x0556;
+constexpr uint16_t SA_LD_RET = 0x053F;
+constexpr uint8_t LOADER_PATCH[3] = {0xC3, 0x6B, 0x05}; // JP 0x056B
+} // namespace
+
 void Spectrum::attach_tape(std::vector<uint8_t> image) {
+    std::vector<TapeBlock> blocks = tap_blocks_of(image);
+    attach_tape_blocks(std::move(image), std::move(blocks));
+}
+
+void Spectrum::attach_tape_blocks(std::vector<uint8_t> image, std::vector<TapeBlock> blocks) {
     tape = std::move(image);
     tape_pos = 0;
     is_tape = 1;
-    // The block loader's entry jumps straight to its RET NZ, where the load trap takes the
-    // whole block. The patch stays for the rest of the run.
-    ROM[0x0556] = 0xC3; // JP 0x056B
-    ROM[0x0557] = 0x6B;
-    ROM[0x0558] = 0x05;
+    tape_deck.load(std::move(blocks));
+    tape_deck.machine_48k = model == 48;
+    // The block loader's entry jumps straight to its RET NZ, where the load trap takes a
+    // standard block whole. The patch stays for the rest of the run.
+    if (tape_traps && ROM[LD_BYTES] != LOADER_PATCH[0]) {
+        std::memcpy(rom_patched, ROM + LD_BYTES, 3);
+        std::memcpy(ROM + LD_BYTES, LOADER_PATCH, 3);
+    }
+}
+
+void Spectrum::detach_tape() {
+    tape.clear();
+    tape_pos = 0;
+    is_tape = 0;
+    tape_deck.load({});
 }
 
 void Spectrum::PatchZ80() {
@@ -42,6 +70,29 @@ void Spectrum::PatchZ80() {
 
 int Spectrum::tape_load_trap() {
     if (!is_tape) return 1;
+    const uint16_t top = static_cast<uint16_t>(
+        readbyte_internal(z80.SP) | readbyte_internal(static_cast<uint16_t>(z80.SP + 1)) << 8);
+    if (top == SA_LD_RET) {
+        // The loader itself, listening: the tape plays for it.
+        if (tape_traps && ROM[LD_BYTES] != LOADER_PATCH[0] && rom_patched[0] == ROM[LD_BYTES])
+            std::memcpy(ROM + LD_BYTES, LOADER_PATCH, 3);
+        tape_deck.machine_48k = model == 48;
+        if (!tape_deck.playing && !tape_deck.at_end()) tape_play();
+        return 1;
+    }
+    const long block = tape_deck.next_standard_block();
+    if (block < 0 && !tape_deck.at_end() && ROM[LD_BYTES] == LOADER_PATCH[0]) {
+        // Not a block the trap can take: the loader's own start runs (the patch lifted for
+        // it, and put back when it reaches the hook) and listens to the signal.
+        std::memcpy(ROM + LD_BYTES, rom_patched, 3);
+        z80.PC = LD_BYTES;
+        return 0;
+    }
+    // A standard block, or a tape at its end (the trap then reads past the image as ever).
+    if (block >= 0) {
+        tape_pos = tape_deck.blocks[static_cast<size_t>(block)].record_offset;
+        tape_deck.taken(static_cast<size_t>(block));
+    }
     PatchZ80();
     // Return to the block loader's caller with the flags it was called with: a LOAD calls
     // with carry set, so it sees success.
@@ -53,5 +104,59 @@ int Spectrum::tape_load_trap() {
     return 0;
 }
 
-// Saving runs as the ROM does it; nothing reaches a host file.
-int Spectrum::tape_save_trap() { return 1; }
+// The saver is entered with A the flag byte, IX the first byte and DE the count; the block
+// becomes a TAP record, and the saver returns through SA/LD-RET, which it pushed first.
+int Spectrum::tape_save_trap() {
+    if (!tape_saves) return 1;
+    const uint8_t flag = static_cast<uint8_t>(z80.AF >> 8);
+    const uint32_t length = z80.DE + 2u;
+    std::vector<uint8_t> record = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
+                                   flag};
+    uint8_t checksum = flag;
+    for (unsigned i = 0; i < z80.DE; i++) {
+        const uint8_t byte = readbyte_internal(static_cast<uint16_t>(z80.IX + i));
+        record.push_back(byte);
+        checksum ^= byte;
+    }
+    record.push_back(checksum);
+    saved_blocks.push_back(std::move(record));
+    const uint8_t low = readbyte(z80.SP);
+    z80.SP++;
+    const uint8_t high = readbyte(z80.SP);
+    z80.SP++;
+    z80.PC = static_cast<uint16_t>(low | (high << 8));
+    return 0;
+}
+
+uint8_t Spectrum::tape_ear(uint8_t value) {
+    const uint64_t now = tape_now();
+    if (tape_deck.playing) tape_deck.note_read(now);
+    else if (!tape_deck.poll(now)) return value;
+    return tape_deck.level_at(now) ? value | 0x40 : value & 0xBF;
+}
+
+void Spectrum::tape_frame_end(uint8_t* slot) {
+    TapeDeck& deck = tape_deck;
+    const uint64_t end = deck.frame_base + static_cast<uint64_t>(tpf);
+    const uint8_t start_level = slot ? audio_tape_level : 0;
+    deck.record_edges = slot != nullptr;
+    if (deck.playing) {
+        deck.run_to(end);
+        // (A read by the instruction that crossed the frame end lies past `end`.)
+        if (deck.playing && end > deck.last_listen && end - deck.last_listen > TAPE_IDLE_STOP)
+            deck.stop();
+    }
+    if (!slot) return;
+    // The beeper and the signal at half the loudness each: 0x00, 0x7F, 0x80 or 0xFF.
+    uint8_t ear = start_level;
+    size_t e = 0;
+    for (int32_t k = 0; k < SAMPLES_PER_FRAME; k++) {
+        const int64_t t = static_cast<int64_t>(k) * tpf / SAMPLES_PER_FRAME;
+        while (e < deck.edge_times.size() && deck.edge_times[e] <= t) ear = deck.edge_levels[e++];
+        slot[k] = static_cast<uint8_t>((slot[k] & 0x80) | (ear ? 0x7F : 0));
+    }
+    while (e < deck.edge_times.size()) ear = deck.edge_levels[e++];
+    audio_tape_level = ear;
+    deck.edge_times.clear();
+    deck.edge_levels.clear();
+}

@@ -155,8 +155,16 @@ bool parse_key_script(const std::string& script, int frames_per_key, std::vector
                 events.push_back({at + frames_per_key, keys, false});
                 at += 2 * static_cast<uint64_t>(frames_per_key);
             }
+        } else if (verb == "tape") {
+            const std::string what = lower(trim(argument));
+            if (what != "play" && what != "stop") {
+                error = "tape needs play or stop, not \"" + what + "\"";
+                return false;
+            }
+            events.push_back(
+                {frame, {}, false, what == "play" ? TapeAction::PLAY : TapeAction::STOP});
         } else {
-            error = "unknown action \"" + verb + "\" (press, release or type)";
+            error = "unknown action \"" + verb + "\" (press, release, type or tape)";
             return false;
         }
     }

@@ -5,6 +5,7 @@
 //                                 a few frames, then released for as many
 //   120:press f7                  hold keys (several joined with '+', e.g. win+kp3)
 //   125:release f7                let them go
+//   200:tape play / 300:tape stop start and stop the tape
 // Key names: a-z, 0-9, space, enter, shift (CAPS SHIFT), symbol (SYMBOL SHIFT: Ctrl),
 // backspace, up, down, left, right, escape, home, end, pageup, pagedown, f1-f12, kp0-kp9,
 // win. In typed text, capitals add CAPS SHIFT and the symbols of the Spectrum keyboard add
@@ -16,10 +17,14 @@
 #include <string>
 #include <vector>
 
+// A script event may also work the tape deck instead of keys ("200:tape play").
+enum class TapeAction : uint8_t { NONE, PLAY, STOP };
+
 struct KeyEvent {
     uint64_t frame;        // logical frame from which the change applies
     std::vector<int> keys; // host key codes
     bool down;
+    TapeAction tape = TapeAction::NONE;
 };
 
 // Parses a script; on a fault returns false and sets `error`.

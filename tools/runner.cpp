@@ -24,15 +24,17 @@ const char* const USAGE = R"(usage: marrowgleam-run [options] [FILE]
 
 Runs the Marrowgleam ZX Spectrum 48K emulator without a window, as fast as the computer
 allows: boots the ROM ("1982.rom" beside this program), loads FILE if given (a snapshot
-ending in SNA, Z80 or SZX, or a tape image ending in TAP, any case; start a tape with
-LOAD "" typed by a script), runs the given number of logical frames (50 a second of
-emulated time) and writes what you ask for.
+ending in SNA, Z80 or SZX, or a tape image ending in TAP or TZX, any case; start a tape
+with LOAD "" typed by a script), runs the given number of logical frames (50 a second of
+emulated time) and writes what you ask for. With a tape attached it reports the tape's
+block and state at the end.
 
 options:
   --frames N        logical frames to run (default 250: five emulated seconds)
   --keys SCRIPT     keys to press, as events "FRAME:ACTION" separated by ';':
                       50:type 10 PRINT 2+2<enter>   type text from frame 50 on
                       120:press f7 / 125:release f7 hold and let go of keys
+                      200:tape play / 300:tape stop start and stop the tape
                     key names: a-z 0-9 space enter shift symbol backspace up down left
                     right escape home end pageup pagedown f1-f12 kp0-kp9 win; in typed
                     text capitals add CAPS SHIFT, symbols add SYMBOL SHIFT, <semicolon>
@@ -48,6 +50,10 @@ options:
   --save FILE       save the machine as a snapshot at the end of the run, its format by the
                     name's ending: .sna, .z80 (version 3) or .szx (any case); a failed save
                     leaves an old FILE as it was
+  --tape-sound      a tape playing as a signal is heard: mixed into the sound (the
+                    full-screen program also keeps the normal pace then)
+  --no-tape-trap    every tape block plays as a signal, also for the ROM's loader (which
+                    otherwise takes a standard-speed block at once)
   --quiet           do not print the speed figures
   --help            show this text
 
@@ -82,6 +88,21 @@ bool parse_dump(const std::string& text, MemoryDump& dump) {
            dump.addr <= 0xFFFF && dump.length >= 0 && dump.length <= 0x10000;
 }
 
+// "tape: block 3 of 5 (ID 10 at offset 1234), stopped": the block the deck is at.
+std::string tape_report(const TapeDeck& deck) {
+    char text[128];
+    const char* state = deck.playing ? "playing" : deck.at_end() ? "at its end" : "stopped";
+    if (deck.at_end()) {
+        std::snprintf(text, sizeof text, "tape: block %zu of %zu, %s", deck.blocks.size(),
+                      deck.blocks.size(), state);
+    } else {
+        const TapeBlock& b = deck.blocks[deck.index];
+        std::snprintf(text, sizeof text, "tape: block %zu of %zu (ID %02X at offset %zu), %s",
+                      deck.index + 1, deck.blocks.size(), b.id, b.file_offset, state);
+    }
+    return text;
+}
+
 bool write_dump(const Spectrum& m, const MemoryDump& dump) {
     std::vector<char> bytes(static_cast<size_t>(dump.length));
     for (long i = 0; i < dump.length; i++)
@@ -97,7 +118,7 @@ int main(int argc, char** argv) {
     long frames = 250, key_frames = 3;
     std::string script, png_path, wav_path, file, save_path;
     SnapshotFormat save_format = SnapshotFormat::SZX;
-    bool print_text = false, quiet = false;
+    bool print_text = false, quiet = false, tape_sound = false, tape_trap = true;
     std::vector<MemoryDump> dumps;
 
     for (int i = 1; i < argc; i++) {
@@ -154,6 +175,10 @@ int main(int argc, char** argv) {
                                      "or .szx\n");
                 return 2;
             }
+        } else if (arg == "--tape-sound") {
+            tape_sound = true;
+        } else if (arg == "--no-tape-trap") {
+            tape_trap = false;
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -184,8 +209,15 @@ int main(int argc, char** argv) {
     headless::attach_keyboard(session);
     size_t next_event = 0;
     headless::on_pump = [&] {
+        const size_t from = next_event;
         next_event = apply_key_events(events, next_event, session.logical_frames, headless::keys);
+        for (size_t i = from; i < next_event; i++) {
+            if (events[i].tape == TapeAction::PLAY) session.tape_key_play(true);
+            if (events[i].tape == TapeAction::STOP) session.tape_key_play(false);
+        }
     };
+    session.tape_sound = tape_sound;
+    session.machine.tape_traps = tape_trap ? 1 : 0;
     session.start_machine();
     if (!file.empty() && !session.load_command_line_file(file)) return 1;
     session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);
@@ -227,6 +259,7 @@ int main(int argc, char** argv) {
         }
     }
     if (print_text) std::fputs(screen_text_joined(m).c_str(), stdout);
+    if (m.tape_deck.attached()) std::fprintf(stderr, "%s\n", tape_report(m.tape_deck).c_str());
     if (!quiet) {
         const double emulated = session.logical_frames / 50.0;
         std::fprintf(stderr,

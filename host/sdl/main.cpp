@@ -56,12 +56,16 @@ void set_icon_and_caption() {
 const char* const USAGE = R"(usage: marrowgleam [options] [FILE]
 
 The Marrowgleam ZX Spectrum emulator, full screen. FILE, if given, is loaded at the start:
-a snapshot ending in SNA, Z80 or SZX, or a tape image ending in TAP (any case).
+a snapshot ending in SNA, Z80 or SZX, or a tape image ending in TAP or TZX (any case).
 
 options:
   --snapshot-format sna|z80|szx
                     the format Windows+S saves snapshots in (default szx); they go to
                     $XDG_DATA_HOME/marrowgleam, else ~/.local/share/marrowgleam
+  --tape-sound      a tape playing as a signal keeps the normal pace and is heard (without
+                    it the machine runs as fast as it can while the tape plays, silent)
+  --no-tape-trap    every tape block plays as a signal, also for the ROM's loader (which
+                    otherwise takes a standard-speed block at once)
   --help            show this text
 )";
 
@@ -70,6 +74,7 @@ void shutdown() {
     cursor = nullptr;
 }
 } // namespace
+
 
 int SDL_main(int argc, char** argv) {
     // Large (the picture surfaces): on the heap. It outlives the audio device, which is
@@ -89,6 +94,10 @@ int SDL_main(int argc, char** argv) {
                 return 2;
             }
             i++;
+        } else if (arg == "--tape-sound") {
+            session.tape_sound = true;
+        } else if (arg == "--no-tape-trap") {
+            session.machine.tape_traps = 0;
         } else if (!arg.empty() && arg[0] == '-') {
             std::fprintf(stderr, "marrowgleam: unknown option %s (see --help)\n", arg.c_str());
             return 2;

@@ -1,0 +1,356 @@
+// TZX images read into tape deck blocks (the layout is in formats/tzx.h). Every read is
+// checked against the image's end, and what a block would expand into is bounded.
+#include "formats/tzx.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace {
+constexpr uint32_t HZ = 3500000;                // the tape clock
+constexpr size_t MOST_PULSES = size_t{1} << 22; // pulses one block may expand into
+constexpr size_t MOST_CSW_BYTES = size_t{64} << 20;
+
+// A read cursor over the image that never reads past its end: a read there fails, and the
+// cursor stays failed.
+struct Reader {
+    const std::vector<uint8_t>& image;
+    size_t pos;
+    bool ok = true;
+
+    bool has(size_t n) const { return ok && pos <= image.size() && image.size() - pos >= n; }
+    uint32_t number(int bytes) {
+        if (!has(static_cast<size_t>(bytes))) {
+            ok = false;
+            return 0;
+        }
+        uint32_t v = 0;
+        for (int i = 0; i < bytes; i++) v |= static_cast<uint32_t>(image[pos + i]) << (8 * i);
+        pos += static_cast<size_t>(bytes);
+        return v;
+    }
+    uint32_t byte() { return number(1); }
+    uint32_t word() { return number(2); }
+    uint32_t triple() { return number(3); }
+    uint32_t dword() { return number(4); }
+    int32_t signed_word() { return static_cast<int16_t>(word()); }
+    bool skip(size_t n) {
+        if (!has(n)) return ok = false;
+        pos += n;
+        return true;
+    }
+    std::vector<uint8_t> bytes(size_t n) {
+        if (!has(n)) {
+            ok = false;
+            return {};
+        }
+        std::vector<uint8_t> v(image.begin() + static_cast<long>(pos),
+                               image.begin() + static_cast<long>(pos + n));
+        pos += n;
+        return v;
+    }
+};
+
+uint32_t pulse(uint32_t mode, uint64_t length) {
+    return mode | static_cast<uint32_t>(std::min<uint64_t>(length, PULSE_LENGTH_MASK));
+}
+
+void data_block(TapeBlock& b, Reader& r, uint32_t zero, uint32_t one, size_t length_bytes) {
+    b.kind = TapeBlock::SIGNAL;
+    b.zero_len = zero;
+    b.one_len = one;
+    b.last_bits = static_cast<uint8_t>(r.byte());
+    b.pause_ms = r.word();
+    const uint32_t length = r.number(static_cast<int>(length_bytes));
+    b.data = r.bytes(length);
+    if (b.last_bits == 0 || b.last_bits > 8) b.last_bits = 8;
+}
+
+// Direct recording: runs of equal samples become pulses of a forced level.
+bool direct_recording(TapeBlock& b, Reader& r) {
+    const uint32_t tps = r.word();
+    b.kind = TapeBlock::SIGNAL;
+    b.pause_ms = r.word();
+    uint32_t used = r.byte();
+    const uint32_t length = r.triple();
+    const std::vector<uint8_t> samples = r.bytes(length);
+    if (!r.ok) return false;
+    if (used == 0 || used > 8) used = 8;
+    int current = -1;
+    uint64_t run = 0;
+    for (size_t i = 0; i < samples.size(); i++) {
+        const uint32_t bits = i + 1 == samples.size() ? used : 8;
+        for (uint32_t k = 0; k < bits; k++) {
+            const int level = (samples[i] >> (7 - k)) & 1;
+            if (level != current && current >= 0) {
+                b.pulses.push_back(pulse(current ? PULSE_HIGH : PULSE_LOW, run * tps));
+                run = 0;
+            }
+            current = level;
+            run++;
+        }
+        if (b.pulses.size() > MOST_PULSES) return false;
+    }
+    if (current >= 0) b.pulses.push_back(pulse(current ? PULSE_HIGH : PULSE_LOW, run * tps));
+    return true;
+}
+
+bool inflate_all(const uint8_t* in, size_t n, std::vector<uint8_t>& out) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    z.next_in = const_cast<Bytef*>(in);
+    z.avail_in = static_cast<uInt>(n);
+    uint8_t buffer[65536];
+    int status = Z_OK;
+    while (status == Z_OK) {
+        z.next_out = buffer;
+        z.avail_out = sizeof buffer;
+        status = inflate(&z, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END) break;
+        out.insert(out.end(), buffer, buffer + (sizeof buffer - z.avail_out));
+        if (out.size() > MOST_CSW_BYTES) break;
+        if (status == Z_OK && z.avail_in == 0 && z.avail_out != 0) break; // cut short
+    }
+    inflateEnd(&z);
+    return status == Z_STREAM_END || (status == Z_OK && !out.empty());
+}
+
+bool csw_recording(TapeBlock& b, Reader& r) {
+    const uint32_t length = r.dword();
+    if (!r.has(length) || length < 10) return false;
+    const size_t end = r.pos + length;
+    b.kind = TapeBlock::SIGNAL;
+    b.pause_ms = r.word();
+    const uint32_t rate = r.triple();
+    const uint32_t compression = r.byte();
+    r.dword(); // the pulse count, which the data says again
+    if (rate == 0 || (compression != 1 && compression != 2)) return false;
+    std::vector<uint8_t> rle;
+    const uint8_t* data = r.image.data() + r.pos;
+    const size_t n = end - r.pos;
+    if (compression == 1) rle.assign(data, data + n);
+    else if (!inflate_all(data, n, rle)) return false;
+    r.pos = end;
+    for (size_t i = 0; i < rle.size() && b.pulses.size() < MOST_PULSES;) {
+        uint64_t samples = rle[i++];
+        if (samples == 0) {
+            if (rle.size() - i < 4) break;
+            samples = rle[i] | rle[i + 1] << 8 | rle[i + 2] << 16 |
+                      static_cast<uint64_t>(rle[i + 3]) << 24;
+            i += 4;
+        }
+        b.pulses.push_back(pulse(PULSE_EDGE, samples * HZ / rate));
+    }
+    return true;
+}
+
+struct Symbol {
+    uint32_t mode;
+    std::vector<uint32_t> pulses;
+};
+
+bool read_symbols(Reader& r, uint32_t count, uint32_t most_pulses, std::vector<Symbol>& table) {
+    for (uint32_t i = 0; i < count && r.ok; i++) {
+        Symbol s;
+        s.mode = (r.byte() & 3) << 30;
+        for (uint32_t k = 0; k < most_pulses; k++) s.pulses.push_back(r.word());
+        table.push_back(std::move(s));
+    }
+    return r.ok;
+}
+
+void play_symbol(TapeBlock& b, const Symbol& s) {
+    for (size_t k = 0; k < s.pulses.size() && s.pulses[k]; k++)
+        b.pulses.push_back((k == 0 ? s.mode : PULSE_EDGE) | s.pulses[k]);
+}
+
+bool generalized_data(TapeBlock& b, Reader& r) {
+    const uint32_t length = r.dword();
+    if (!r.has(length) || length < 14) return false;
+    const size_t end = r.pos + length;
+    Reader in{r.image, r.pos};
+    b.kind = TapeBlock::SIGNAL;
+    b.pause_ms = in.word();
+    const uint32_t totp = in.dword(), npp = in.byte(), asp_raw = in.byte();
+    const uint32_t totd = in.dword(), npd = in.byte(), asd_raw = in.byte();
+    const uint32_t asp = asp_raw ? asp_raw : 256, asd = asd_raw ? asd_raw : 256;
+    std::vector<Symbol> pilot, alphabet;
+    if (totp) {
+        if (!read_symbols(in, asp, npp, pilot)) return false;
+        for (uint32_t i = 0; i < totp && in.ok; i++) {
+            const uint32_t symbol = in.byte(), repeats = in.word();
+            if (!in.ok || symbol >= pilot.size()) return false;
+            for (uint32_t k = 0; k < repeats; k++) play_symbol(b, pilot[symbol]);
+            if (b.pulses.size() > MOST_PULSES) return false;
+        }
+    }
+    if (totd) {
+        if (!read_symbols(in, asd, npd, alphabet)) return false;
+        uint32_t bits = 0;
+        while ((1u << bits) < asd) bits++;
+        const uint64_t stream_bytes = (static_cast<uint64_t>(bits) * totd + 7) / 8;
+        if (!in.has(stream_bytes)) return false;
+        const uint8_t* stream = in.image.data() + in.pos;
+        uint64_t bit = 0;
+        for (uint32_t i = 0; i < totd; i++) {
+            uint32_t symbol = 0;
+            for (uint32_t k = 0; k < bits; k++, bit++)
+                symbol = symbol << 1 | ((stream[bit / 8] >> (7 - bit % 8)) & 1);
+            if (symbol >= alphabet.size()) return false;
+            play_symbol(b, alphabet[symbol]);
+            if (b.pulses.size() > MOST_PULSES) return false;
+        }
+        in.pos += stream_bytes;
+    }
+    if (!in.ok || in.pos > end) return false;
+    r.pos = end;
+    return true;
+}
+
+// One block at r.pos (after its ID). False when it cannot be read.
+bool read_block(uint8_t id, Reader& r, TapeBlock& b) {
+    switch (id) {
+    case 0x10: {
+        b.kind = TapeBlock::SIGNAL;
+        b.pause_ms = r.word();
+        b.standard = true;
+        b.record_offset = r.pos;
+        const uint32_t length = r.word();
+        b.data = r.bytes(length);
+        b.pilot_len = 2168;
+        b.pilot_count = (!b.data.empty() && b.data[0] >= 128) ? 3223 : 8063;
+        b.pulses = {PULSE_EDGE | 667, PULSE_EDGE | 735};
+        b.zero_len = 855;
+        b.one_len = 1710;
+        break;
+    }
+    case 0x11: {
+        b.pilot_len = r.word();
+        const uint32_t sync1 = r.word(), sync2 = r.word();
+        b.pulses = {PULSE_EDGE | sync1, PULSE_EDGE | sync2};
+        const uint32_t zero = r.word(), one = r.word();
+        b.pilot_count = r.word();
+        data_block(b, r, zero, one, 3);
+        break;
+    }
+    case 0x12:
+        b.kind = TapeBlock::SIGNAL;
+        b.pilot_len = r.word();
+        b.pilot_count = r.word();
+        break;
+    case 0x13: {
+        b.kind = TapeBlock::SIGNAL;
+        const uint32_t n = r.byte();
+        for (uint32_t i = 0; i < n && r.ok; i++) b.pulses.push_back(PULSE_EDGE | r.word());
+        break;
+    }
+    case 0x14: {
+        const uint32_t zero = r.word(), one = r.word();
+        data_block(b, r, zero, one, 3);
+        break;
+    }
+    case 0x15: return direct_recording(b, r);
+    case 0x18: return csw_recording(b, r);
+    case 0x19: return generalized_data(b, r);
+    case 0x20:
+        b.pause_ms = r.word();
+        b.kind = b.pause_ms ? TapeBlock::PAUSE : TapeBlock::STOP;
+        break;
+    case 0x21: r.skip(r.byte()); break;
+    case 0x22: break;
+    case 0x23:
+        b.kind = TapeBlock::JUMP;
+        b.value = r.signed_word();
+        if (b.value == 0) return false; // a jump onto itself never ends
+        break;
+    case 0x24:
+        b.kind = TapeBlock::LOOP_START;
+        b.value = static_cast<int32_t>(r.word());
+        break;
+    case 0x25: b.kind = TapeBlock::LOOP_END; break;
+    case 0x26: {
+        b.kind = TapeBlock::CALL;
+        const uint32_t n = r.word();
+        for (uint32_t i = 0; i < n && r.ok; i++) b.calls.push_back(r.signed_word());
+        break;
+    }
+    case 0x27: b.kind = TapeBlock::RETURN; break;
+    case 0x28: {
+        const uint32_t length = r.word();
+        if (!r.has(length)) return false;
+        Reader in{r.image, r.pos};
+        const uint32_t n = in.byte();
+        if (n > 0) {
+            b.kind = TapeBlock::JUMP;
+            b.value = in.signed_word();
+            if (!in.ok || in.pos > r.pos + length || b.value == 0) return false;
+        }
+        r.pos += length;
+        break;
+    }
+    case 0x2A:
+        b.kind = TapeBlock::STOP_48K;
+        r.skip(r.dword());
+        break;
+    case 0x2B: {
+        const uint32_t length = r.dword();
+        if (length < 1 || !r.has(length)) return false;
+        b.kind = TapeBlock::SET_LEVEL;
+        b.value = r.image[r.pos] ? 1 : 0;
+        r.pos += length;
+        break;
+    }
+    case 0x30: r.skip(r.byte()); break;
+    case 0x31:
+        r.byte();
+        r.skip(r.byte());
+        break;
+    case 0x32: r.skip(r.word()); break;
+    case 0x33: r.skip(3 * static_cast<size_t>(r.byte())); break;
+    case 0x35:
+        r.skip(10);
+        r.skip(r.dword());
+        break;
+    case 0x5A: r.skip(9); break;
+    default: r.skip(r.dword()); break; // the length every later block begins with
+    }
+    return r.ok;
+}
+
+std::string block_fault(uint8_t id, size_t offset) {
+    char text[64];
+    std::snprintf(text, sizeof text, " TAPE BLOCK %02X AT %zu UNREADABLE ", id, offset);
+    return text;
+}
+} // namespace
+
+bool tzx_blocks(const std::vector<uint8_t>& image, std::vector<TapeBlock>& blocks,
+                std::string& why) {
+    static const char SIGNATURE[8] = {'Z', 'X', 'T', 'a', 'p', 'e', '!', 0x1A};
+    if (image.size() < 10 || std::memcmp(image.data(), SIGNATURE, 8) != 0) {
+        why = "it is not a TZX image (no \"ZXTape!\" signature)";
+        return false;
+    }
+    blocks.clear();
+    Reader r{image, 10};
+    while (r.pos < image.size()) {
+        const size_t offset = r.pos;
+        const uint8_t id = image[r.pos++];
+        TapeBlock b;
+        b.id = id;
+        b.file_offset = offset;
+        if (!read_block(id, r, b)) {
+            TapeBlock stop;
+            stop.kind = TapeBlock::STOP;
+            stop.id = id;
+            stop.file_offset = offset;
+            stop.message = block_fault(id, offset);
+            blocks.push_back(std::move(stop));
+            break;
+        }
+        blocks.push_back(std::move(b));
+    }
+    return true;
+}

@@ -1,0 +1,171 @@
+// The tape deck: a tape image as a list of blocks, played as a stream of pulses timed in
+// T-states of the 3.5 MHz clock. The EAR bit of a ULA read is the deck's level at the
+// T-state of the read.
+//
+// Time is counted absolutely: `frame_base` is the absolute T-state at which the current
+// logical frame began (the machine adds tpf at every frame end, when it takes tpf off
+// tstates), so frame_base + tstates is a clock that never steps back, whatever the model.
+//
+// A signal block plays, in order: `pilot_count` pulses of `pilot_len`, the explicit
+// `pulses`, the data bits (most significant first, two pulses of `zero_len` or `one_len`
+// per bit, `last_bits` used bits of the last byte), and a pause. Every pulse begins with an
+// edge unless its level mode says otherwise. A pause of n ms after a block that played
+// pulses ends the last pulse with an edge, holds that level 1 ms, then holds the level low
+// for the rest; a pause of 0 leaves the level as it is.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// T-states of the tape's clock per millisecond.
+constexpr uint32_t TAPE_TSTATES_PER_MS = 3500;
+
+// A pulse of an explicit list: the length in T-states (bits 0-29) and how its start sets
+// the level (bits 30-31).
+enum PulseLevel : uint32_t {
+    PULSE_EDGE = 0u << 30, // the level changes
+    PULSE_KEEP = 1u << 30, // the level stays
+    PULSE_LOW = 2u << 30,  // the level is forced low
+    PULSE_HIGH = 3u << 30, // the level is forced high
+};
+constexpr uint32_t PULSE_LENGTH_MASK = (1u << 30) - 1;
+
+struct TapeBlock {
+    enum Kind : uint8_t {
+        SIGNAL,     // pulses, as above
+        PAUSE,      // `pause_ms` of silence (the TZX pause block; 0 stops the tape)
+        STOP,       // stops the tape; `message` says why when it is not the tape's own stop
+        STOP_48K,   // stops the tape on a 48K machine
+        JUMP,       // to the block `value` blocks on (negative: back)
+        LOOP_START, // repeat the blocks up to LOOP_END `value` times
+        LOOP_END,
+        CALL,      // play the blocks at the relative offsets `calls` in turn, then go on
+        RETURN,    // back from a called block
+        SET_LEVEL, // the level becomes `value` (0 low, 1 high)
+        INFO,      // nothing to play: text, groups, archive information
+    };
+    Kind kind = INFO;
+    uint8_t id = 0;         // the TZX block ID (0x10 for a TAP block)
+    size_t file_offset = 0; // where the block starts in the image
+
+    // SIGNAL
+    uint32_t pilot_len = 0, pilot_count = 0;
+    std::vector<uint32_t> pulses; // PulseLevel | length
+    uint32_t zero_len = 0, one_len = 0;
+    std::vector<uint8_t> data;
+    uint8_t last_bits = 8;
+    uint32_t pause_ms = 0;
+    // A standard-speed data block the ROM's loader takes at once: its 2-byte length field
+    // lies at `record_offset` in the image, followed by the flag, data and checksum.
+    bool standard = false;
+    size_t record_offset = 0;
+
+    int32_t value = 0;
+    std::vector<int32_t> calls;
+    std::string message;
+};
+
+// What happened to the deck since it was last asked: the interface shows it.
+enum class TapeEvent : uint8_t { NONE, PLAY, STOP, END, FAULT };
+
+// The blocks of a TAP image: each record (2-byte length, then that many bytes) is a
+// standard-speed block, the pilot 8063 pulses before a header (flag < 128), 3223 before
+// data, and a pause of 1 s after it. A record the image ends inside keeps what there is.
+std::vector<TapeBlock> tap_blocks_of(const std::vector<uint8_t>& image);
+
+class TapeDeck {
+  public:
+    std::vector<TapeBlock> blocks;
+    bool playing = false;
+    bool machine_48k = true;   // for the stop-if-48K block
+    bool record_edges = false; // keep this frame's edges (for the sound)
+    uint8_t level = 0;         // the EAR level: 0 low, 1 high
+    uint64_t frame_base = 0;   // the absolute T-state of the current frame's start
+    uint64_t next_edge = 0;    // the absolute T-state at which the current pulse ends
+    uint64_t last_read = 0;    // the last EAR read while attached
+    uint32_t poll_run = 0;     // reads in a row less than POLL_GAP apart
+    uint64_t last_listen = 0;  // the last read of a run of LISTEN_RUN (a loader listening)
+    TapeEvent event = TapeEvent::NONE;
+    std::string fault; // the message of the last FAULT
+
+    // The edges of the current frame, in T-states from its start, with the level after
+    // each, when `record_edges` is set.
+    std::vector<int32_t> edge_times;
+    std::vector<uint8_t> edge_levels;
+
+    // Position: the block, the phase within it and the count within the phase.
+    size_t index = 0;
+    uint8_t phase = 0;
+    uint32_t count = 0;
+
+    bool attached() const { return !blocks.empty(); }
+    bool at_end() const { return index >= blocks.size(); }
+
+    // Puts a new list of blocks in and rewinds.
+    void load(std::vector<TapeBlock> list);
+    // Back to the first block, stopped, level low.
+    void rewind();
+    // Starts playing at absolute T-state `now`: the next pulse begins there. A deck sitting
+    // on a stop block passes it.
+    void play(uint64_t now);
+    void stop();
+
+    // The level at absolute T-state `now` (not before the last call's `now`).
+    uint8_t level_at(uint64_t now) {
+        if (now >= next_edge) run_to(now);
+        return level;
+    }
+    // Plays every pulse that begins at or before `now`.
+    void run_to(uint64_t now);
+
+    // Moves past the blocks that take no time (information, groups, jumps, loops, calls,
+    // levels, a pause or stop block a load passes) and returns the index of the standard
+    // data block that comes next, if one does at the start of its pilot; else -1. Only
+    // when the deck is not in the middle of another block's signal.
+    long next_standard_block();
+    // After the ROM's loader took block `i` at once: the deck waits at the block after it.
+    void taken(size_t i);
+
+    // An EAR read at `now`. Reads in a tight loop are a loader listening (the keyboard
+    // scan reads the port a few times a frame, which is no listening).
+    void note_read(uint64_t now) {
+        poll_run = now - last_read < POLL_GAP ? poll_run + 1 : 0;
+        last_read = now;
+        if (poll_run >= LISTEN_RUN) last_listen = now;
+    }
+    // An EAR read at `now` while the tape is attached but not playing: a program that
+    // reads it in a tight loop starts the tape. True when it did.
+    bool poll(uint64_t now);
+
+    TapeEvent take_event() {
+        const TapeEvent e = event;
+        event = TapeEvent::NONE;
+        return e;
+    }
+
+    // Reads closer than this count as a loop waiting for the tape, and this many in a row
+    // start it.
+    static constexpr uint64_t POLL_GAP = 1000;
+    static constexpr uint32_t POLL_RUN = 500;
+    static constexpr uint32_t LISTEN_RUN = 64;
+
+  private:
+    enum Phase : uint8_t { ENTER, PILOT, PULSES, DATA, PAUSE_EDGE, PAUSE_LOW, DONE };
+    // Loop and call state.
+    size_t loop_start = 0;
+    uint32_t loop_left = 0;
+    bool in_call = false;
+    size_t call_block = 0, call_item = 0;
+    bool pulses_played = false; // the current block has played a pulse (a pause ends it)
+
+    // The next pulse: its length, and how its start sets the level. False when the tape
+    // stopped or ended instead.
+    bool next_pulse(uint32_t& length, uint32_t& mode);
+    // Goes to block `i` (anything out of range ends the tape).
+    void go_to(long i);
+    // Acts on the control block at `index`; true when it was one.
+    bool control_block();
+    void halt(TapeEvent why);
+};

@@ -1,0 +1,396 @@
+// The tape deck: the EAR bit at the T-state of each read, pauses, frame ends, the TZX
+// control blocks, the parser's limits, starting and stopping, and the traps around it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "formats/formats.h"
+#include "formats/tzx.h"
+#include "frontend/session.h"
+#include "host/headless/headless.h"
+#include "spectrum/machine.h"
+#include "tests/support/files_images.h"
+#include "tests/support/files_screen.h"
+#include "tests/support/support.h"
+#include "tests/support/z80_memory.h"
+
+namespace {
+using Bytes = std::vector<uint8_t>;
+
+Bytes tzx(const std::vector<Bytes>& blocks) {
+    Bytes image = {'Z', 'X', 'T', 'a', 'p', 'e', '!', 0x1A, 1, 20};
+    for (const Bytes& b : blocks) image.insert(image.end(), b.begin(), b.end());
+    return image;
+}
+Bytes tone(uint16_t len, uint16_t count) {
+    return {0x12, static_cast<uint8_t>(len), static_cast<uint8_t>(len >> 8),
+            static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8)};
+}
+Bytes pause_block(uint16_t ms) {
+    return {0x20, static_cast<uint8_t>(ms), static_cast<uint8_t>(ms >> 8)};
+}
+
+std::vector<TapeBlock> parse(const Bytes& image, std::string* why = nullptr) {
+    std::vector<TapeBlock> blocks;
+    std::string reason;
+    EXPECT_TRUE(tzx_blocks(image, blocks, reason)) << reason;
+    if (why) *why = reason;
+    return blocks;
+}
+
+// Attaches a TZX image to a fresh machine of `model` and starts it at tstates `start`.
+Spectrum& playing(const Bytes& image, int model, int32_t start) {
+    Spectrum& m = fresh_machine();
+    m.model = model;
+    m.tpf = m.tpf_for_model();
+    m.attach_tape_blocks(image, parse(image));
+    m.tstates = start;
+    m.tape_play();
+    return m;
+}
+
+// The EAR bit of an untimed ULA read at `t` in the current frame.
+int ear_at(Spectrum& m, int32_t t) {
+    m.tstates = t;
+    return (m.readport_internal(0x7FFE) >> 6) & 1;
+}
+} // namespace
+
+// Two pulses of 1000 T-states and a 5 ms pause: high, low, then the edge that ends the last
+// pulse holds 1 ms (3500 T-states) and the level goes low for the rest.
+TEST(TapeDeck, EarFollowsPulsesAndThePauseToTheTState) {
+    Spectrum& m = playing(tzx({tone(1000, 2), pause_block(5)}), 48, 100);
+    const struct {
+        int32_t t;
+        int level;
+    } READS[] = {{100, 1},  {1099, 1}, {1100, 0}, {2099, 0},
+                 {2100, 1}, {5599, 1}, {5600, 0}, {19599, 0}};
+    for (const auto& r : READS) EXPECT_EQ(ear_at(m, r.t), r.level) << "at " << r.t;
+    EXPECT_TRUE(m.tape_deck.playing);
+    ear_at(m, 100 + 2000 + 5 * 3500); // the pause over: the tape is at its end
+    EXPECT_FALSE(m.tape_deck.playing);
+    EXPECT_EQ(m.tape_deck.take_event(), TapeEvent::END);
+}
+
+// An edge that falls after the frame end is heard at the same absolute T-state of the next
+// frame, on both frame lengths.
+TEST(TapeDeck, EdgesKeepTheirTimeAcrossFrameEnds) {
+    for (const int model : {48, 128}) {
+        Spectrum& m = playing(tzx({tone(3000, 4)}), model, 0);
+        const int32_t tpf = m.tpf;
+        const int32_t start = tpf - 1000;
+        m.tape_rewind();
+        m.tstates = start;
+        m.tape_play(); // edges at tpf - 1000, tpf + 2000, tpf + 5000
+        EXPECT_EQ(ear_at(m, tpf - 1), 1) << model;
+        m.tstates = tpf + 10; // the last instruction's overshoot
+        uint8_t slot[SAMPLES_PER_FRAME];
+        m.beeper_frame_end(slot);
+        m.end_logical_frame();
+        EXPECT_EQ(m.tstates, 10);
+        EXPECT_EQ(ear_at(m, 1999), 1) << model;
+        EXPECT_EQ(ear_at(m, 2000), 0) << model;
+        EXPECT_EQ(ear_at(m, 4999), 0) << model;
+        EXPECT_EQ(ear_at(m, 5000), 1) << model;
+    }
+}
+
+// IN A,(0xFE) reads the port 10 T-states into the instruction (4 + 3, then 1 and 2 of the
+// port cycle, no contention in the top border): the level at that T-state is the one read.
+TEST(TapeDeck, AnInstructionReadsTheLevelAtItsOwnPortCycle) {
+    for (const int32_t offset : {-1, 0}) {
+        Spectrum& m = playing(tzx({tone(2000, 2)}), 48, 1000); // edges at 1000 and 3000
+        z80_poke(0x8000, {0xDB, 0xFE});                        // IN A,(0xFE)
+        m.z80.PC = 0x8000;
+        m.z80.AF = 0x7F00;
+        m.tstates = 3000 - 10 + offset;
+        m.z80_step();
+        const int level = (m.z80.AF >> 14) & 1;
+        EXPECT_EQ(level, offset < 0 ? 1 : 0) << "instruction starting " << -offset << " early";
+    }
+}
+
+// A loop block with a counter, a jump and a call sequence play in the right order; the
+// information blocks and an unknown block with a length are passed over.
+TEST(TapeDeck, LoopJumpAndCallSequencePlayInOrder) {
+    const Bytes image = tzx({
+        tone(1000, 1),                  // 0  A
+        {0x24, 3, 0},                   // 1  loop 3 times
+        tone(2000, 1),                  // 2  B
+        {0x25},                         // 3  loop end
+        {0x23, 2, 0},                   // 4  jump to 6
+        tone(3000, 1),                  // 5  C, never played
+        {0x26, 2, 0, 4, 0, 6, 0},       // 6  call 10, then 12
+        {0x30, 3, 'a', 'b', 'c'},       // 7  text
+        tone(4000, 1),                  // 8  D, after the calls
+        {0x20, 0, 0},                   // 9  stop the tape
+        tone(5000, 1),                  // 10 E
+        {0x27},                         // 11 return
+        {0x4B, 2, 0, 0, 0, 0xAA, 0xBB}, // 12 unknown, 2 bytes long
+        {0x21, 1, 'g'},                 // 13 group start
+        tone(6000, 1),                  // 14 F
+        {0x22},                         // 15 group end
+        {0x27},                         // 16 return
+    });
+    TapeDeck deck;
+    deck.load(parse(image));
+    ASSERT_EQ(deck.blocks.size(), 17u);
+    deck.record_edges = true;
+    deck.play(0);
+    deck.run_to(1000000);
+    EXPECT_FALSE(deck.playing);
+    EXPECT_EQ(deck.take_event(), TapeEvent::STOP);
+    EXPECT_EQ(deck.index, 10u) << "the deck waits after the stop block";
+    const std::vector<int32_t> starts = {0, 1000, 3000, 5000, 7000 /*E*/, 12000 /*F*/, 18000 /*D*/};
+    EXPECT_EQ(deck.edge_times, starts);
+}
+
+// A cut-off or malformed block ends the list with a stop naming it and its offset; what
+// came before it plays. An image without the signature is refused.
+TEST(TapeDeck, UnreadableBlocksStopTheTapeWithTheirOffset) {
+    std::string why;
+    const struct {
+        Bytes block;
+        const char* message;
+    } CASES[] = {
+        {{0x11, 1, 2, 3}, " TAPE BLOCK 11 AT 15 UNREADABLE "},
+        {{0x10, 0xE8, 0x03, 0x10, 0x00, 0xFF}, " TAPE BLOCK 10 AT 15 UNREADABLE "},
+        {{0x4B, 0xFF, 0xFF, 0, 0, 1}, " TAPE BLOCK 4B AT 15 UNREADABLE "},
+        {{0x23, 0, 0}, " TAPE BLOCK 23 AT 15 UNREADABLE "},
+        // A pilot stream naming symbol 5 of an alphabet of one.
+        {{0x19, 20, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 100, 0, 5, 1, 0},
+         " TAPE BLOCK 19 AT 15 UNREADABLE "},
+    };
+    for (const auto& c : CASES) {
+        const std::vector<TapeBlock> blocks = parse(tzx({tone(100, 2), c.block}));
+        ASSERT_EQ(blocks.size(), 2u);
+        EXPECT_EQ(blocks[1].kind, TapeBlock::STOP);
+        EXPECT_EQ(blocks[1].message, c.message);
+        TapeDeck deck;
+        deck.load(blocks);
+        deck.play(0);
+        deck.run_to(10000);
+        EXPECT_EQ(deck.take_event(), TapeEvent::FAULT);
+        EXPECT_EQ(deck.fault, c.message);
+    }
+    std::vector<TapeBlock> blocks;
+    EXPECT_FALSE(tzx_blocks({'Z', 'X', 'T', 'a', 'p', 'e', '?', 0x1A, 1, 20}, blocks, why));
+    EXPECT_FALSE(why.empty());
+}
+
+// A program that reads the EAR bit in a tight loop starts the tape; reads a frame apart (the
+// ROM's keyboard scan) never do.
+TEST(TapeDeck, TightPollingStartsTheTape) {
+    for (const int32_t gap : {40, 5000}) {
+        Spectrum& m = fresh_machine();
+        const Bytes image = tzx({tone(1000, 100)});
+        m.attach_tape_blocks(image, parse(image));
+        int reads = 0;
+        for (int32_t t = 0; t < 60000 && !m.tape_deck.playing; t += gap, reads++) ear_at(m, t);
+        if (gap < 1000) {
+            EXPECT_TRUE(m.tape_deck.playing);
+            EXPECT_EQ(reads, static_cast<int>(TapeDeck::POLL_RUN));
+        } else {
+            EXPECT_FALSE(m.tape_deck.playing);
+        }
+    }
+}
+
+// A playing tape that no loader listens to (a program that reads the port once a frame, as
+// the keyboard scan does) stops after three seconds; F11 starts it with its message; a tape
+// that ends says so.
+TEST(TapeDeck, PlayStopAndTheirMessages) {
+    Session& s = fresh_session();
+    use_code_charset();
+    const Bytes image = tzx({tone(1000, 60000)});
+    s.machine.attach_tape_blocks(image, parse(image));
+    s.machine.ROM[0x38] = 0xFB;                                         // EI
+    s.machine.ROM[0x39] = 0xC9;                                         // RET
+    z80_poke(0x8000, {0xED, 0x56, 0xFB, 0x76, 0xDB, 0xFE, 0x18, 0xFB}); // IM 1; EI; HALT;
+    s.machine.z80.PC = 0x8000;                                          // IN A,(0xFE); JR
+    auto row23 = [] {
+        std::string row = text_row(MESSAGE_ROW);
+        row.erase(row.find_last_not_of(' ') + 1);
+        return row;
+    };
+    int pumps = 0; // F11 down at the first pump of events only
+    headless::on_pump = [&pumps] { headless::keys[key::F11] = pumps++ == 0; };
+    s.run_machine(s.logical_frames + 2);
+    headless::on_pump = nullptr;
+    EXPECT_TRUE(s.machine.tape_deck.playing);
+    EXPECT_EQ(row23(), " TAPE PLAY");
+    s.run_machine(s.logical_frames + 140); // under three seconds
+    EXPECT_TRUE(s.machine.tape_deck.playing);
+    s.run_machine(s.logical_frames + 20);
+    EXPECT_FALSE(s.machine.tape_deck.playing);
+    EXPECT_EQ(row23(), " TAPE STOP");
+    // Playing to the end (a short tape now): the end is shown.
+    const Bytes short_image = tzx({tone(1000, 10)});
+    s.machine.attach_tape_blocks(short_image, parse(short_image));
+    s.machine.tape_play();
+    s.run_machine(s.logical_frames + 2);
+    EXPECT_EQ(row23(), " TAPE END");
+}
+
+// The ROM's loader entered with a turbo block next: the trap lifts the loader patch and lets
+// the loader start; at its own RET NZ (SA/LD-RET on the stack) the patch goes back and the
+// tape plays. With a standard block next, the trap takes it at once.
+TEST(TapeDeck, TheLoadTrapTakesStandardBlocksAndLetsTheLoaderHearTheRest) {
+    Spectrum& m = fresh_machine();
+    m.ROM[0x0556] = 0xF3;
+    m.ROM[0x0557] = 0x14;
+    m.ROM[0x0558] = 0x08;
+    const Bytes turbo = {0x11, 0x78, 0x05, 0xC2, 0x01, 0xF4, 0x01, 0x44, 0x02, 0x88, 0x04,
+                         0x10, 0x00, 8,    0xE8, 0x03, 2,    0,    0,    0xFF, 0x42};
+    const Bytes standard = {0x10, 0xE8, 0x03, 4, 0, 0xFF, 0x11, 0x22, 0xCC};
+    const Bytes image = tzx({turbo, {0x30, 1, 'x'}, standard});
+    m.attach_tape_blocks(image, parse(image));
+    ASSERT_EQ(m.ROM[0x0556], 0xC3) << "attached: the loader is patched";
+    m.z80.SP = 0xA000;
+    z80_poke(0xA000, {0x34, 0x12});
+    EXPECT_EQ(m.tape_load_trap(), 0);
+    EXPECT_EQ(m.z80.PC, 0x0556);
+    EXPECT_EQ(m.ROM[0x0556], 0xF3) << "the loader's own start runs";
+    EXPECT_FALSE(m.tape_deck.playing);
+    m.z80.SP = 0x9FFE;
+    z80_poke(0x9FFE, {0x3F, 0x05}); // SA/LD-RET, pushed by the loader
+    EXPECT_EQ(m.tape_load_trap(), 1) << "the loader's RET NZ runs as usual";
+    EXPECT_EQ(m.ROM[0x0556], 0xC3);
+    EXPECT_TRUE(m.tape_deck.playing);
+
+    // The turbo block played out: the next call takes the standard block at once.
+    m.tape_deck.run_to(m.tape_now() + 5000000); // into the pilot of the standard block
+    m.tape_stop();
+    m.z80.SP = 0xA000;
+    m.z80.IX = 0x9000;
+    m.z80.DE = 2;
+    EXPECT_EQ(m.tape_load_trap(), 0);
+    EXPECT_EQ(z80_peek(0x9000), 0x11);
+    EXPECT_EQ(z80_peek(0x9001), 0x22);
+    EXPECT_EQ(m.z80.PC, 0x1234);
+    EXPECT_TRUE(m.tape_deck.at_end());
+}
+
+// The ROM's saver hands each block over as a TAP record and returns through the address it
+// pushed; without tape_saves it saves as ever.
+TEST(TapeDeck, TheSaveTrapMakesTapRecords) {
+    Spectrum& m = fresh_machine();
+    m.tape_saves = 1;
+    z80_poke(0x9000, {0x01, 0x02, 0x04});
+    m.z80.IX = 0x9000;
+    m.z80.DE = 3;
+    m.z80.AF = 0xFF45;
+    m.z80.SP = 0xA000;
+    z80_poke(0xA000, {0x3F, 0x05});
+    EXPECT_EQ(m.tape_save_trap(), 0);
+    ASSERT_EQ(m.saved_blocks.size(), 1u);
+    EXPECT_EQ(m.saved_blocks[0], (Bytes{5, 0, 0xFF, 1, 2, 4, 0xFF ^ 7}));
+    EXPECT_EQ(m.z80.PC, 0x053F);
+    EXPECT_EQ(m.z80.SP, 0xA002);
+    m.tape_saves = 0;
+    EXPECT_EQ(m.tape_save_trap(), 1);
+    EXPECT_EQ(m.saved_blocks.size(), 1u);
+}
+
+// While a tape plays as a signal the loop shows a frame only now and then and mutes the
+// sound; with tape_sound it shows every frame and the signal is in the sound.
+TEST(TapeDeck, FastLoadingShowsFewFramesAndTapeSoundMixesTheSignal) {
+    for (const bool sound : {false, true}) {
+        Session& s = fresh_session();
+        s.tape_sound = sound;
+        const Bytes image = tzx({tone(700, 60000)});
+        s.machine.attach_tape_blocks(image, parse(image));
+        z80_poke(0x8000, {0xF3, 0xDB, 0xFE, 0x18, 0xFC}); // DI; IN A,(0xFE); JR back
+        s.machine.z80.PC = 0x8000;
+        s.machine.tape_play();
+        s.run_machine(s.logical_frames + 100);
+        ASSERT_TRUE(s.machine.tape_deck.playing);
+        // 120 physical frames: every one shown, or one a tenth of a second of real time.
+        const uint64_t presents = headless::stats.presents;
+        if (sound) EXPECT_EQ(presents, s.physical_frames);
+        else EXPECT_LT(presents, s.physical_frames / 4);
+        int mixed = 0;
+        for (const uint8_t sample : s.AUDBUF) mixed += sample == 0x7F;
+        if (sound) EXPECT_GT(mixed, 1000) << "half-level samples: the signal without the beeper";
+        else EXPECT_EQ(mixed, 0);
+    }
+}
+
+// A .tzx name attaches a TZX image (the requester lists it too); a file without the
+// signature is refused and leaves the attached tape as it was.
+TEST(TapeDeck, TzxFilesLoadAndAreListed) {
+    TempDir dir;
+    Spectrum& m = fresh_machine();
+    dir.file("good.TZX", tzx({tone(1000, 3), pause_block(10)}));
+    dir.file("bad.tzx", {'n', 'o', 't', ' ', 'a', ' ', 't', 'a', 'p', 'e', 0x12});
+    ASSERT_TRUE(load_speccy(m, "good.TZX"));
+    EXPECT_TRUE(m.is_tape);
+    EXPECT_EQ(m.tape_deck.blocks.size(), 2u);
+    const LoadResult bad = load_speccy(m, "bad.tzx");
+    EXPECT_EQ(bad.status, LoadResult::REFUSED);
+    EXPECT_NE(bad.why.find("TZX"), std::string::npos) << bad.why;
+    EXPECT_EQ(m.tape_deck.blocks.size(), 2u) << "the good tape stays attached";
+    for (const char* name : {"game.tzx", "GAME.TZX", "gametzx"})
+        EXPECT_TRUE(requester_lists(name, false)) << name;
+    EXPECT_FALSE(requester_lists("game.tzxx", false));
+}
+
+// Saved blocks go to the file the session saves to, named on row 23; a write that fails
+// says so and leaves the file as it was.
+TEST(TapeDeck, SavedBlocksAreAppendedOrTheFailureShown) {
+    TempDir dir;
+    Session& s = fresh_session();
+    use_code_charset();
+    auto row23 = [] {
+        std::string row = text_row(MESSAGE_ROW);
+        row.erase(row.find_last_not_of(' ') + 1);
+        return row;
+    };
+    const Bytes old = {2, 0, 0xFF, 0xFF};
+    dir.file("old.tap", old);
+    s.save_tape_path = (dir.path() / "old.tap").string();
+    s.machine.saved_blocks = {{3, 0, 0xFF, 7, 0xF8}};
+    s.tape_frame();
+    EXPECT_EQ(row23(), " SAVED old.tap");
+    EXPECT_EQ(read_file(dir.path() / "old.tap"), (Bytes{2, 0, 0xFF, 0xFF, 3, 0, 0xFF, 7, 0xF8}));
+    EXPECT_TRUE(s.machine.saved_blocks.empty());
+
+    dir.directory("old.tap.tmp/in_the_way"); // the temporary file cannot be made
+    s.machine.saved_blocks = {{2, 0, 0, 0}};
+    s.tape_frame();
+    EXPECT_EQ(row23(), " SAVE FAILED");
+    EXPECT_EQ(read_file(dir.path() / "old.tap"), (Bytes{2, 0, 0xFF, 0xFF, 3, 0, 0xFF, 7, 0xF8}));
+}
+
+// "Stop the tape if in 48K mode" stops only a 48K machine; "set signal level" sets the level
+// the next pulse starts from.
+TEST(TapeDeck, StopIn48KModeAndSetSignalLevel) {
+    const Bytes image = tzx({tone(1000, 1),
+                             {0x2A, 0, 0, 0, 0},
+                             {0x2B, 1, 0, 0, 0, 0},
+                             {0x13, 1, 0xD0, 0x07},
+                             {0x2B, 1, 0, 0, 0, 1},
+                             {0x13, 1, 0xD0, 0x07}});
+    for (const bool is48 : {true, false}) {
+        TapeDeck deck;
+        deck.load(parse(image));
+        deck.machine_48k = is48;
+        deck.play(0);
+        EXPECT_EQ(deck.level_at(999), 1);
+        deck.level_at(1000);
+        if (is48) {
+            EXPECT_FALSE(deck.playing);
+            EXPECT_EQ(deck.take_event(), TapeEvent::STOP);
+            continue;
+        }
+        // Low set, then the pulse's edge: high for 2000 (without the set, low); high set
+        // again, the edge: low.
+        EXPECT_EQ(deck.level_at(1000), 1);
+        EXPECT_EQ(deck.level_at(2999), 1);
+        EXPECT_EQ(deck.level_at(3000), 0);
+        EXPECT_TRUE(deck.playing);
+        deck.level_at(5000);
+        EXPECT_EQ(deck.take_event(), TapeEvent::END);
+    }
+}
