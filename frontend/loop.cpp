@@ -31,16 +31,19 @@ bool Session::audio_slot_free(int32_t base) const {
 
 void Session::render_logical_frame() {
     Spectrum& m = machine;
-    m.beeper_frame_end(FRAME_SAMPLES);
-    AUDDAT.store(m.OUTAGE, std::memory_order_release);
     // The slot of the ring this frame fills. It is written only when the callback cannot be
     // reading it (a callback four frames behind keeps its slot; this frame is then not
     // heard), and the samples are stored before the write end moves (release), so the
-    // callback that sees the new AUDPOSW sees them too.
+    // callback that sees the new AUDPOSW sees them too. FRAME_SAMPLES keeps them either way.
     const int32_t base = m.pulldown * SAMPLES_PER_FRAME;
     if (audio_slot_free(base)) {
-        std::memcpy(AUDBUF + base, FRAME_SAMPLES, SAMPLES_PER_FRAME);
+        m.beeper_frame_end(AUDBUF + base);
+        std::memcpy(FRAME_SAMPLES, AUDBUF + base, SAMPLES_PER_FRAME);
+        AUDDAT.store(m.OUTAGE, std::memory_order_release);
         AUDPOSW.store(base + SAMPLES_PER_FRAME, std::memory_order_release);
+    } else {
+        m.beeper_frame_end(FRAME_SAMPLES);
+        AUDDAT.store(m.OUTAGE, std::memory_order_release);
     }
     overlay_tick();
     // The text page shown alone hides the picture: its border is not painted, and the host's
