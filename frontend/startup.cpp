@@ -96,12 +96,14 @@ void Session::load_channel(int n) {
     post_message(TXTLNBUF);
     const std::string name = channel_name(n);
     std::error_code ec;
-    if (!std::filesystem::exists(name, ec)) return; // never saved: the machine runs on
+    // Never saved: the machine runs on. A name that cannot even be looked at (a loop of
+    // symbolic links, a directory without permission) is read below and says why.
+    if (!std::filesystem::exists(name, ec) && !ec) return;
     // One byte more than a channel is enough to tell a longer file.
     std::vector<uint8_t> image;
     const LoadResult read = read_regular_file(name, CHANNEL_FILE_SIZE + 1, image);
     if (read.status == LoadResult::CANNOT_OPEN) {
-        post_message((" CANNOT LOAD CHANNEL: " + read.why + " ").substr(0, TEXT_COLUMNS).c_str());
+        post_message(message_with_reason(" CANNOT LOAD CHANNEL: ", read.why).c_str());
         return;
     }
     if (!read || !channel_usable(image)) {

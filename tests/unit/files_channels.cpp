@@ -196,6 +196,16 @@ TEST_F(ChannelTest, ChannelThatIsANamedPipeIsRefusedAtOnce) {
     EXPECT_EQ(text_row(23).substr(0, 19), " BAD CHANNEL FILE  ");
 }
 
+// A channel that cannot be read says why; the machine runs on.
+TEST_F(ChannelTest, ChannelThatCannotBeReadSaysWhy) {
+    std::filesystem::create_symlink(channel(8), channel(8));
+    set_state(4);
+    const MachineState before = capture_state();
+    s.load_channel(8);
+    EXPECT_TRUE(capture_state() == before);
+    EXPECT_EQ(text_row(23), " CANNOT LOAD CHANNEL: Too many levels   ");
+}
+
 // Started through a relative path, the program fixes the executable's directory as an
 // absolute path at once: channels stay there when the working directory changes later.
 TEST(ChannelPlace, BesideTheExecutableWhateverTheWorkingDirectory) {
