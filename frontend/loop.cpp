@@ -22,20 +22,19 @@ bool Session::audio_slot_free(int32_t base) const {
     const int32_t r = AUDPOSR.load(std::memory_order_acquire) % AUDBUF_SIZE;
     const int32_t w = AUDPOSW.load(std::memory_order_relaxed) % AUDBUF_SIZE;
     const int32_t unread = (w - r + AUDBUF_SIZE) % AUDBUF_SIZE;
-    if (unread == 0) return true;
-    // Free unless the unread span [r, w) reaches into [base, base + SAMPLES_PER_FRAME).
-    const int32_t slot_from_r = (base - r + AUDBUF_SIZE) % AUDBUF_SIZE;
-    const int32_t r_in_slot = (r - base + AUDBUF_SIZE) % AUDBUF_SIZE;
-    return slot_from_r >= unread && r_in_slot >= SAMPLES_PER_FRAME;
+    // The slot follows on from the write end; it is free when the unread span and the slot
+    // together fit in the ring.
+    return base == w && unread + SAMPLES_PER_FRAME <= AUDBUF_SIZE;
 }
 
 void Session::render_logical_frame() {
     Spectrum& m = machine;
-    // The slot of the ring this frame fills. It is written only when the callback cannot be
-    // reading it (a callback four frames behind keeps its slot; this frame is then not
+    // The slot of the ring this frame fills: the one after the write end (pulldown's slot,
+    // as long as no frame was left out). It is written only when the callback cannot be
+    // reading it (a callback four frames behind keeps its samples; this frame is then not
     // heard), and the samples are stored before the write end moves (release), so the
     // callback that sees the new AUDPOSW sees them too. FRAME_SAMPLES keeps them either way.
-    const int32_t base = m.pulldown * SAMPLES_PER_FRAME;
+    const int32_t base = AUDPOSW.load(std::memory_order_relaxed) % AUDBUF_SIZE;
     if (audio_slot_free(base)) {
         m.beeper_frame_end(AUDBUF + base);
         std::memcpy(FRAME_SAMPLES, AUDBUF + base, SAMPLES_PER_FRAME);

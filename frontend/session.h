@@ -171,8 +171,8 @@ class Session {
     // The last logical frame's 960 samples, whether or not the ring took them (the
     // emulation thread's own; the headless runner writes its WAV from here).
     uint8_t FRAME_SAMPLES[SAMPLES_PER_FRAME] = {};
-    // Whether the slot at `base` may be written: the callback's unread span does not reach
-    // into it.
+    // Whether the slot at `base` may be written: it follows on from the write end, and the
+    // callback's unread span and it fit in the ring together.
     bool audio_slot_free(int32_t base) const;
     // The audio callback's body: fills `length` bytes of unsigned 8-bit mono at 48 kHz from
     // the ring at AUDPOSR (4800 reads as 0). Plays 0x00 while the machine is paused or the

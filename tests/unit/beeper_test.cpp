@@ -47,7 +47,9 @@ TEST_P(BeeperConversion, FillsItsSlotOnly) {
         m.tpf = c.tpf;
         std::memset(s.AUDBUF, 0x55, sizeof s.AUDBUF);
         for (int32_t t : c.changes) m.OUTSTK[m.OUTSP++] = t;
+        // As the main loop leaves them: the write end at pulldown's slot, everything played.
         m.pulldown = slot;
+        s.AUDPOSW = s.AUDPOSR = slot * 960;
         frame_end();
 
         const int base = slot * 960;
@@ -202,32 +204,30 @@ TEST(Beeper, StoppedMachineIsSilentAndTheReadPositionHolds) {
     }
 }
 
-// A callback four frames behind is still reading the slot the next frame would fill: the
-// slot keeps what it has and the write end stays; the frame's samples are still kept for
-// the runner.
-TEST(Beeper, TheWriterLeavesTheSlotsTheCallbackHasNotPlayed) {
+// The writer fills the slot after the write end only when the callback's unread samples
+// and it fit in the ring: a callback four frames behind keeps what it has not played, the
+// write end stays, and that frame is not heard (its samples are still kept for the runner).
+TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
     Session& s = fresh_session();
     Spectrum& m = s.machine;
     std::memset(s.AUDBUF, 0x55, sizeof s.AUDBUF);
     s.AUDPOSW = 1920;
     s.AUDPOSR = 1920 + 100; // 4700 samples unread, from slot 2 round to slot 1
-    for (int slot : {2, 3}) {
-        m.pulldown = slot;
+    for (int frame = 0; frame < 2; frame++) {
         m.OUTSTK[m.OUTSP++] = 0;
         frame_end();
-        EXPECT_EQ(s.AUDPOSW.load(), 1920) << "slot " << slot;
+        EXPECT_EQ(s.AUDPOSW.load(), 1920) << "frame " << frame;
         for (int k = 0; k < AUDBUF_SIZE; k++) ASSERT_EQ(s.AUDBUF[k], 0x55) << k;
     }
     for (uint8_t b : s.FRAME_SAMPLES) ASSERT_EQ(b, 0x00) << "the second frame's level";
 
-    // Played into slot 3: slot 2 is free again, slot 3 not yet.
-    s.AUDPOSR = 2880 + 5;
-    m.pulldown = 2;
+    // Played into slot 3: slot 2 fits again (3740 unread before it, 4700 after)...
+    s.AUDPOSR = 2880 + 100;
     m.OUTSTK[m.OUTSP++] = 0;
     frame_end();
     EXPECT_EQ(s.AUDPOSW.load(), 2880);
     for (int k = 1920; k < 2880; k++) ASSERT_EQ(s.AUDBUF[k], 0xFF) << k;
-    m.pulldown = 3;
+    // ... slot 3 not: it holds the sample the callback plays next.
     frame_end();
     EXPECT_EQ(s.AUDPOSW.load(), 2880);
     EXPECT_EQ(s.AUDBUF[2880], 0x55);
