@@ -17,19 +17,37 @@ void Session::present() {
                  IFBCOE[m.IFBCLK][1]);
 }
 
+bool Session::audio_slot_free(int32_t base) const {
+    // Acquire: the callback's reads of everything before its read position happened before
+    // this thread overwrites any of it.
+    const int32_t r = AUDPOSR.load(std::memory_order_acquire) % AUDBUF_SIZE;
+    const int32_t w = AUDPOSW.load(std::memory_order_relaxed) % AUDBUF_SIZE;
+    const int32_t unread = (w - r + AUDBUF_SIZE) % AUDBUF_SIZE;
+    // The slot follows on from the write end; it is free when the unread span and the slot
+    // together fit in the ring.
+    return base == w && unread + SAMPLES_PER_FRAME <= AUDBUF_SIZE;
+}
+
 void Session::render_logical_frame() {
     Spectrum& m = machine;
-    // The slot of the ring this frame fills; the samples and the level are stored before the
-    // write end moves, so the audio thread that sees the new AUDPOSW sees them too.
-    const int32_t base = m.pulldown * SAMPLES_PER_FRAME;
-    m.beeper_frame_end(AUDBUF + base);
-    if (m.tape_deck.attached()) {
-        m.tape_frame_end(tape_sound ? AUDBUF + base : nullptr);
-        if (tape_fast()) std::memset(AUDBUF + base, 0, SAMPLES_PER_FRAME);
-    }
+    // This frame's sound (beeper, tape signal, sound chip) into FRAME_SAMPLES, then into the
+    // slot of the ring after the write end. The slot is written only when the callback
+    // cannot be reading it (a callback four frames behind keeps its samples; this frame is
+    // then not heard), and the samples are stored before the write end moves (release), so
+    // the callback that sees the new AUDPOSW sees them too. FRAME_SAMPLES keeps them either
+    // way (the headless runner's WAV).
+    mix_frame_sound();
     tape_frame();
-    AUDDAT.store(m.OUTAGE, std::memory_order_release);
-    AUDPOSW.store(base + SAMPLES_PER_FRAME, std::memory_order_release);
+    const int32_t base = AUDPOSW.load(std::memory_order_relaxed) % AUDBUF_SIZE;
+    if (audio_slot_free(base)) {
+        std::copy(FRAME_SAMPLES, FRAME_SAMPLES + SAMPLES_PER_FRAME, AUDBUF + base);
+        AUDDAT.store(pack_sample(FRAME_SAMPLES[SAMPLES_PER_FRAME - 1]),
+                     std::memory_order_release);
+        AUDPOSW.store(base + SAMPLES_PER_FRAME, std::memory_order_release);
+    } else {
+        AUDDAT.store(pack_sample(FRAME_SAMPLES[SAMPLES_PER_FRAME - 1]),
+                     std::memory_order_release);
+    }
     overlay_tick();
     // The text page shown alone hides the picture: its border is not painted, and the host's
     // screen is cleared to transparent black.
@@ -44,10 +62,11 @@ void Session::render_logical_frame() {
     logical_frames++;
 }
 
-void Session::render_physical_frame() {
-    // The pause repetition: while paused, every display refresh redraws the same picture and
-    // reads the keyboard; F8 lets one physical frame run before the pause holds again.
-    do {
+bool Session::render_physical_frame() {
+    // One display refresh. While paused, each one redraws the same picture and reads the
+    // keyboard, and the main loop comes back here without running the machine; F8 lets one
+    // physical frame run before the pause holds again.
+    {
         if (key_pressed(key::F7)) {
             still_frame = !still_frame;
             post_message(still_frame ? " PAUSE " : " RUN   ");
@@ -74,12 +93,13 @@ void Session::render_physical_frame() {
         // Escape ends the program, paused or not; so does the host's quit request (a
         // window closed, a signal), which read_keyboard takes from the host.
         if (key_pressed(key::ESCAPE)) exit_request = 1;
-        if (exit_request) break;
-    } while (still_frame && !key_pressed(key::F8));
+        if (!exit_request && still_frame && !key_pressed(key::F8)) return false;
+    }
 
     handle_control_keys();
     machine.end_physical_frame();
     physical_frames++;
+    return true;
 }
 
 void Session::reset_logical_system() {
@@ -98,23 +118,31 @@ void Session::reset_audio() {
     host_audio_unlock();
 }
 
-bool Session::run_machine(uint64_t logical_frame_limit) {
+bool Session::run_machine(uint64_t frame_limit) {
     Spectrum& m = machine;
     for (;;) {
         if (m.tstates >= m.tpf) {
             render_logical_frame();
-            if (logical_frames >= logical_frame_limit) return !exit_request;
+            if (frame_clock() >= frame_limit) return !exit_request;
         }
         if (m.tstatesh >= m.tpfh) {
             if (exit_request) return false;
+            // The machine stands still (requester open, or paused): no instruction runs and
+            // no counter moves. Each display frame is one pass; the host is never waited on.
+            bool held = true;
             if (file_requester_mode) {
-                // The machine stands still: no instruction runs and no counter moves.
                 read_keyboard();
                 handle_file_requester();
                 present();
+            } else {
+                held = !render_physical_frame();
+            }
+            if (held) {
+                held_frames++;
+                if (exit_request) return false;
+                if (frame_clock() >= frame_limit) return true;
                 continue;
             }
-            render_physical_frame();
         }
         // A pass runs one instruction. Where no frame end is due, running on to the next one
         // is the same as passing the checks once per instruction; where one is still due (a
@@ -127,22 +155,20 @@ bool Session::run_machine(uint64_t logical_frame_limit) {
 void Session::main_loop() { run_machine(UINT64_MAX); }
 
 void Session::audio_fill(uint8_t* stream, int length) {
-    int32_t r = AUDPOSR.load(std::memory_order_acquire);
     if (file_requester_mode.load(std::memory_order_acquire) ||
         still_frame.load(std::memory_order_acquire)) {
-        // Stopped machine: silence, but the read position keeps moving through the ring.
-        for (int n = 0; n < length; n++) {
-            if (r == AUDBUF_SIZE) r = 0;
-            stream[n] = 0x00;
-            r++;
-        }
-        AUDPOSR.store(r, std::memory_order_release);
+        // Stopped machine: silence, and the read position stays where it is, so it never
+        // passes the write end; playing resumes there.
+        std::memset(stream, 0x00, static_cast<size_t>(length));
         return;
     }
+    int32_t r = AUDPOSR.load(std::memory_order_relaxed);
+    // Acquire: the samples of every slot up to the write end seen are there to be read.
+    const int32_t w = AUDPOSW.load(std::memory_order_acquire) % AUDBUF_SIZE;
     for (int n = 0; n < length; n++) {
         if (r == AUDBUF_SIZE) r = 0;
         // A write end of 4800 is the same place as a read position of 0.
-        if (r == AUDPOSW.load(std::memory_order_acquire) % AUDBUF_SIZE) {
+        if (r == w) {
             // Caught up with the writer: hold the last frame's final level, so an underrun
             // is heard as silence rather than a click, and wait here for the next slot.
             std::memset(stream + n, AUDDAT.load(std::memory_order_acquire),
@@ -151,5 +177,6 @@ void Session::audio_fill(uint8_t* stream, int length) {
         }
         stream[n] = AUDBUF[r++];
     }
+    // Release: the writer that sees this position sees the reads before it done.
     AUDPOSR.store(r, std::memory_order_release);
 }
