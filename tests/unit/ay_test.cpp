@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "spectrum/ay.h"
+#include "spectrum/machine.h"
+#include "tests/support/support.h"
 
 namespace {
 
@@ -273,4 +275,58 @@ TEST(Ay, WritesTakeEffectAtTheirTState) {
         EXPECT_LT(s[mid - 5], 0.05f) << late;
         EXPECT_GT(s[mid + 4], 0.95f) << late;
     }
+}
+
+// The chip on the machine's ports.
+
+TEST(AyPorts, DecodedAs128KDecodesAndAbsentOnAPlain48K) {
+    Spectrum& m = fresh_machine();
+    m.model = 128;
+    m.writeport(0xFFFD, 1);
+    m.writeport(0xBFFD, 0xFF);
+    EXPECT_EQ(m.readport(0xFFFD), 0x0F) << "register 1 keeps 4 bits";
+    // Only A15, A14 and A1 are decoded.
+    m.writeport(0xC001 & ~2, 0); // 0xC001 with A1 low: select register 0
+    m.writeport(0x8000, 0xA5);   // write
+    EXPECT_EQ(m.readport(0xC000), 0xA5);
+    EXPECT_EQ(m.ay.regs[0], 0xA5);
+    m.writeport(0xFFFF, 0); // A1 high: not the chip
+    EXPECT_EQ(m.ay.selected, 0);
+
+    // A 48K without the add-on: the ports reach nothing; with it, the chip.
+    Spectrum& p = fresh_machine();
+    p.writeport(0xFFFD, 8);
+    p.writeport(0xBFFD, 15);
+    EXPECT_EQ(p.ay.regs[8], 0);
+    p.ay_on_48 = true;
+    p.writeport(0xFFFD, 8);
+    p.writeport(0xBFFD, 15);
+    EXPECT_EQ(p.readport(0xFFFD), 15);
+}
+
+TEST(AyPorts, KempstonReadsItsBitsAndZeroWhenIdle) {
+    Spectrum& m = fresh_machine();
+    EXPECT_EQ(m.readport(0x001F), 0x00);
+    m.kempston = 0x10 | 0x08 | 0x01; // fire, up, right
+    EXPECT_EQ(m.readport(0x001F), 0x19);
+    EXPECT_EQ(m.readport(0xFF1F), 0x19);
+}
+
+TEST(AyPorts, AWriteIsHeardAtTheTStateOfItsPortCycle) {
+    // OUT (C),A at a known T-state: the chip's step lands on the sample of that T-state.
+    Spectrum& m = fresh_machine();
+    m.model = 128;
+    m.tpf = TPF_128;
+    m.writeport(0xFFFD, 7);
+    m.writeport(0xBFFD, 0x3F);
+    m.writeport(0xFFFD, 8);
+    m.tstates = TPF_128 / 4;
+    m.writeport(0xBFFD, 15);
+    float l[SAMPLES_PER_FRAME], r[SAMPLES_PER_FRAME];
+    m.ay_frame_end(l, r);
+    const int mid = SAMPLES_PER_FRAME / 4 + BandLimitedSteps::KERNEL_DELAY;
+    EXPECT_LT(l[mid - 1], 0.5f);
+    EXPECT_GT(l[mid], 0.5f);
+    EXPECT_NEAR(l[SAMPLES_PER_FRAME - 1], 1.0f, 1e-4) << "channel A wholly left in ABC";
+    EXPECT_NEAR(r[SAMPLES_PER_FRAME - 1], 0.0f, 1e-4);
 }
