@@ -138,8 +138,24 @@ class Session {
     // layout mapping of the compat library).
     bool win_held() const;
     // The machine's key rows from the held keys; none while a Windows key is held (the
-    // emulator's own keys use it).
+    // emulator's own keys use it). Then the joystick.
     void update_key_rows();
+
+    // --- Joystick -----------------------------------------------------------------------
+    // The joystick is read from the host's first gamepad (`gamepad`, set by the host), from
+    // the gamepad keys of a host that has them (key::JOY_*), and, with joystick_keys on
+    // (Windows+J), from the arrows and Tab (fire). joystick_map says where the machine sees
+    // it: the Kempston port 0x1F, or the keys 6-0 (Sinclair) or 5-8 and 0 (cursor).
+    enum class JoystickMap : uint8_t { KEMPSTON, SINCLAIR, CURSOR };
+    JoystickMap joystick_map = JoystickMap::KEMPSTON;
+    bool joystick_keys = false;
+    uint8_t gamepad = 0; // Kempston bits: 0 right, 1 left, 2 down, 3 up, 4 fire
+    // The joystick's state now, in Kempston bits.
+    uint8_t joystick_bits() const;
+    // Gives the machine the joystick: the port's bits, or the mapped keys added to its rows.
+    void apply_joystick();
+    // Windows+J: the arrows and Tab become the joystick, or the cursor keys again.
+    void joystick_keys_key();
 
     // --- Run state ----------------------------------------------------------------------
     uint8_t exit_request = 0;
