@@ -1,8 +1,6 @@
 // Channels: the complete running state of the machine in one file, saved and restored
 // mid-frame included. The layout is in formats/formats.h.
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
 #include "formats/formats.h"
@@ -18,6 +16,10 @@ constexpr size_t TSTATESH = TSTATESD + 4;
 constexpr size_t BLEND_CLOCK = TSTATESH + 4;
 constexpr size_t BLEND_BUFFER = BLEND_CLOCK + 4;
 static_assert(BLEND_BUFFER + 1 == CHANNEL_FILE_SIZE, "the channel layout is a file format");
+
+// The longest single step: a tape block of 65,535 bytes taken by the load trap, each byte
+// a timed write that may wait 6 T-states on contended memory, with the instruction around it.
+constexpr int32_t LONGEST_STEP = 65535 * (3 + 6) + 64;
 
 constexpr char TAG_TEXT[TAGS + 1] = "VOLKMERETOBRANIKB11 SNAP";
 
@@ -48,37 +50,25 @@ std::vector<uint8_t> channel_image(const Spectrum& m) {
     return image;
 }
 
-bool write_file_atomic(const std::string& name, const std::vector<uint8_t>& image) {
-    const std::string temporary = name + ".tmp";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) return false;
-    bool ok = std::fwrite(image.data(), 1, image.size(), file) == image.size();
-    ok = std::fclose(file) == 0 && ok;
-    std::error_code ec;
-    if (ok) std::filesystem::rename(temporary, name, ec);
-    if (!ok || ec) {
-        std::filesystem::remove(temporary, ec);
-        return false;
-    }
-    return true;
-}
-
-std::vector<uint8_t> read_file_prefix(const std::string& name, size_t limit) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(name, ec)) return {};
-    std::FILE* file = std::fopen(name.c_str(), "rb");
-    if (!file) return {};
-    std::vector<uint8_t> image(limit);
-    image.resize(std::fread(image.data(), 1, image.size(), file));
-    std::fclose(file);
-    return image;
-}
-
 bool channel_usable(const std::vector<uint8_t>& image) {
     if (image.size() != CHANNEL_FILE_SIZE) return false;
-    const int32_t clock = get32(image, BLEND_CLOCK);
-    return clock >= 0 && clock <= 5 && image[BLEND_BUFFER] <= 2;
+    const auto within = [](int32_t v, int32_t low, int32_t high) { return v >= low && v <= high; };
+    // The counters as the machine leaves them: a frame end takes tpf or tpfh off a counter
+    // that has reached it, so neither is ever negative, and one step (at most a whole tape
+    // block) carries them past their frame end by no more than its own length.
+    if (!within(get32(image, TSTATES), 0, TPF_128 + LONGEST_STEP) ||
+        !within(get32(image, TSTATESD), 0, LONGEST_STEP) ||
+        !within(get32(image, TSTATESH), 0, TPFH + LONGEST_STEP))
+        return false;
+    // The two blending counters index the picture surfaces and the weight table.
+    if (!within(get32(image, BLEND_CLOCK), 0, 5) || image[BLEND_BUFFER] > 2) return false;
+    // The register fields that select what the CPU does: the interrupt mode picks the
+    // acceptance sequence, the flip-flops and the HALT state are true or false.
+    Z80 z80{};
+    std::memcpy(&z80, &image[REGS], Z80_IMAGE_SIZE);
+    return z80.IM <= 2 && z80.IFF1 <= 1 && z80.IFF2 <= 1 && (z80.halted == 0 || z80.halted == 1);
 }
+
 void restore_channel(Spectrum& m, const std::vector<uint8_t>& image) {
     std::memcpy(m.RAM, &image[TAGS], sizeof m.RAM);
     std::memcpy(&m.z80, &image[REGS], Z80_IMAGE_SIZE);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,11 @@ struct LoadResult {
 // A tape image is read whole, up to this size.
 constexpr size_t TAPE_LIMIT = size_t{64} << 20;
 
-// Loads a snapshot ("SNA") or attaches a tape image ("TAP") and resets the machine; any
-// other name only resets it. Changes nothing when the file cannot be opened (CANNOT_OPEN)
-// or is a directory or a snapshot too short to hold what its size class needs (REFUSED).
+// Loads a snapshot ("SNA") or attaches a tape image ("TAP") and resets the machine.
+// Changes nothing when the file cannot be opened (CANNOT_OPEN, `why` the system's error
+// text) or is refused (REFUSED, `why` the reason): a file that is not a regular file (a
+// directory, a named pipe, a device), a name of any other type, a snapshot too short to
+// hold what its size class needs.
 LoadResult load_speccy(Spectrum& m, const std::string& path);
 
 // Channel file (integers little-endian, 131,158 bytes):
@@ -54,18 +57,31 @@ constexpr size_t CHANNEL_FILE_SIZE = 131158;
 // The machine as a channel file.
 std::vector<uint8_t> channel_image(const Spectrum& m);
 
-// Whether `image` is a channel this machine can take: the right size, and the two blending
-// counters (which index the picture surfaces and the weight table) in their range. The
-// tags are not looked at.
+// Whether `image` is a channel this machine can take: the right size, and every field that
+// counts, indexes or selects within what the machine itself can produce (tstates, tstatesh
+// and tstatesd from 0 to a frame plus the longest step, IFBCLK 0-5, IFB_buffer 0-2, IM 0-2,
+// IFF1, IFF2 and halted 0 or 1). The tags are not looked at.
 bool channel_usable(const std::vector<uint8_t>& image);
 
 // Puts a usable channel image into the machine.
 void restore_channel(Spectrum& m, const std::vector<uint8_t>& image);
 
-// Writes `bytes` to a temporary file beside `path`, which replaces `path` only once it is
-// completely written: a full disk or a write error never costs what was there. False (the
-// old file intact) when it could not be written.
+// Writes `bytes` to a temporary file beside `path`, flushed to the disk, which then
+// replaces `path`: a full disk, a write error or a crash never costs what was there. False
+// (the old file intact) when it could not be written.
 bool write_file_atomic(const std::string& path, const std::vector<uint8_t>& bytes);
 
-// Up to `limit` bytes of a file; empty when it cannot be read (or is a directory).
+// Opens `path` for reading, but only a regular file: its type is looked at before it is
+// opened (a named pipe, a device, a socket or a directory is never opened, so nothing waits
+// on it) and again once it is open. Null on failure, with `result` CANNOT_OPEN and the
+// system's error text ("No such file or directory", "Permission denied", ...) or REFUSED
+// and what the file is ("it is a named pipe (FIFO)"); DONE otherwise.
+std::FILE* open_regular_file(const std::string& path, LoadResult& result);
+
+// Up to `limit` bytes of a regular file into `bytes`; the result as open_regular_file gives
+// it (CANNOT_OPEN with the error text also when reading fails).
+LoadResult read_regular_file(const std::string& path, size_t limit, std::vector<uint8_t>& bytes);
+
+// Up to `limit` bytes of a regular file; empty when it cannot be read or is not a regular
+// file.
 std::vector<uint8_t> read_file_prefix(const std::string& path, size_t limit);

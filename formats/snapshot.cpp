@@ -29,7 +29,8 @@
 //                   and so already held twice above (147,487 bytes)
 #include <array>
 #include <cstring>
-#include <filesystem>
+#include <cerrno>
+#include <cstdio>
 #include <vector>
 
 #include "formats/formats.h"
@@ -134,18 +135,24 @@ std::string getext(const std::string& name) {
 LoadResult load_speccy(Spectrum& m, const std::string& path) {
     // Nothing is touched until the file is known to be loadable: a failed load leaves the
     // running machine (and an attached tape) exactly as it was.
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return {LoadResult::REFUSED, "it is a directory"};
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return {LoadResult::CANNOT_OPEN, ""};
+    LoadResult opened{LoadResult::DONE, ""};
+    std::FILE* file = open_regular_file(path, opened);
+    if (!file) return opened;
 
     const std::string ext = getext(path);
     const bool snapshot = ext == "SNA";
     const bool tape = ext == "TAP";
+    if (!snapshot && !tape) {
+        std::fclose(file);
+        return {LoadResult::REFUSED, "unknown file type (the name must end in SNA or TAP)"};
+    }
     std::vector<uint8_t> bytes;
     if (snapshot) bytes = read_up_to(file, SNA_128K_SIX);
     else if (tape) bytes = read_up_to(file, TAPE_LIMIT);
+    const bool read_error = std::ferror(file);
+    const int read_errno = errno;
     std::fclose(file);
+    if (read_error) return {LoadResult::CANNOT_OPEN, std::strerror(read_errno)};
     if (snapshot && bytes.size() < SNA_48K)
         return {LoadResult::REFUSED, "a snapshot needs at least " + std::to_string(SNA_48K) +
                                          " bytes, it has " + std::to_string(bytes.size())};

@@ -16,14 +16,32 @@ void Session::present() {
                  IFBCOE[m.IFBCLK][1]);
 }
 
+bool Session::audio_slot_free(int32_t base) const {
+    // Acquire: the callback's reads of everything before its read position happened before
+    // this thread overwrites any of it.
+    const int32_t r = AUDPOSR.load(std::memory_order_acquire) % AUDBUF_SIZE;
+    const int32_t w = AUDPOSW.load(std::memory_order_relaxed) % AUDBUF_SIZE;
+    const int32_t unread = (w - r + AUDBUF_SIZE) % AUDBUF_SIZE;
+    if (unread == 0) return true;
+    // Free unless the unread span [r, w) reaches into [base, base + SAMPLES_PER_FRAME).
+    const int32_t slot_from_r = (base - r + AUDBUF_SIZE) % AUDBUF_SIZE;
+    const int32_t r_in_slot = (r - base + AUDBUF_SIZE) % AUDBUF_SIZE;
+    return slot_from_r >= unread && r_in_slot >= SAMPLES_PER_FRAME;
+}
+
 void Session::render_logical_frame() {
     Spectrum& m = machine;
-    // The slot of the ring this frame fills; the samples and the level are stored before the
-    // write end moves, so the audio thread that sees the new AUDPOSW sees them too.
-    const int32_t base = m.pulldown * SAMPLES_PER_FRAME;
-    m.beeper_frame_end(AUDBUF + base);
+    m.beeper_frame_end(FRAME_SAMPLES);
     AUDDAT.store(m.OUTAGE, std::memory_order_release);
-    AUDPOSW.store(base + SAMPLES_PER_FRAME, std::memory_order_release);
+    // The slot of the ring this frame fills. It is written only when the callback cannot be
+    // reading it (a callback four frames behind keeps its slot; this frame is then not
+    // heard), and the samples are stored before the write end moves (release), so the
+    // callback that sees the new AUDPOSW sees them too.
+    const int32_t base = m.pulldown * SAMPLES_PER_FRAME;
+    if (audio_slot_free(base)) {
+        std::memcpy(AUDBUF + base, FRAME_SAMPLES, SAMPLES_PER_FRAME);
+        AUDPOSW.store(base + SAMPLES_PER_FRAME, std::memory_order_release);
+    }
     overlay_tick();
     // The text page shown alone hides the picture: its border is not painted, and the host's
     // screen is cleared to transparent black.
@@ -34,10 +52,11 @@ void Session::render_logical_frame() {
     logical_frames++;
 }
 
-void Session::render_physical_frame() {
-    // The pause repetition: while paused, every display refresh redraws the same picture and
-    // reads the keyboard; F8 lets one physical frame run before the pause holds again.
-    do {
+bool Session::render_physical_frame() {
+    // One display refresh. While paused, each one redraws the same picture and reads the
+    // keyboard, and the main loop comes back here without running the machine; F8 lets one
+    // physical frame run before the pause holds again.
+    {
         if (key_pressed(key::F7)) {
             still_frame = !still_frame;
             post_message(still_frame ? " PAUSE " : " RUN   ");
@@ -56,12 +75,13 @@ void Session::render_physical_frame() {
         // Escape ends the program, paused or not; so does the host's quit request (a
         // window closed, a signal), which read_keyboard takes from the host.
         if (key_pressed(key::ESCAPE)) exit_request = 1;
-        if (exit_request) break;
-    } while (still_frame && !key_pressed(key::F8));
+        if (!exit_request && still_frame && !key_pressed(key::F8)) return false;
+    }
 
     handle_control_keys();
     machine.end_physical_frame();
     physical_frames++;
+    return true;
 }
 
 void Session::reset_logical_system() {
@@ -80,23 +100,31 @@ void Session::reset_audio() {
     host_audio_unlock();
 }
 
-bool Session::run_machine(uint64_t logical_frame_limit) {
+bool Session::run_machine(uint64_t frame_limit) {
     Spectrum& m = machine;
     for (;;) {
         if (m.tstates >= m.tpf) {
             render_logical_frame();
-            if (logical_frames >= logical_frame_limit) return !exit_request;
+            if (frame_clock() >= frame_limit) return !exit_request;
         }
         if (m.tstatesh >= m.tpfh) {
             if (exit_request) return false;
+            // The machine stands still (requester open, or paused): no instruction runs and
+            // no counter moves. Each display frame is one pass; the host is never waited on.
+            bool held = true;
             if (file_requester_mode) {
-                // The machine stands still: no instruction runs and no counter moves.
                 read_keyboard();
                 handle_file_requester();
                 present();
+            } else {
+                held = !render_physical_frame();
+            }
+            if (held) {
+                held_frames++;
+                if (exit_request) return false;
+                if (frame_clock() >= frame_limit) return true;
                 continue;
             }
-            render_physical_frame();
         }
         // A pass runs one instruction. Where no frame end is due, running on to the next one
         // is the same as passing the checks once per instruction; where one is still due (a
@@ -109,22 +137,20 @@ bool Session::run_machine(uint64_t logical_frame_limit) {
 void Session::main_loop() { run_machine(UINT64_MAX); }
 
 void Session::audio_fill(uint8_t* stream, int length) {
-    int32_t r = AUDPOSR.load(std::memory_order_acquire);
     if (file_requester_mode.load(std::memory_order_acquire) ||
         still_frame.load(std::memory_order_acquire)) {
-        // Stopped machine: silence, but the read position keeps moving through the ring.
-        for (int n = 0; n < length; n++) {
-            if (r == AUDBUF_SIZE) r = 0;
-            stream[n] = 0x00;
-            r++;
-        }
-        AUDPOSR.store(r, std::memory_order_release);
+        // Stopped machine: silence, and the read position stays where it is, so it never
+        // passes the write end; playing resumes there.
+        std::memset(stream, 0x00, static_cast<size_t>(length));
         return;
     }
+    int32_t r = AUDPOSR.load(std::memory_order_relaxed);
+    // Acquire: the samples of every slot up to the write end seen are there to be read.
+    const int32_t w = AUDPOSW.load(std::memory_order_acquire) % AUDBUF_SIZE;
     for (int n = 0; n < length; n++) {
         if (r == AUDBUF_SIZE) r = 0;
         // A write end of 4800 is the same place as a read position of 0.
-        if (r == AUDPOSW.load(std::memory_order_acquire) % AUDBUF_SIZE) {
+        if (r == w) {
             // Caught up with the writer: hold the last frame's final level, so an underrun
             // is heard as silence rather than a click, and wait here for the next slot.
             std::memset(stream + n, AUDDAT.load(std::memory_order_acquire),
@@ -133,5 +159,6 @@ void Session::audio_fill(uint8_t* stream, int length) {
         }
         stream[n] = AUDBUF[r++];
     }
+    // Release: the writer that sees this position sees the reads before it done.
     AUDPOSR.store(r, std::memory_order_release);
 }

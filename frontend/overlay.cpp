@@ -40,3 +40,12 @@ void Session::splash() {
     TXTINK = 0x88;
     TXTSTR(39, 1, " ");
 }
+
+std::string message_with_reason(const std::string& head, const std::string& reason) {
+    std::string text = head + reason + " ";
+    if (text.size() <= TEXT_COLUMNS) return text;
+    text.resize(TEXT_COLUMNS);
+    const auto space = text.rfind(' ', TEXT_COLUMNS - 1);
+    if (space != std::string::npos && space >= head.size()) text.resize(space + 1);
+    return text;
+}

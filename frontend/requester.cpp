@@ -1,7 +1,9 @@
 // The file requester: a full-screen text page listing a directory, on which the user walks
 // the host's directories and picks a snapshot or tape image. It runs one frame per display
-// refresh while the CPU stands still, and reads the directory afresh each time. It keeps
-// the directory it shows as a full path and never changes the process's working directory.
+// refresh while the CPU stands still, each frame a pass of the main loop. It reads a
+// directory once, when the page opens or the directory is entered, and keeps the listing.
+// It keeps the directory it shows as a full path and never changes the process's working
+// directory.
 //
 // Layout (colour bytes: high nibble paper, 0 transparent; low nibble ink):
 //   rows 0-1    the title, double height, 175 (bright white on bright red)
@@ -45,22 +47,39 @@ void Session::draw_requester_text(int column, int row, const std::string& text, 
 }
 
 // Return on the entry under the cursor as drawn this frame.
-void Session::choose(const std::filesystem::path& selection) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(selection, ec)) {
+void Session::choose(const std::filesystem::path& selection, bool directory) {
+    if (directory) {
         // As the kernel names it, so that Left leads to the parent it has.
-        requester_dir = std::filesystem::canonical(selection, ec);
-        if (ec) requester_dir = selection;
-        DIRCUR = DIROFF = 0;
+        std::error_code ec;
+        std::filesystem::path entered = std::filesystem::canonical(selection, ec);
+        if (ec) entered = selection;
+        if (requester_read(entered)) DIRCUR = DIROFF = 0;
         return;
     }
-    const bool loaded = load_file(selection.string());
+    std::string why;
+    const bool loaded = load_file(selection.string(), &why);
     do_file_requester();
     if (!loaded) {
         // The machine runs on as it was; the message says why nothing happened.
         TXTINK = MESSAGE_INK;
-        post_message(" CANNOT LOAD FILE ");
+        post_message(message_with_reason(" CANNOT LOAD: ", why).c_str());
     }
+}
+
+bool Session::requester_read(const std::filesystem::path& directory) {
+    std::error_code ec;
+    std::vector<ListedEntry> listing = requester_listing(directory, ec);
+    if (ec) {
+        // The page stays where it was; row 23 says why for a while.
+        const std::string text = message_with_reason(" CANNOT READ: ", ec.message());
+        TXTCLSLN(MESSAGE_ROW, 1);
+        draw_requester_text(0, MESSAGE_ROW, text, MESSAGE_INK);
+        requester_note_frames = MESSAGE_FRAMES;
+        return false;
+    }
+    requester_dir = directory;
+    requester_entries = std::move(listing);
+    return true;
 }
 
 bool requester_lists(const std::string& name, bool directory) {
@@ -69,16 +88,24 @@ bool requester_lists(const std::string& name, bool directory) {
     return type == "SNA" || type == "TAP";
 }
 
-std::vector<ListedEntry> requester_listing(const std::filesystem::path& directory) {
+std::vector<ListedEntry> requester_listing(const std::filesystem::path& directory,
+                                           std::error_code& ec) {
     std::vector<ListedEntry> listing;
-    std::error_code ec;
+    ec.clear();
     std::filesystem::directory_iterator it(directory, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
         std::error_code status_ec;
-        const bool directory = it->is_directory(status_ec); // follows symbolic links
+        const bool is_directory = it->is_directory(status_ec); // follows symbolic links
         std::string name = it->path().filename().string();
-        if (requester_lists(name, directory)) listing.push_back({std::move(name), directory});
+        if (requester_lists(name, is_directory)) listing.push_back({std::move(name), is_directory});
     }
+    return listing;
+}
+
+std::vector<ListedEntry> requester_listing(const std::filesystem::path& directory) {
+    std::error_code ec;
+    std::vector<ListedEntry> listing = requester_listing(directory, ec);
+    if (ec) listing.clear();
     return listing;
 }
 
@@ -107,6 +134,7 @@ void Session::do_file_requester() {
     if (file_requester_mode) {
         std::error_code ec;
         if (requester_dir.empty()) requester_dir = std::filesystem::current_path(ec);
+        requester_note_frames = 0;
         still_frame_old = still_frame;
         still_frame = 1;
         overlay_timeout = 0;
@@ -115,6 +143,9 @@ void Session::do_file_requester() {
         TXTCLS();
         TXTINK = TITLE_INK;
         TXTSTR(0, 0, TITLE);
+        // The listing is read here and when a directory is entered, not every frame:
+        // closing and opening the page again reads it afresh.
+        if (!requester_read(requester_dir)) requester_entries.clear();
     } else {
         still_frame = still_frame_old;
         overlay = overlay_old;
@@ -133,14 +164,21 @@ void Session::handle_file_requester() {
         exit_request = 1;
         return;
     }
-    TXTCLSLN(FIRST_LIST_ROW, LIST_ROWS);
+    // A note on row 23 stays there for a while; the list gives up its last row meanwhile.
+    const int rows = requester_note_frames > 0 ? LIST_ROWS - 1 : LIST_ROWS;
+    if (requester_note_frames > 0) requester_note_frames--;
+    TXTCLSLN(FIRST_LIST_ROW, rows);
 
     const std::filesystem::path directory = requester_dir;
-    const std::vector<ListedEntry> listing = requester_listing(directory);
+    const std::vector<ListedEntry>& listing = requester_entries;
     const int k = static_cast<int>(listing.size());
     // Held by its full path: a Left in the same frame must not change what Return means.
     std::filesystem::path selection;
-    if (DIRCUR >= 0 && DIRCUR < k) selection = directory / listing[DIRCUR].name;
+    bool selection_is_directory = false;
+    if (DIRCUR >= 0 && DIRCUR < k) {
+        selection = directory / listing[DIRCUR].name;
+        selection_is_directory = listing[DIRCUR].directory;
+    }
 
     // The directory, characters 0-39 and 40-79.
     const std::string path = directory.string();
@@ -149,7 +187,7 @@ void Session::handle_file_requester() {
     draw_requester_text(0, 2, path.substr(0, std::min<size_t>(path.size(), 40)), TXTINK);
     if (path.size() > 40) draw_requester_text(0, 3, path.substr(40, 40), TXTINK);
     // The entries from DIROFF on, and the cursor.
-    for (int row = 0; row < LIST_ROWS && DIROFF + row < k; row++) {
+    for (int row = 0; row < rows && DIROFF + row < k; row++) {
         const ListedEntry& entry = listing[DIROFF + row];
         draw_requester_text(1, FIRST_LIST_ROW + row,
                             entry.name.substr(0, std::min<size_t>(entry.name.size(), NAME_WIDTH)),
@@ -157,19 +195,19 @@ void Session::handle_file_requester() {
     }
     TXTINK = CURSOR_INK;
     const int cursor_row = FIRST_LIST_ROW + DIRCUR - DIROFF;
-    if (cursor_row >= FIRST_LIST_ROW && cursor_row < FIRST_LIST_ROW + LIST_ROWS)
+    if (cursor_row >= FIRST_LIST_ROW && cursor_row < FIRST_LIST_ROW + rows)
         TXTPUT(CURSOR_GLYPH, 0, cursor_row, TXTINK, 0);
 
     requester_navigate(k);
     if (key_pressed(key::LEFT)) {
         // Up to the parent; the root is its own parent.
-        requester_dir = directory.parent_path();
-        if (requester_dir.empty()) requester_dir = directory;
-        DIRCUR = DIROFF = 0;
+        std::filesystem::path parent = directory.parent_path();
+        if (parent.empty()) parent = directory;
+        if (requester_read(parent)) DIRCUR = DIROFF = 0;
     }
     if (key_pressed(key::F10)) {
         do_file_requester();
         return;
     }
-    if (key_pressed(key::RETURN) && !selection.empty()) choose(selection);
+    if (key_pressed(key::RETURN) && !selection.empty()) choose(selection, selection_is_directory);
 }

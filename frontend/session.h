@@ -165,29 +165,45 @@ class Session {
     std::atomic<uint8_t> file_requester_mode{0};
     uint64_t logical_frames = 0; // frames ended since start (statistics, tests)
     uint64_t physical_frames = 0;
-    // The executable's directory with its trailing '/', or empty: data and channel files.
+    // Display frames during which the machine stood still (paused, or the requester open):
+    // each is a pass of the main loop of its own, so a host that never waits (the headless
+    // runner) goes on counting frames and reading its script.
+    uint64_t held_frames = 0;
+    // The executable's directory as an absolute path with its trailing '/', fixed at start:
+    // data and channel files. The working directory is never changed.
     std::string application_path;
 
     // --- Audio ring ---------------------------------------------------------------------
-    // Shared with the audio thread: the writer publishes with release, the callback reads
-    // with acquire, so it never sees a write end before the samples behind it.
+    // A single-producer, single-consumer ring shared with the audio thread. The emulation
+    // thread writes a slot, then publishes its end in AUDPOSW (release); the callback
+    // acquires AUDPOSW, plays up to it and publishes how far it got in AUDPOSR (release);
+    // the emulation thread acquires AUDPOSR and writes only a slot the callback cannot be
+    // reading. The callback never moves past the write end.
     uint8_t AUDBUF[AUDBUF_SIZE] = {};
     std::atomic<int32_t> AUDPOSW{0}; // end of the slot filled last: 960..4800, 0 after a reset
     std::atomic<int32_t> AUDPOSR{0}; // next sample the callback plays
     std::atomic<uint8_t> AUDDAT{0};  // the level at the end of the last converted frame
     int32_t enable_audio = 0;
+    // The last logical frame's 960 samples, whether or not the ring took them (the
+    // emulation thread's own; the headless runner writes its WAV from here).
+    uint8_t FRAME_SAMPLES[SAMPLES_PER_FRAME] = {};
+    // Whether the slot at `base` may be written: the callback's unread span does not reach
+    // into it.
+    bool audio_slot_free(int32_t base) const;
     // The audio callback's body: fills `length` bytes of unsigned 8-bit mono at 48 kHz from
     // the ring at AUDPOSR (4800 reads as 0). Plays 0x00 while the machine is paused or the
-    // requester is open, still moving AUDPOSR; on reaching the write end it plays AUDDAT for
-    // the rest.
+    // requester is open, leaving AUDPOSR where it is; on reaching the write end it plays
+    // AUDDAT for the rest.
     void audio_fill(uint8_t* stream, int length);
 
     // --- Frames and the main loop -------------------------------------------------------
     // Ends a logical frame: beeper samples, message timer, picture, pulldown, flashctr.
     void render_logical_frame();
-    // Ends a physical frame: the pause loop (F7, F8, Escape), composition and swap, audio
-    // start, keyboard, control keys, IFBCLK, tstatesh, IFB_buffer.
-    void render_physical_frame();
+    // One display refresh at a physical frame end: F7, composition and swap, audio start,
+    // keyboard, Escape. False while paused (no F8): the frame is held and the main loop
+    // calls again at its next pass. Otherwise the control keys, IFBCLK, tstatesh and
+    // IFB_buffer, and true.
+    bool render_physical_frame();
     // Resets the CPU and the frame and audio state (not memory).
     void reset_logical_system();
     // The audio's part of it: the device paused until two physical frames have passed, the
@@ -195,10 +211,13 @@ class Session {
     void reset_audio();
     // Runs the main loop until exit_request ends it at a physical frame boundary.
     void main_loop();
-    // The main loop, returning also as soon as logical_frames reaches `logical_frame_limit`
-    // (right after that frame end; calling it again continues exactly where it stopped).
-    // False once exit_request has ended the run.
-    bool run_machine(uint64_t logical_frame_limit);
+    // The main loop, returning also as soon as frame_clock() reaches `frame_limit` (right
+    // after that logical frame end or held display frame; calling it again continues
+    // exactly where it stopped). False once exit_request has ended the run.
+    bool run_machine(uint64_t frame_limit);
+    // Logical frames ended plus display frames held still (pause, requester): the clock of
+    // run_machine's limit and of the headless runner's script.
+    uint64_t frame_clock() const { return logical_frames + held_frames; }
 
     // --- Start-up -----------------------------------------------------------------------
     // application_path from the executable's path (argv[0], or where the kernel says the
@@ -230,6 +249,14 @@ class Session {
     // The directory the requester shows, by its full path; the working directory when the
     // requester first opens.
     std::filesystem::path requester_dir;
+    // The listed entries of requester_dir, read when the page opens or a directory is
+    // entered (never every frame).
+    std::vector<ListedEntry> requester_entries;
+    // Display frames the note on row 23 (a directory that could not be read) stays up.
+    int requester_note_frames = 0;
+    // Reads `directory` and makes it the one shown. When it cannot be read, the page stays
+    // where it was and row 23 says why ("CANNOT READ: Permission denied"); false.
+    bool requester_read(const std::filesystem::path& directory);
     // F10: opens or closes the requester page.
     void do_file_requester();
     // One frame of the open requester, after the keyboard was read.
@@ -246,7 +273,7 @@ class Session {
     void grille_and_colour_keys();
     void home_key();
     void draw_requester_text(int column, int row, const std::string& text, uint8_t colour);
-    void choose(const std::filesystem::path& selection);
+    void choose(const std::filesystem::path& selection, bool directory);
 };
 
 // True when the requester lists this entry: a directory, or a name whose type is "SNA" or
@@ -258,3 +285,9 @@ bool requester_lists(const std::string& name, bool directory);
 // (unsorted, directories and files mixed, "." and ".." left out). Empty when the directory
 // cannot be read.
 std::vector<ListedEntry> requester_listing(const std::filesystem::path& directory);
+// The same, with the reason in `ec` when the directory cannot be read.
+std::vector<ListedEntry> requester_listing(const std::filesystem::path& directory,
+                                           std::error_code& ec);
+
+// A row-23 message: `head` and then `reason`, cut at a space to fit the 40 columns.
+std::string message_with_reason(const std::string& head, const std::string& reason);

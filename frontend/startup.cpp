@@ -21,6 +21,18 @@ std::string executable_path(const char* argv0) {
     return buffer;
 }
 
+// The directory as an absolute path with its trailing '/', fixed once at start: data and
+// channel files stay where they were whatever the working directory becomes later.
+std::string absolute_directory(const std::string& directory) {
+    std::error_code ec;
+    const std::filesystem::path full =
+        std::filesystem::absolute(directory.empty() ? "." : directory, ec).lexically_normal();
+    if (ec) return directory;
+    std::string text = full.string();
+    if (text.empty() || text.back() != '/') text += '/';
+    return text;
+}
+
 bool read_file(const std::string& path, uint8_t* buffer, size_t size) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return false;
@@ -34,7 +46,7 @@ bool read_file(const std::string& path, uint8_t* buffer, size_t size) {
 bool Session::load_data_files(const char* argv0, std::string& error) {
     machine.model = 48;
     machine.tpf = machine.tpf_for_model();
-    application_path = getpath(executable_path(argv0 ? argv0 : ""));
+    application_path = absolute_directory(getpath(executable_path(argv0 ? argv0 : "")));
     if (!read_file(application_path + "1982.rom", machine.ROM, sizeof machine.ROM)) {
         error = "Cannot open " + application_path + "1982.rom (a 16 KiB 48K ROM image)";
         return false;
@@ -65,8 +77,7 @@ bool Session::load_file(const std::string& path, std::string* why) {
 bool Session::load_command_line_file(const std::string& path) {
     std::string why;
     if (load_file(path, &why)) return true;
-    if (why.empty()) std::fprintf(stderr, "Cannot load file %s\n", path.c_str());
-    else std::fprintf(stderr, "Cannot load file %s: %s\n", path.c_str(), why.c_str());
+    std::fprintf(stderr, "Cannot load file %s: %s\n", path.c_str(), why.c_str());
     return false;
 }
 
@@ -87,8 +98,13 @@ void Session::load_channel(int n) {
     std::error_code ec;
     if (!std::filesystem::exists(name, ec)) return; // never saved: the machine runs on
     // One byte more than a channel is enough to tell a longer file.
-    const std::vector<uint8_t> image = read_file_prefix(name, CHANNEL_FILE_SIZE + 1);
-    if (!channel_usable(image)) {
+    std::vector<uint8_t> image;
+    const LoadResult read = read_regular_file(name, CHANNEL_FILE_SIZE + 1, image);
+    if (read.status == LoadResult::CANNOT_OPEN) {
+        post_message((" CANNOT LOAD CHANNEL: " + read.why + " ").substr(0, TEXT_COLUMNS).c_str());
+        return;
+    }
+    if (!read || !channel_usable(image)) {
         post_message(" BAD CHANNEL FILE ");
         return;
     }

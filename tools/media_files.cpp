@@ -1,5 +1,6 @@
 #include "tools/media_files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <png.h>
 
@@ -51,13 +52,8 @@ bool write_picture_png(const std::string& path, const uint8_t* surface, std::str
     return true;
 }
 
-bool write_wav(const std::string& path, const std::vector<uint8_t>& samples, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        error = "cannot write " + path;
-        return false;
-    }
-    const uint32_t data_size = static_cast<uint32_t>(samples.size());
+namespace {
+void put_wav_header(std::FILE* file, uint32_t data_size) {
     std::fwrite("RIFF", 1, 4, file);
     put_le(file, 36 + data_size, 4);
     std::fwrite("WAVEfmt ", 1, 8, file);
@@ -70,10 +66,46 @@ bool write_wav(const std::string& path, const std::vector<uint8_t>& samples, std
     put_le(file, 8, 2);          // bits per sample
     std::fwrite("data", 1, 4, file);
     put_le(file, data_size, 4);
-    const bool written = std::fwrite(samples.data(), 1, samples.size(), file) == samples.size();
-    if (std::fclose(file) != 0 || !written) {
+}
+} // namespace
+
+WavWriter::~WavWriter() {
+    if (file_) std::fclose(file_);
+}
+
+bool WavWriter::open(const std::string& path, std::string& error) {
+    path_ = path;
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_) {
         error = "cannot write " + path;
         return false;
     }
+    put_wav_header(file_, 0); // the sizes are filled in by finish()
+    ok_ = !std::ferror(file_);
     return true;
+}
+
+void WavWriter::write(const uint8_t* samples, size_t count) {
+    if (!file_) return;
+    ok_ = std::fwrite(samples, 1, count, file_) == count && ok_;
+    // A RIFF file holds at most 4 GiB; a longer run keeps the first part.
+    data_size_ =
+        static_cast<uint32_t>(std::min<uint64_t>(uint64_t{data_size_} + count, 0xFFFFFFD8u));
+}
+
+bool WavWriter::finish(std::string& error) {
+    if (!file_) return false;
+    ok_ = std::fseek(file_, 0, SEEK_SET) == 0 && ok_;
+    if (ok_) put_wav_header(file_, data_size_);
+    ok_ = std::fclose(file_) == 0 && ok_;
+    file_ = nullptr;
+    if (!ok_) error = "cannot write " + path_;
+    return ok_;
+}
+
+bool write_wav(const std::string& path, const std::vector<uint8_t>& samples, std::string& error) {
+    WavWriter wav;
+    if (!wav.open(path, error)) return false;
+    wav.write(samples.data(), samples.size());
+    return wav.finish(error);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,3 +12,26 @@ bool write_picture_png(const std::string& path, const uint8_t* surface, std::str
 
 // Writes unsigned 8-bit mono samples at 48 kHz as a WAV file.
 bool write_wav(const std::string& path, const std::vector<uint8_t>& samples, std::string& error);
+
+// A WAV file of unsigned 8-bit mono samples at 48 kHz written as the samples come: nothing
+// is kept in memory, and the header's sizes are filled in at the end.
+class WavWriter {
+  public:
+    WavWriter() = default;
+    WavWriter(const WavWriter&) = delete;
+    WavWriter& operator=(const WavWriter&) = delete;
+    ~WavWriter();
+    // False (with `error` set) when the file cannot be created.
+    bool open(const std::string& path, std::string& error);
+    bool is_open() const { return file_ != nullptr; }
+    void write(const uint8_t* samples, size_t count);
+    // Completes the header and closes the file. False (with `error` set) when any write
+    // failed.
+    bool finish(std::string& error);
+
+  private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+    uint32_t data_size_ = 0;
+    bool ok_ = true;
+};

@@ -28,7 +28,9 @@ runs the given number of logical frames (50 a second of emulated time) and write
 you ask for.
 
 options:
-  --frames N        logical frames to run (default 250: five emulated seconds)
+  --frames N        frames to run (default 250: five emulated seconds): logical frames,
+                    and while the machine stands still (paused with F7, or in the file
+                    requester opened with F10) each display frame counts as one
   --keys SCRIPT     keys to press, as events "FRAME:ACTION" separated by ';':
                       50:type 10 PRINT 2+2<enter>   type text from frame 50 on
                       120:press f7 / 125:release f7 hold and let go of keys
@@ -39,7 +41,8 @@ options:
   --keys-file FILE  the same script read from a file (events also one per line)
   --key-frames N    logical frames each typed key is held, and then released (default 3)
   --png FILE        write the picture of the last frame (352 x 288, with border) as PNG
-  --wav FILE        write the sound of the whole run as WAV (48 kHz, 8-bit mono)
+  --wav FILE        write the sound of the whole run as WAV (48 kHz, 8-bit mono), as it
+                    runs; without it no sound is kept
   --text            print the Spectrum's screen as text at the end
   --dump ADDR:LEN:FILE
                     write LEN bytes of memory as the CPU sees it, from ADDR on (wrapping at
@@ -48,7 +51,10 @@ options:
   --help            show this text
 
 The program ends early, with status 0, if the script presses Escape. A file that
-cannot be loaded ends it with status 1.
+cannot be loaded ends it with status 1 and a line saying why: it cannot be opened (the
+system's reason, e.g. "No such file or directory"), it is not a regular file (a
+directory, a named pipe, a device: never opened), its name ends in neither SNA nor TAP,
+or it is a snapshot too short.
 )";
 
 bool parse_count(const char* text, long& value) {
@@ -171,21 +177,28 @@ int main(int argc, char** argv) {
     }
     headless::attach_keyboard(session);
     size_t next_event = 0;
+    // The script's clock counts logical frames, and the display frames during which the
+    // machine stands still (paused, or in the requester), so that a script goes on there.
     headless::on_pump = [&] {
-        next_event = apply_key_events(events, next_event, session.logical_frames, headless::keys);
+        next_event = apply_key_events(events, next_event, session.frame_clock(), headless::keys);
     };
     session.start_machine();
     if (!file.empty() && !session.load_command_line_file(file)) return 1;
     session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);
     session.read_keyboard();
 
-    std::vector<uint8_t> samples;
+    // The sound goes to the file frame by frame, only when it is asked for.
+    WavWriter wav;
+    if (!wav_path.empty() && !wav.open(wav_path, error)) {
+        std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
+        return 1;
+    }
     const auto start = std::chrono::steady_clock::now();
-    while (session.logical_frames < static_cast<uint64_t>(frames)) {
-        if (!session.run_machine(session.logical_frames + 1)) break; // Escape
-        const int slot = (m.pulldown + 4) % 5; // the slot the frame just filled
-        samples.insert(samples.end(), session.AUDBUF + slot * SAMPLES_PER_FRAME,
-                       session.AUDBUF + (slot + 1) * SAMPLES_PER_FRAME);
+    while (session.frame_clock() < static_cast<uint64_t>(frames)) {
+        const uint64_t logical = session.logical_frames;
+        if (!session.run_machine(session.frame_clock() + 1)) break; // Escape
+        if (wav.is_open() && session.logical_frames != logical)
+            wav.write(session.FRAME_SAMPLES, SAMPLES_PER_FRAME);
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -196,7 +209,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         status = 1;
     }
-    if (!wav_path.empty() && !write_wav(wav_path, samples, error)) {
+    if (wav.is_open() && !wav.finish(error)) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         status = 1;
     }

@@ -91,7 +91,8 @@ TEST_F(FullScreen, FileThatCannotBeLoadedEndsTheProgramWithStatus1) {
     launch({}, {"no-such-file.sna"});
     ASSERT_TRUE(program_.wait(20s));
     EXPECT_EQ(program_.status(), 1);
-    EXPECT_EQ(program_.standard_error(), "Cannot load file no-such-file.sna\n");
+    EXPECT_EQ(program_.standard_error(),
+              "Cannot load file no-such-file.sna: No such file or directory\n");
 }
 
 TEST_F(FullScreen, AudioDeviceThatCannotBeOpenedEndsTheProgramWithStatus255) {

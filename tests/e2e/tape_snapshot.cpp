@@ -2,6 +2,8 @@
 // its program from the PC on its stack, and a file that cannot be loaded ends the runner.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <png.h>
 #include <string>
@@ -78,16 +80,52 @@ TEST(TapeSnapshot, RunsFromThePcOnItsStack) {
     EXPECT_EQ(png_pixel("shot.png", 340, 280), red);
 }
 
+// F10 in a key script opens the requester, which runs frame by frame as a state of the main
+// loop: the script goes on, Return loads the snapshot under the cursor, Escape ends the run.
+TEST(TapeSnapshot, TheRequesterWorksInTheRunner) {
+    TempDir dir;
+    write_file("screen.sna", screen_snapshot());
+    RunnerResult run = run_runner({"--quiet", "--text", "--frames", "60", "--keys",
+                                   "10:press f10;12:release f10;14:press enter;16:release enter"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_GE(run.rows.size(), 11u) << run.out;
+    EXPECT_EQ(run.rows[10], "    SNAPSHOT RUNNING") << "loaded through the requester";
+
+    run = run_runner({"--quiet", "--text", "--frames", "100", "--keys",
+                      "10:press f10;12:release f10;20:press escape"});
+    EXPECT_EQ(run.status, 0) << "Escape in the requester ends the run: " << run.err;
+    EXPECT_EQ(run.rows.size(), 24u) << "and the runner still writes what was asked";
+
+    // Paused, the script goes on as well: F7 pauses, F7 again runs on, Escape ends.
+    run = run_runner({"--quiet", "--frames", "100", "--keys",
+                      "10:press f7;11:release f7;30:press f7;31:release f7;40:press escape"});
+    EXPECT_EQ(run.status, 0) << run.err;
+}
+
 TEST(TapeSnapshot, UnloadableFileEndsTheRunnerWithStatusOne) {
     TempDir dir;
     write_file("short.sna", std::vector<uint8_t>(SNA_48K_SIZE - 1, 0));
-    // One line on standard error naming the file; a file that cannot be opened keeps the
-    // plain message, a short snapshot says why.
+    write_file("game.z99", std::vector<uint8_t>(SNA_48K_SIZE, 0));
+    ASSERT_EQ(::mkfifo("pipe.sna", 0600), 0);
+    ASSERT_EQ(::mkfifo("pipe.tap", 0600), 0);
+    std::filesystem::create_directory("folder.tap");
+    std::filesystem::create_symlink("loop.sna", "loop.sna");
+    const std::string long_name = std::string(300, 'n') + ".sna";
+    // One line on standard error naming the file and saying why. A named pipe is never
+    // opened: nothing writes to it, and the runner must not wait for a writer.
     const std::pair<std::string, std::string> cases[] = {
-        {"missing.sna", "Cannot load file missing.sna\n"},
-        {"missing.tap", "Cannot load file missing.tap\n"},
+        {"missing.sna", "Cannot load file missing.sna: No such file or directory\n"},
+        {"missing.tap", "Cannot load file missing.tap: No such file or directory\n"},
         {"short.sna",
          "Cannot load file short.sna: a snapshot needs at least 49179 bytes, it has 49178\n"},
+        {"game.z99", "Cannot load file game.z99: unknown file type (the name must end in SNA or "
+                     "TAP)\n"},
+        {"pipe.sna", "Cannot load file pipe.sna: it is a named pipe (FIFO)\n"},
+        {"pipe.tap", "Cannot load file pipe.tap: it is a named pipe (FIFO)\n"},
+        {"folder.tap", "Cannot load file folder.tap: it is a directory\n"},
+        {"/dev/null", "Cannot load file /dev/null: it is a character device\n"},
+        {"loop.sna", "Cannot load file loop.sna: Too many levels of symbolic links\n"},
+        {long_name, "Cannot load file " + long_name + ": File name too long\n"},
     };
     for (const auto& [name, message] : cases) {
         const RunnerResult run = run_runner({"--quiet", "--png", "shot.png", name});

@@ -27,7 +27,9 @@ RunnerResult run_runner(const std::vector<std::string>& args) {
     const std::string tag = "marrowgleam-run-" + std::to_string(::getpid());
     const auto out_path = tmp / (tag + ".out"), err_path = tmp / (tag + ".err");
 
-    std::string command = shell_quoted(binary_path("marrowgleam-run"));
+    // A runner that never ends (a hang is a fault to be found) is stopped after two
+    // minutes, and the test sees the status 124 of timeout(1).
+    std::string command = "timeout -k 5 120 " + shell_quoted(binary_path("marrowgleam-run"));
     for (const std::string& arg : args) command += " " + shell_quoted(arg);
     command += " >" + shell_quoted(out_path.string()) + " 2>" + shell_quoted(err_path.string());
 

@@ -2,8 +2,10 @@
 // callback's body that plays the ring.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "frontend/session.h"
@@ -175,26 +177,107 @@ TEST(Beeper, CallbackWrapsAroundTheRing) {
     EXPECT_EQ(s.AUDPOSR.load(), 10);
 }
 
-// Paused or with the requester open: silence, while the read position moves on through the
-// ring as if playing, past the write end too.
-TEST(Beeper, StoppedMachineIsSilentButTheReadPositionMoves) {
+// Paused or with the requester open: silence, and the read position stays where it is, so
+// it never passes the write end; playing resumes from there.
+TEST(Beeper, StoppedMachineIsSilentAndTheReadPositionHolds) {
     for (int flag = 0; flag < 2; flag++) {
         Session& s = fresh_session();
-        (flag ? s.still_frame : s.file_requester_mode) = 1;
-        std::memset(s.AUDBUF, 0xFF, sizeof s.AUDBUF);
+        for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = static_cast<uint8_t>(k * 3);
         s.AUDDAT = 0xFF;
         s.AUDPOSW = 4790;
         s.AUDPOSR = 4700;
+        (flag ? s.still_frame : s.file_requester_mode) = 1;
         uint8_t out[512];
-        std::memset(out, 0x55, sizeof out);
-        s.audio_fill(out, 512);
-        for (uint8_t b : out) ASSERT_EQ(b, 0x00);
-        EXPECT_EQ(s.AUDPOSR.load(), (4700 + 512) % 4800);
-        s.AUDPOSR = 4288;
-        s.audio_fill(out, 512);
-        EXPECT_EQ(s.AUDPOSR.load(), 4800) << "4800 stands for 0 until the next sample";
-        s.audio_fill(out, 1);
-        EXPECT_EQ(s.AUDPOSR.load(), 1);
+        for (int call = 0; call < 20; call++) {
+            std::memset(out, 0x55, sizeof out);
+            s.audio_fill(out, 512);
+            for (uint8_t b : out) ASSERT_EQ(b, 0x00);
+            ASSERT_EQ(s.AUDPOSR.load(), 4700) << "call " << call;
+        }
+        (flag ? s.still_frame : s.file_requester_mode) = 0;
+        s.audio_fill(out, 100);
+        for (int n = 0; n < 90; n++) ASSERT_EQ(out[n], static_cast<uint8_t>((4700 + n) * 3)) << n;
+        for (int n = 90; n < 100; n++) ASSERT_EQ(out[n], 0xFF) << n;
+        EXPECT_EQ(s.AUDPOSR.load(), 4790);
     }
+}
+
+// A callback four frames behind is still reading the slot the next frame would fill: the
+// slot keeps what it has and the write end stays; the frame's samples are still kept for
+// the runner.
+TEST(Beeper, TheWriterLeavesTheSlotsTheCallbackHasNotPlayed) {
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
+    std::memset(s.AUDBUF, 0x55, sizeof s.AUDBUF);
+    s.AUDPOSW = 1920;
+    s.AUDPOSR = 1920 + 100; // 4700 samples unread, from slot 2 round to slot 1
+    for (int slot : {2, 3}) {
+        m.pulldown = slot;
+        m.OUTSTK[m.OUTSP++] = 0;
+        frame_end();
+        EXPECT_EQ(s.AUDPOSW.load(), 1920) << "slot " << slot;
+        for (int k = 0; k < AUDBUF_SIZE; k++) ASSERT_EQ(s.AUDBUF[k], 0x55) << k;
+    }
+    for (uint8_t b : s.FRAME_SAMPLES) ASSERT_EQ(b, 0x00) << "the second frame's level";
+
+    // Played into slot 3: slot 2 is free again, slot 3 not yet.
+    s.AUDPOSR = 2880 + 5;
+    m.pulldown = 2;
+    m.OUTSTK[m.OUTSP++] = 0;
+    frame_end();
+    EXPECT_EQ(s.AUDPOSW.load(), 2880);
+    for (int k = 1920; k < 2880; k++) ASSERT_EQ(s.AUDBUF[k], 0xFF) << k;
+    m.pulldown = 3;
+    frame_end();
+    EXPECT_EQ(s.AUDPOSW.load(), 2880);
+    EXPECT_EQ(s.AUDBUF[2880], 0x55);
+}
+
+// The emulation thread and the audio callback at once, the machine paused and resumed in
+// between: the callback never plays a sample no frame wrote (the ring starts as 0x55, which
+// the beeper never makes). Built with ThreadSanitizer (CI), this is also the race check of
+// the ring.
+TEST(BeeperThreads, TheCallbackNeverPassesTheWriter) {
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
+    std::memset(s.AUDBUF, 0x55, sizeof s.AUDBUF);
+    std::atomic<bool> done{false};
+    std::atomic<int> calls{0};
+    std::atomic<int> unwritten{0};
+    std::atomic<long> played{0};
+    std::thread callback([&] {
+        uint8_t out[256];
+        while (!done.load()) {
+            const bool stopped = s.still_frame.load() != 0;
+            s.audio_fill(out, sizeof out);
+            for (uint8_t b : out) {
+                if (b == 0x55) unwritten++;
+                if (!stopped && b == 0xFF) played++;
+            }
+            calls++;
+            std::this_thread::yield();
+        }
+    });
+    const auto wait_for_calls = [&](int n) {
+        const int target = calls.load() + n;
+        while (calls.load() < target) std::this_thread::yield();
+    };
+    for (int frame = 0; frame < 200; frame++) {
+        // Paused after two frames, with three slots never written: a callback that moved on
+        // while paused would be past the write end when play resumes.
+        if (frame == 2 || frame == 100) {
+            s.still_frame = 1;
+            wait_for_calls(40);
+            s.still_frame = 0;
+        }
+        m.OUTSTK[m.OUTSP++] = 0; // a frame of 0xFF, then one of 0x00
+        frame_end();
+        if (frame % 4 == 0) wait_for_calls(2);
+    }
+    wait_for_calls(40);
+    done = true;
+    callback.join();
+    EXPECT_EQ(unwritten.load(), 0);
+    EXPECT_GT(played.load(), 0);
 }
 } // namespace

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "formats/formats.h"
 #include "frontend/session.h"
@@ -22,6 +23,11 @@ void set_state(uint8_t seed) {
         m.RAM[i] = static_cast<uint8_t>(i * 13 + seed + (i >> 14));
     auto* regs = reinterpret_cast<uint8_t*>(&m.z80);
     for (size_t i = 0; i < Z80_IMAGE_SIZE; i++) regs[i] = static_cast<uint8_t>(seed * 3 + i * 11);
+    // The fields that select what the CPU does hold values the CPU can give them.
+    m.z80.IM = seed % 3;
+    m.z80.IFF1 = seed & 1;
+    m.z80.IFF2 = (seed >> 1) & 1;
+    m.z80.halted = (seed >> 2) & 1;
     m.IO[0xFE] = static_cast<uint8_t>(seed & 7);
     m.tstates = 30000 + seed;
     m.tstatesd = 4 + seed % 20;
@@ -126,6 +132,86 @@ TEST_F(ChannelTest, FileThatIsNoChannelChangesNothing) {
         EXPECT_TRUE(capture_state() == before) << "file " << i;
         EXPECT_EQ(text_row(23).substr(0, 19), " BAD CHANNEL FILE  ") << "file " << i;
     }
+}
+
+// Counters and selectors outside what the machine can produce: a counter far past its frame
+// end would hold the picture for minutes (and overflow at 2^31), a negative one would run
+// the frame backwards; an interrupt mode of 3 or a flip-flop of 2 is no state of the CPU.
+TEST_F(ChannelTest, CountersAndSelectorsOutOfRangeAreRefused) {
+    set_state(3);
+    s.save_channel(2);
+    const auto good = read_file(channel(2));
+    struct Field {
+        const char* name;
+        size_t offset, size;
+        int64_t bad, good; // a value refused, and the largest value taken
+    };
+    const int64_t longest_step = 65535 * 9 + 64;
+    const Field fields[] = {
+        {"tstates", 131141, 4, 2147483647, TPF_128 + longest_step},
+        {"tstates", 131141, 4, -2147483648LL, 0},
+        {"tstates", 131141, 4, TPF_128 + longest_step + 1, 0},
+        {"tstates", 131141, 4, -1, 0},
+        {"tstatesd", 131145, 4, -1, longest_step},
+        {"tstatesd", 131145, 4, longest_step + 1, 0},
+        {"tstatesh", 131149, 4, -2147483648LL, TPFH + longest_step},
+        {"tstatesh", 131149, 4, TPFH + longest_step + 1, 0},
+        {"IFBCLK", 131153, 4, -1, 5},
+        {"IFBCLK", 131153, 4, 6, 0},
+        {"IFB_buffer", 131157, 1, 3, 2},
+        {"IM", 131096 + 31, 1, 3, 2},
+        {"IFF1", 131096 + 32, 1, 2, 1},
+        {"IFF2", 131096 + 33, 1, 0xFF, 1},
+        {"halted", 131096 + 40, 4, 2, 1},
+        {"halted", 131096 + 40, 4, -1, 0},
+    };
+    const auto with = [&](const Field& f, int64_t value) {
+        auto file = good;
+        for (size_t i = 0; i < f.size; i++)
+            file[f.offset + i] = static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i));
+        return file;
+    };
+    for (const Field& f : fields) {
+        set_state(4);
+        const MachineState before = capture_state();
+        write_file(channel(2), with(f, f.bad));
+        s.load_channel(2);
+        EXPECT_TRUE(capture_state() == before) << f.name << " = " << f.bad;
+        EXPECT_EQ(text_row(23).substr(0, 19), " BAD CHANNEL FILE  ") << f.name << " = " << f.bad;
+        // The edge of the range is taken.
+        write_file(channel(2), with(f, f.good));
+        s.load_channel(2);
+        EXPECT_FALSE(capture_state() == before) << f.name << " = " << f.good;
+        EXPECT_EQ(text_row(23).substr(0, 17), " LOAD CHANNEL 2  ") << f.name << " = " << f.good;
+    }
+}
+
+// A channel name that is a named pipe is never opened (nothing would ever write to it).
+TEST_F(ChannelTest, ChannelThatIsANamedPipeIsRefusedAtOnce) {
+    ASSERT_EQ(::mkfifo(channel(3).c_str(), 0600), 0);
+    set_state(4);
+    const MachineState before = capture_state();
+    s.load_channel(3);
+    EXPECT_TRUE(capture_state() == before);
+    EXPECT_EQ(text_row(23).substr(0, 19), " BAD CHANNEL FILE  ");
+}
+
+// Started through a relative path, the program fixes the executable's directory as an
+// absolute path at once: channels stay there when the working directory changes later.
+TEST(ChannelPlace, BesideTheExecutableWhateverTheWorkingDirectory) {
+    TempDir dir;
+    dir.directory("bin");
+    dir.directory("elsewhere/bin");
+    Session& s = fresh_session();
+    use_code_charset();
+    std::string error;
+    s.load_data_files("bin/marrowgleam", error); // no ROM there: the path is set all the same
+    EXPECT_EQ(s.application_path, (dir.path() / "bin").string() + "/");
+    std::filesystem::current_path("elsewhere");
+    s.save_channel(1);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "bin" / "CH1"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "elsewhere" / "bin" / "CH1"));
+    EXPECT_EQ(s.channel_name(1), (dir.path() / "bin" / "CH1").string());
 }
 
 TEST_F(ChannelTest, FailedSaveKeepsTheOldChannel) {

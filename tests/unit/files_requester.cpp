@@ -4,7 +4,11 @@
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <map>
 #include <set>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "frontend/keys.h"
 #include "frontend/session.h"
@@ -86,6 +90,11 @@ struct RequesterTest : testing::Test {
         dir.file(".tap");
     }
 };
+
+// The name of the entry `index` places after the first list row.
+std::string listing_name(const Session& s, int index) {
+    return s.requester_entries.at(static_cast<size_t>(s.DIROFF + index)).name;
+}
 
 std::string padded(std::string text) {
     text.resize(40, ' ');
@@ -183,6 +192,7 @@ TEST_F(RequesterTest, NavigationKeys) {
             for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove(entry);
             populate(c.k);
             populated = c.k;
+            ASSERT_TRUE(s.requester_read(s.requester_dir)); // the listing is read on demand
         }
         frame(); // every key up, so that the next is a new press
         s.DIRCUR = c.cur;
@@ -284,7 +294,14 @@ TEST_F(RequesterTest, ReturnOnAFileLoadsItAndCloses) {
 TEST_F(RequesterTest, AFileThatCannotBeLoadedKeepsTheMachineAndSaysSo) {
     dir.file("short.sna", sna_image(1000));
     fs::create_symlink("nowhere.sna", "dangling.sna");
-    for (const char* name : {"short.sna", "dangling.sna"}) {
+    ASSERT_EQ(::mkfifo("pipe.tap", 0600), 0);
+    // The reason on row 23, cut at a space to fit.
+    const std::map<std::string, std::string> messages = {
+        {"short.sna", " CANNOT LOAD: a snapshot needs at least "},
+        {"dangling.sna", " CANNOT LOAD: No such file or directory "},
+        {"pipe.tap", " CANNOT LOAD: it is a named pipe (FIFO) "},
+    };
+    for (const auto& [name, message] : messages) {
         SCOPED_TRACE(name);
         m.RAM[0x1234] = 0x56;
         m.tstates = 999;
@@ -295,10 +312,63 @@ TEST_F(RequesterTest, AFileThatCannotBeLoadedKeepsTheMachineAndSaysSo) {
         frame({key::RETURN});
         EXPECT_FALSE(s.file_requester_mode);
         EXPECT_TRUE(capture_state() == before);
-        EXPECT_EQ(text_row(23), padded(" CANNOT LOAD FILE "));
+        EXPECT_EQ(text_row(23), padded(message));
         EXPECT_EQ(s.overlay_timeout, 200);
         EXPECT_FALSE(s.exit_request);
     }
+}
+
+// The listing is read when the page opens or a directory is entered, not at every frame;
+// closing and opening the page reads it again.
+TEST_F(RequesterTest, ReadsADirectoryOnceWhenEntered) {
+    dir.file("first.sna");
+    s.do_file_requester();
+    frame();
+    EXPECT_EQ(shown(), std::vector<std::string>{"first.sna"});
+    dir.file("second.sna");
+    frame();
+    frame();
+    EXPECT_EQ(shown(), std::vector<std::string>{"first.sna"});
+    frame({key::F10});
+    ASSERT_FALSE(s.file_requester_mode);
+    s.do_file_requester();
+    frame();
+    const auto names = shown();
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()),
+              (std::set<std::string>{"first.sna", "second.sna"}));
+}
+
+// Return on a directory that can no longer (or never could) be read: the page stays on the
+// directory it shows, and row 23 says why for a while.
+TEST_F(RequesterTest, ReturnOnADirectoryThatCannotBeReadSaysSo) {
+    dir.directory("gone");
+    dir.directory("locked");
+    for (int i = 0; i < 25; i++) dir.file("e" + std::to_string(100 + i) + ".sna");
+    s.do_file_requester();
+    select("gone");
+    fs::remove("gone");
+    frame({key::RETURN});
+    EXPECT_TRUE(s.file_requester_mode);
+    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path()));
+    s.DIRCUR = s.DIROFF = 0;
+    frame();
+    EXPECT_EQ(text_row(23), padded(" CANNOT READ: No such file or directory"));
+    EXPECT_EQ(shown().size(), 20u) << "19 entries and the note";
+    for (int i = 0; i < 200; i++) frame();
+    EXPECT_EQ(shown().size(), 20u);
+    const std::string last = listing_name(s, 19);
+    EXPECT_EQ(text_row(23).substr(1, last.size()), last)
+        << "the note has gone, the list has its row back";
+
+    // Root reads any directory; others meet the permissions.
+    if (::geteuid() == 0) return;
+    ASSERT_TRUE(s.requester_read(s.requester_dir));
+    fs::permissions("locked", fs::perms::none);
+    select("locked");
+    frame({key::RETURN});
+    fs::permissions("locked", fs::perms::owner_all);
+    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path()));
+    EXPECT_EQ(text_row(23), padded(" CANNOT READ: Permission denied"));
 }
 
 TEST_F(RequesterTest, EscapeEndsTheProgram) {
