@@ -1,5 +1,9 @@
 // The joystick: a gamepad, gamepad keys or the keyboard's arrows, seen by the machine as a
 // Kempston interface or as the keys a Sinclair or cursor joystick presses.
+#include <algorithm>
+#include <cctype>
+#include <string>
+
 #include "frontend/keys.h"
 #include "frontend/session.h"
 
@@ -40,4 +44,36 @@ void Session::joystick_keys_key() {
     if (!(win_held() && key_pressed(key::letter('j')))) return;
     joystick_keys = !joystick_keys;
     post_message(joystick_keys ? " JOYSTICK KEYS ON " : " JOYSTICK KEYS OFF ");
+}
+
+void Session::apply_hardware_options(const HardwareOptions& options) {
+    machine.ay_on_48 = options.ay_on_48;
+    machine.ay.stereo = options.stereo;
+    joystick_map = options.joystick;
+}
+
+namespace {
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+} // namespace
+
+bool parse_stereo(const std::string& word, AyStereo& stereo) {
+    const std::string w = lower(word);
+    if (w == "abc") stereo = AyStereo::ABC;
+    else if (w == "acb") stereo = AyStereo::ACB;
+    else if (w == "mono") stereo = AyStereo::MONO;
+    else return false;
+    return true;
+}
+
+bool parse_joystick_map(const std::string& word, Session::JoystickMap& map) {
+    const std::string w = lower(word);
+    if (w == "kempston") map = Session::JoystickMap::KEMPSTON;
+    else if (w == "sinclair") map = Session::JoystickMap::SINCLAIR;
+    else if (w == "cursor") map = Session::JoystickMap::CURSOR;
+    else return false;
+    return true;
 }

@@ -35,14 +35,21 @@ options:
                       50:type 10 PRINT 2+2<enter>   type text from frame 50 on
                       120:press f7 / 125:release f7 hold and let go of keys
                     key names: a-z 0-9 space enter shift symbol backspace up down left
-                    right escape home end pageup pagedown f1-f12 kp0-kp9 win; in typed
+                    right escape home end pageup pagedown f1-f12 kp0-kp9 win tab; the
+                    joystick: joy_up joy_down joy_left joy_right joy_fire; in typed
                     text capitals add CAPS SHIFT, symbols add SYMBOL SHIFT, <semicolon>
                     types ';', <name> is any key
   --keys-file FILE  the same script read from a file (events also one per line)
   --key-frames N    logical frames each typed key is held, and then released (default 3)
   --png FILE        write the picture of the last frame (352 x 288, with border) as PNG
-  --wav FILE        write the sound of the whole run as WAV (48 kHz, 8-bit mono), as it
-                    runs; without it no sound is kept
+  --wav FILE        write the sound of the whole run as WAV (48 kHz, 16-bit stereo: the
+                    beeper and the sound chip), as it runs; without it no sound is kept
+  --ay              fit the 48K with the AY-3-8912 sound chip of an add-on interface (the
+                    128K always has it)
+  --stereo MODE     the sound chip's channels: abc (A left, B centre, C right; default),
+                    acb, or mono
+  --joystick MAP    how the machine sees the joystick (the joy_* keys of the script):
+                    kempston (port 0x1F; default), sinclair (keys 6-0) or cursor (5-8, 0)
   --text            print the Spectrum's screen as text at the end
   --dump ADDR:LEN:FILE
                     write LEN bytes of memory as the CPU sees it, from ADDR on (wrapping at
@@ -100,6 +107,7 @@ int main(int argc, char** argv) {
     std::string script, png_path, wav_path, file;
     bool print_text = false, quiet = false;
     std::vector<MemoryDump> dumps;
+    Session::HardwareOptions sound;
 
     for (int i = 1; i < argc; i++) {
         const std::string arg = argv[i];
@@ -148,6 +156,19 @@ int main(int argc, char** argv) {
                 return 2;
             }
             dumps.push_back(dump);
+        } else if (arg == "--ay") {
+            sound.ay_on_48 = true;
+        } else if (arg == "--stereo") {
+            if (!parse_stereo(value("abc, acb or mono"), sound.stereo)) {
+                std::fprintf(stderr, "marrowgleam-run: --stereo needs abc, acb or mono\n");
+                return 2;
+            }
+        } else if (arg == "--joystick") {
+            if (!parse_joystick_map(value("kempston, sinclair or cursor"), sound.joystick)) {
+                std::fprintf(stderr,
+                             "marrowgleam-run: --joystick needs kempston, sinclair or cursor\n");
+                return 2;
+            }
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -183,6 +204,7 @@ int main(int argc, char** argv) {
         next_event = apply_key_events(events, next_event, session.frame_clock(), headless::keys);
     };
     session.start_machine();
+    session.apply_hardware_options(sound);
     if (!file.empty() && !session.load_command_line_file(file)) return 1;
     session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);
     session.read_keyboard();

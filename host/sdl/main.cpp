@@ -56,9 +56,71 @@ void shutdown() {
     if (cursor) SDL_FreeCursor(cursor);
     cursor = nullptr;
 }
+
+const char* const USAGE = R"(usage: marrowgleam [options] [FILE]
+
+Starts the Marrowgleam ZX Spectrum emulator full screen; loads FILE if given (a snapshot or
+a tape image). The keys are in the README.
+
+options:
+  --ay              fit the 48K with the AY-3-8912 sound chip of an add-on interface (the
+                    128K always has it)
+  --stereo MODE     the sound chip's channels: abc (A left, B centre, C right; default),
+                    acb, or mono
+  --joystick MAP    how the machine sees the joystick: kempston (port 0x1F; default),
+                    sinclair (keys 6-0) or cursor (5-8, 0)
+  --help            show this text
+)";
+
+// The command line: options, then at most one file. Exits with status 2 on a fault.
+struct CommandLine {
+    Session::HardwareOptions hardware;
+    std::string file;
+};
+
+CommandLine parse_command_line(int argc, char** argv) {
+    CommandLine cl;
+    for (int i = 1; i < argc; i++) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* what) -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "marrowgleam: %s needs %s\n", arg.c_str(), what);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(USAGE, stdout);
+            std::exit(0);
+        } else if (arg == "--ay") {
+            cl.hardware.ay_on_48 = true;
+        } else if (arg == "--stereo") {
+            if (!parse_stereo(value("abc, acb or mono"), cl.hardware.stereo)) {
+                std::fprintf(stderr, "marrowgleam: --stereo needs abc, acb or mono\n");
+                std::exit(2);
+            }
+        } else if (arg == "--joystick") {
+            if (!parse_joystick_map(value("kempston, sinclair or cursor"), cl.hardware.joystick)) {
+                std::fprintf(stderr,
+                             "marrowgleam: --joystick needs kempston, sinclair or cursor\n");
+                std::exit(2);
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "marrowgleam: unknown option %s (see --help)\n", arg.c_str());
+            std::exit(2);
+        } else if (cl.file.empty()) {
+            cl.file = arg;
+        } else {
+            std::fprintf(stderr, "marrowgleam: only one file can be loaded (see --help)\n");
+            std::exit(2);
+        }
+    }
+    return cl;
+}
 } // namespace
 
 int SDL_main(int argc, char** argv) {
+    const CommandLine command_line = parse_command_line(argc, argv);
     // Large (the picture surfaces): on the heap. It outlives the audio device, which is
     // closed by SDL_Quit at exit.
     static std::unique_ptr<Session> owner = std::make_unique<Session>();
@@ -86,6 +148,7 @@ int SDL_main(int argc, char** argv) {
         return 1;
     }
     startup_audio(session);
+    gamepad_open(session);
 
     SDL_Surface* screen = open_screen();
     if (!screen) {
@@ -112,7 +175,9 @@ int SDL_main(int argc, char** argv) {
     if (cursor) SDL_SetCursor(cursor);
 
     session.start_machine();
-    if (argc > 1 && !session.load_command_line_file(argv[1])) std::exit(1);
+    session.apply_hardware_options(command_line.hardware);
+    if (!command_line.file.empty() && !session.load_command_line_file(command_line.file))
+        std::exit(1);
 
     session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);
     swap_first_frame();

@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <complex>
-#include <numbers>
 #include <string>
 #include <vector>
 
 #include "spectrum/ay.h"
 #include "spectrum/machine.h"
+#include "tests/support/sound.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -29,33 +28,6 @@ std::vector<float> render(AyChip& ay, int frames, std::vector<float>* right = nu
         if (right) right->insert(right->end(), r, r + ay.frame_samples);
     }
     return out;
-}
-
-double energy(const std::vector<float>& s) {
-    double mean = 0;
-    for (float v : s) mean += v;
-    mean /= static_cast<double>(s.size());
-    double e = 0;
-    for (float v : s) e += (v - mean) * (v - mean);
-    return e;
-}
-
-// Frequency by counting upward crossings of the mean, interpolated between samples.
-double frequency(const std::vector<float>& s, double rate) {
-    double mean = 0;
-    for (float v : s) mean += v;
-    mean /= static_cast<double>(s.size());
-    double first = -1, last = -1;
-    int crossings = 0;
-    for (size_t i = 1; i < s.size(); i++) {
-        if (s[i - 1] < mean && s[i] >= mean) {
-            const double x = static_cast<double>(i - 1) + (mean - s[i - 1]) / (s[i] - s[i - 1]);
-            if (first < 0) first = x;
-            else crossings++;
-            last = x;
-        }
-    }
-    return crossings * rate / (last - first);
 }
 
 } // namespace
@@ -214,10 +186,10 @@ TEST(Ay, ToneFrequencyAndStereoPlacement) {
             std::vector<float> r;
             const auto l = render(ay, 25, &r);
             const double want = chip_hz / (16.0 * period);
-            const auto& louder = energy(l) >= energy(r) ? l : r;
-            EXPECT_NEAR(frequency(louder, 48000) / want, 1.0, 0.003) << "channel " << c;
+            const auto& louder = sound_energy(l) >= sound_energy(r) ? l : r;
+            EXPECT_NEAR(sound_frequency(louder, 48000) / want, 1.0, 0.003) << "channel " << c;
             // Where the channel sits: the share of its energy on the left.
-            const double share = energy(l) / (energy(l) + energy(r));
+            const double share = sound_energy(l) / (sound_energy(l) + sound_energy(r));
             const char name = static_cast<char>('A' + c);
             double expected = 0.5;
             if (placement == AyStereo::ABC) expected = name == 'A' ? 1.0 : name == 'C' ? 0.0 : 0.5;
@@ -240,24 +212,12 @@ TEST(Ay, HighTonesAreBandLimited) {
     const int n = 960; // one frame: 50 Hz bins, 8,400 Hz falls on bin 168
     auto s = render(ay, 1);
     s.resize(n);
-    double mean = 0;
-    for (float v : s) mean += v;
-    mean /= n;
-    std::vector<double> power(n / 2);
-    for (int k = 1; k < n / 2; k++) {
-        std::complex<double> acc = 0;
-        for (int i = 0; i < n; i++)
-            acc += (s[i] - mean) * std::polar(1.0, -2 * std::numbers::pi * k * i / n);
-        power[k] = std::norm(acc);
-    }
-    double total = 0, above20k = 0, between = 0;
-    for (int k = 1; k < n / 2; k++) {
-        total += power[k];
-        if (k * 50 > 20000) above20k += power[k];
-        if (k % 168 != 0) between += power[k];
-    }
-    EXPECT_LT(above20k / total, 1e-4) << "energy above 20 kHz";
-    EXPECT_LT(between / total, 1e-3) << "energy away from the fundamental (aliases)";
+    double between = 0;
+    const double above20k = sound_share_above(s, n, 48000, 20000, 168, &between);
+    RecordProperty("above_20k", std::to_string(above20k));
+    RecordProperty("off_harmonics", std::to_string(between));
+    EXPECT_LT(above20k, 1e-4) << "energy above 20 kHz";
+    EXPECT_LT(between, 1e-3) << "energy away from the fundamental (aliases)";
 }
 
 TEST(Ay, WritesTakeEffectAtTheirTState) {
