@@ -116,7 +116,7 @@ double beeper_only(Session& s, int frames) {
     const auto start = Clock::now();
     for (int f = 0; f < frames; f++) {
         m.OUTSP = 0;
-        m.beeper_frame_end(s.AUDBUF + m.pulldown * SAMPLES_PER_FRAME);
+        s.mix_frame_sound();
         m.pulldown = m.pulldown == 4 ? 0 : m.pulldown + 1;
     }
     return seconds_since(start);

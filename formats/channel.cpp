@@ -22,6 +22,11 @@ static_assert(BLEND_BUFFER + 1 == CHANNEL_FILE_SIZE, "the channel layout is a fi
 constexpr int32_t LONGEST_STEP = 65535 * (3 + 6) + 64;
 
 constexpr char TAG_TEXT[TAGS + 1] = "VOLKMERETOBRANIKB11 SNAP";
+constexpr size_t AY_TAG = CHANNEL_FILE_SIZE;
+constexpr size_t AY_REGS = AY_TAG + 4;
+constexpr size_t AY_SELECTED = AY_REGS + 16;
+constexpr size_t AY_ON_48 = AY_SELECTED + 1;
+static_assert(AY_ON_48 + 1 == CHANNEL_FILE_SIZE_WITH_AY, "the channel layout is a file format");
 
 void put32(std::vector<uint8_t>& image, size_t offset, int32_t value) {
     const auto v = static_cast<uint32_t>(value);
@@ -37,7 +42,7 @@ int32_t get32(const std::vector<uint8_t>& image, size_t offset) {
 } // namespace
 
 std::vector<uint8_t> channel_image(const Spectrum& m) {
-    std::vector<uint8_t> image(CHANNEL_FILE_SIZE);
+    std::vector<uint8_t> image(CHANNEL_FILE_SIZE_WITH_AY);
     std::memcpy(&image[0], TAG_TEXT, TAGS);
     std::memcpy(&image[TAGS], m.RAM, sizeof m.RAM);
     std::memcpy(&image[REGS], &m.z80, Z80_IMAGE_SIZE);
@@ -47,11 +52,19 @@ std::vector<uint8_t> channel_image(const Spectrum& m) {
     put32(image, TSTATESH, m.tstatesh);
     put32(image, BLEND_CLOCK, m.IFBCLK);
     image[BLEND_BUFFER] = m.IFB_buffer;
+    std::memcpy(&image[AY_TAG], "AY38", 4);
+    std::memcpy(&image[AY_REGS], m.ay.regs.data(), 16);
+    image[AY_SELECTED] = m.ay.selected;
+    image[AY_ON_48] = m.ay_on_48 ? 1 : 0;
     return image;
 }
 
 bool channel_usable(const std::vector<uint8_t>& image) {
-    if (image.size() != CHANNEL_FILE_SIZE) return false;
+    if (image.size() == CHANNEL_FILE_SIZE_WITH_AY) {
+        if (std::memcmp(&image[AY_TAG], "AY38", 4) != 0 || image[AY_ON_48] > 1) return false;
+    } else if (image.size() != CHANNEL_FILE_SIZE) {
+        return false;
+    }
     const auto within = [](int32_t v, int32_t low, int32_t high) { return v >= low && v <= high; };
     // The counters as the machine leaves them: a frame end takes tpf or tpfh off a counter
     // that has reached it, so neither is ever negative, and one step (at most a whole tape
@@ -78,4 +91,10 @@ void restore_channel(Spectrum& m, const std::vector<uint8_t>& image) {
     m.tstatesh = get32(image, TSTATESH);
     m.IFBCLK = get32(image, BLEND_CLOCK);
     m.IFB_buffer = image[BLEND_BUFFER];
+    m.ay.reset();
+    if (image.size() == CHANNEL_FILE_SIZE_WITH_AY) {
+        for (int r = 0; r < 16; r++) m.ay.regs[r] = image[AY_REGS + r] & AY_REGISTER_MASK[r];
+        m.ay.selected = image[AY_SELECTED];
+        m.ay_on_48 = image[AY_ON_48] != 0;
+    }
 }

@@ -54,6 +54,16 @@ LoadResult load_speccy(Spectrum& m, const std::string& path);
 // Not stored: model, tpf, the paging (slot table and IO[0x7FFD]), the ROM and its tape
 // patch, a pending EI, this frame's speaker events, the audio and display state.
 constexpr size_t CHANNEL_FILE_SIZE = 131158;
+//
+// Then, in files written since the machine has a sound chip, a tail of 22 bytes:
+//   131158      4     "AY38"
+//   131162     16     the sound chip's registers
+//   131178      1     the selected register
+//   131179      1     1 when a 48K has the add-on chip, else 0
+// A file without the tail loads as before: the chip's registers are then cleared and the
+// add-on stays as it was. The chip's generators restart from their reset state either way.
+constexpr size_t CHANNEL_AY_TAIL_SIZE = 22;
+constexpr size_t CHANNEL_FILE_SIZE_WITH_AY = CHANNEL_FILE_SIZE + CHANNEL_AY_TAIL_SIZE;
 
 // The machine as a channel file.
 std::vector<uint8_t> channel_image(const Spectrum& m);

@@ -123,6 +123,7 @@ void Session::handle_control_keys() {
         }
         home_key();
         if (key_pressed(key::F11)) tape_key();
+        joystick_keys_key();
     }
     if (key_pressed(key::F9)) {
         if (file_requester_mode) {

@@ -95,8 +95,13 @@ void Session::update_key_rows() {
         uint8_t mask = 0;
         if (!emulator_keys)
             for (int col = 0; col < 5; col++)
-                for (int i = 0; i < MAX_KEYS && HALF_ROWS[line].keys[col][i]; i++)
-                    if (key_held(HALF_ROWS[line].keys[col][i])) mask |= 1 << col;
+                for (int i = 0; i < MAX_KEYS && HALF_ROWS[line].keys[col][i]; i++) {
+                    const int k = HALF_ROWS[line].keys[col][i];
+                    // With the joystick on the keyboard the arrows are the joystick's.
+                    if (joystick_keys && k >= key::UP && k <= key::LEFT) continue;
+                    if (key_held(k)) mask |= 1 << col;
+                }
         machine.key_rows[line] = mask;
     }
+    apply_joystick();
 }

@@ -5,6 +5,7 @@
 
 namespace key {
 constexpr int BACKSPACE = 8;
+constexpr int TAB = 9;
 constexpr int RETURN = 13;
 constexpr int ESCAPE = 27;
 constexpr int SPACE = 32;
@@ -40,6 +41,15 @@ constexpr int LMETA = 310;
 constexpr int LSUPER = 311;
 constexpr int RSUPER = 312;
 constexpr int LAST = 323; // one past the highest key symbol
+
+// The first gamepad's directions and fire, for a host that presents them as keys (the
+// headless runner's scripts): codes past the keyboard's, in the Kempston port's bit order.
+constexpr int JOY_RIGHT = 323;
+constexpr int JOY_LEFT = 324;
+constexpr int JOY_DOWN = 325;
+constexpr int JOY_UP = 326;
+constexpr int JOY_FIRE = 327;
+constexpr int LAST_WITH_JOY = 328;
 
 constexpr int digit(int n) { return NUM_0 + n; }
 constexpr int letter(char c) { return LETTER_A + (c - 'a'); }

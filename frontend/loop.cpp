@@ -4,6 +4,7 @@
 // 48K machine), a physical frame tpfh = 58240. Six physical frames last exactly as long as
 // five 48K logical frames, and IFBCLK (0..5) and pulldown (0..4) walk that common cycle from
 // the same phase after every reset.
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -26,6 +27,33 @@ bool Session::audio_slot_free(int32_t base) const {
     // The slot follows on from the write end; it is free when the unread span and the slot
     // together fit in the ring.
     return base == w && unread + SAMPLES_PER_FRAME <= AUDBUF_SIZE;
+}
+
+void Session::mix_frame_sound() {
+    Spectrum& m = machine;
+    uint8_t levels[SAMPLES_PER_FRAME];
+    m.beeper_frame_end(levels);
+    // The tape's signal is mixed into the beeper's levels when it is to be heard; while a
+    // tape loads fast the sound is muted (the chip still runs its frame).
+    bool mute = false;
+    if (m.tape_deck.attached()) {
+        m.tape_frame_end(tape_sound ? levels : nullptr);
+        mute = tape_fast();
+    }
+    for (int i = 0; i < SAMPLES_PER_FRAME; i++)
+        FRAME_SAMPLES[i] = beeper_sample(mute ? 0 : levels[i]);
+    if (!m.ay_present()) return;
+    float left[SAMPLES_PER_FRAME], right[SAMPLES_PER_FRAME];
+    m.ay_frame_end(left, right);
+    if (mute) return;
+    auto add = [](int16_t beeper, float chip) {
+        const float v = static_cast<float>(beeper) + chip * AY_SCALE;
+        return static_cast<int16_t>(std::clamp(v, -32768.0f, 32767.0f));
+    };
+    for (int i = 0; i < SAMPLES_PER_FRAME; i++) {
+        FRAME_SAMPLES[i].left = add(FRAME_SAMPLES[i].left, left[i]);
+        FRAME_SAMPLES[i].right = add(FRAME_SAMPLES[i].right, right[i]);
+    }
 }
 
 void Session::render_logical_frame() {
@@ -114,7 +142,7 @@ void Session::reset_audio() {
     host_audio_lock();
     AUDPOSR.store(0, std::memory_order_relaxed);
     AUDPOSW.store(0, std::memory_order_relaxed);
-    AUDDAT.store(0, std::memory_order_relaxed);
+    AUDDAT.store(pack_sample(beeper_sample(0)), std::memory_order_relaxed);
     host_audio_unlock();
 }
 
@@ -154,12 +182,12 @@ bool Session::run_machine(uint64_t frame_limit) {
 
 void Session::main_loop() { run_machine(UINT64_MAX); }
 
-void Session::audio_fill(uint8_t* stream, int length) {
+void Session::audio_fill(StereoSample* stream, int length) {
     if (file_requester_mode.load(std::memory_order_acquire) ||
         still_frame.load(std::memory_order_acquire)) {
         // Stopped machine: silence, and the read position stays where it is, so it never
         // passes the write end; playing resumes there.
-        std::memset(stream, 0x00, static_cast<size_t>(length));
+        std::fill(stream, stream + length, beeper_sample(0));
         return;
     }
     int32_t r = AUDPOSR.load(std::memory_order_relaxed);
@@ -171,8 +199,8 @@ void Session::audio_fill(uint8_t* stream, int length) {
         if (r == w) {
             // Caught up with the writer: hold the last frame's final level, so an underrun
             // is heard as silence rather than a click, and wait here for the next slot.
-            std::memset(stream + n, AUDDAT.load(std::memory_order_acquire),
-                        static_cast<size_t>(length - n));
+            std::fill(stream + n, stream + length,
+                      unpack_sample(AUDDAT.load(std::memory_order_acquire)));
             break;
         }
         stream[n] = AUDBUF[r++];

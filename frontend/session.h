@@ -40,6 +40,27 @@ constexpr int MESSAGE_FRAMES = 200; // logical frames a message stays up (4 s)
 // The audio ring: five slots of one logical frame's samples.
 constexpr int AUDBUF_SIZE = 5 * SAMPLES_PER_FRAME;
 
+// A sample as the audio device plays it: signed 16-bit, left and right.
+struct StereoSample {
+    int16_t left = 0;
+    int16_t right = 0;
+    bool operator==(const StereoSample&) const = default;
+};
+// The beeper's level as the machine gives it (0x00 or 0xFF) on the 16-bit scale: 0x00 is
+// -32768, 0xFF is 32512, the same steps as before in a wider word.
+constexpr StereoSample beeper_sample(uint8_t level) {
+    const auto v = static_cast<int16_t>((level - 128) * 256);
+    return {v, v};
+}
+// A sample packed into one word (left in the low half), for an atomic.
+constexpr uint32_t pack_sample(StereoSample s) {
+    return static_cast<uint16_t>(s.left) | static_cast<uint32_t>(static_cast<uint16_t>(s.right))
+                                               << 16;
+}
+constexpr StereoSample unpack_sample(uint32_t w) {
+    return {static_cast<int16_t>(w & 0xFFFF), static_cast<int16_t>(w >> 16)};
+}
+
 // Blend weights (previous, current) by IFBCLK: six physical frames last as long as five
 // logical ones, so the displayed position advances by 1.0 once and by 0.8 five times.
 extern const float IFBCOE[6][2];
@@ -142,8 +163,31 @@ class Session {
     // layout mapping of the compat library).
     bool win_held() const;
     // The machine's key rows from the held keys; none while a Windows key is held (the
-    // emulator's own keys use it).
+    // emulator's own keys use it). Then the joystick.
     void update_key_rows();
+
+    // --- Joystick -----------------------------------------------------------------------
+    // The joystick is read from the host's first gamepad (`gamepad`, set by the host), from
+    // the gamepad keys of a host that has them (key::JOY_*), and, with joystick_keys on
+    // (Windows+J), from the arrows and Tab (fire). joystick_map says where the machine sees
+    // it: the Kempston port 0x1F, or the keys 6-0 (Sinclair) or 5-8 and 0 (cursor).
+    enum class JoystickMap : uint8_t { KEMPSTON, SINCLAIR, CURSOR };
+    JoystickMap joystick_map = JoystickMap::KEMPSTON;
+    bool joystick_keys = false;
+    uint8_t gamepad = 0; // Kempston bits: 0 right, 1 left, 2 down, 3 up, 4 fire
+    // The joystick's state now, in Kempston bits.
+    uint8_t joystick_bits() const;
+    // Gives the machine the joystick: the port's bits, or the mapped keys added to its rows.
+    void apply_joystick();
+    // Windows+J: the arrows and Tab become the joystick, or the cursor keys again.
+    void joystick_keys_key();
+    // The sound chip and joystick as the command line chose them.
+    struct HardwareOptions {
+        bool ay_on_48 = false;
+        AyStereo stereo = AyStereo::ABC;
+        JoystickMap joystick = JoystickMap::KEMPSTON;
+    };
+    void apply_hardware_options(const HardwareOptions& options);
 
     // --- Run state ----------------------------------------------------------------------
     uint8_t exit_request = 0;
@@ -167,22 +211,27 @@ class Session {
     // acquires AUDPOSW, plays up to it and publishes how far it got in AUDPOSR (release);
     // the emulation thread acquires AUDPOSR and writes only a slot the callback cannot be
     // reading. The callback never moves past the write end.
-    uint8_t AUDBUF[AUDBUF_SIZE] = {};
+    StereoSample AUDBUF[AUDBUF_SIZE] = {};
     std::atomic<int32_t> AUDPOSW{0}; // end of the slot filled last: 960..4800, 0 after a reset
     std::atomic<int32_t> AUDPOSR{0}; // next sample the callback plays
-    std::atomic<uint8_t> AUDDAT{0};  // the level at the end of the last converted frame
+    std::atomic<uint32_t> AUDDAT{pack_sample(beeper_sample(0))}; // the last frame's last sample
     int32_t enable_audio = 0;
     // The last logical frame's 960 samples, whether or not the ring took them (the
     // emulation thread's own; the headless runner writes its WAV from here).
-    uint8_t FRAME_SAMPLES[SAMPLES_PER_FRAME] = {};
+    StereoSample FRAME_SAMPLES[SAMPLES_PER_FRAME] = {};
     // Whether the slot at `base` may be written: it follows on from the write end, and the
     // callback's unread span and it fit in the ring together.
     bool audio_slot_free(int32_t base) const;
-    // The audio callback's body: fills `length` bytes of unsigned 8-bit mono at 48 kHz from
-    // the ring at AUDPOSR (4800 reads as 0). Plays 0x00 while the machine is paused or the
-    // requester is open, leaving AUDPOSR where it is; on reaching the write end it plays
-    // AUDDAT for the rest.
-    void audio_fill(uint8_t* stream, int length);
+    // The audio callback's body: fills `count` samples (16-bit stereo at 48 kHz) from the
+    // ring at AUDPOSR (4800 reads as 0). Plays the beeper's low level while the machine is
+    // paused or the requester is open, leaving AUDPOSR where it is; on reaching the write
+    // end it plays AUDDAT for the rest.
+    void audio_fill(StereoSample* stream, int count);
+    // The machine's sound of the frame just ended into FRAME_SAMPLES: the beeper's levels,
+    // and the sound chip's output added where the machine has one.
+    void mix_frame_sound();
+    // The sound chip's output on the 16-bit scale: one channel at full volume on one side.
+    static constexpr float AY_SCALE = 10922.0f;
 
     // --- Frames and the main loop -------------------------------------------------------
     // Ends a logical frame: beeper samples, message timer, picture, pulldown, flashctr.
@@ -319,6 +368,11 @@ std::vector<ListedEntry> requester_listing(const std::filesystem::path& director
 // The same, with the reason in `ec` when the directory cannot be read.
 std::vector<ListedEntry> requester_listing(const std::filesystem::path& directory,
                                            std::error_code& ec);
+
+// Command-line words: "abc", "acb", "mono"; "kempston", "sinclair", "cursor" (any case).
+// False for any other word.
+bool parse_stereo(const std::string& word, AyStereo& stereo);
+bool parse_joystick_map(const std::string& word, Session::JoystickMap& map);
 
 // A row-23 message: `head` and then `reason`, cut at a space to fit the 40 columns.
 std::string message_with_reason(const std::string& head, const std::string& reason);

@@ -1,4 +1,5 @@
 // The beeper: each logical frame's speaker changes become 960 samples.
+#include <algorithm>
 #include <cstring>
 
 #include "spectrum/machine.h"
@@ -22,4 +23,14 @@ void Spectrum::beeper_frame_end(uint8_t* slot) {
     }
     std::memset(slot + i, OUTAGE, static_cast<size_t>(SAMPLES_PER_FRAME - i));
     OUTSP = 0;
+}
+
+void Spectrum::ay_frame_end(float* left, float* right) {
+    if (!ay_present()) {
+        std::fill(left, left + SAMPLES_PER_FRAME, 0.0f);
+        std::fill(right, right + SAMPLES_PER_FRAME, 0.0f);
+        return;
+    }
+    ay.frame_tpf = tpf;
+    ay.end_frame(SAMPLES_PER_FRAME, left, right);
 }

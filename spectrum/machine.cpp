@@ -50,6 +50,7 @@ void Spectrum::reset_logical_system() {
     IFB_buffer = 2;
     pulldown = 0;
     OUTSP = 0;
+    ay.reset();
 }
 
 void Spectrum::end_logical_frame() {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+#include "spectrum/ay.h"
 #include "spectrum/capture.h"
 #include "spectrum/contention.h"
 #include "spectrum/tapedeck.h"
@@ -100,6 +101,13 @@ struct SpectrumState {
     // The keys held, by half-row (A8..A15): bit n set when the key of column n is down.
     uint8_t key_rows[8] = {};
 
+    // The AY-3-8912 at ports 0xFFFD (select, read) and 0xBFFD (write): the 128K has one,
+    // the 48K only with an add-on sound interface fitted (ay_on_48).
+    AyChip ay;
+    bool ay_on_48 = false;
+    // The Kempston joystick at port 0x1F: bit 0 right, 1 left, 2 down, 3 up, 4 fire.
+    uint8_t kempston = 0;
+
     // The attached tape image, whole, and the position of its next unread block.
     std::vector<uint8_t> tape;
     size_t tape_pos = 0;
@@ -135,6 +143,8 @@ class Spectrum : public SpectrumState {
     void map_slot3(int bank);
     // tpf for the current model.
     int32_t tpf_for_model() const { return model == 48 ? TPF_48 : TPF_128; }
+    // Whether the sound chip answers its ports.
+    bool ay_present() const { return model == 128 || ay_on_48; }
 
     // --- Memory -------------------------------------------------------------------------
     Z80_INLINE uint8_t readbyte_internal(uint16_t addr) const {
@@ -181,6 +191,9 @@ class Spectrum : public SpectrumState {
     // The beeper: this frame's speaker events become the 960 samples at `slot` (unsigned
     // 8-bit, 0x00 or 0xFF); the events are emptied.
     void beeper_frame_end(uint8_t* slot);
+    // The sound chip's part of the frame: SAMPLES_PER_FRAME samples of each side (see
+    // AyChip::end_frame); silence when the machine has no chip.
+    void ay_frame_end(float* left, float* right);
     // Paints the logical frame into `surface` (ULA_SURFACE_W x ULA_SURFACE_H) and reloads
     // RTFB. Without `paint_border` the border keeps what the surface had.
     void rasterize_ULA(uint8_t* surface, int32_t screen_mode, bool paint_border);

@@ -37,7 +37,9 @@ uint8_t Spectrum::keyboard_matrix_read(uint16_t port, uint8_t value) const {
 
 uint8_t Spectrum::readport_internal(uint16_t port) {
     if (port_read_hook) return port_read_hook(port);
-    if ((port & 0xFF) == 0x1F) return 0x00; // joystick interface: no direction, no fire
+    if ((port & 0xFF) == 0x1F) return kempston; // joystick interface: 0 when nothing is pressed
+    // The sound chip answers A15 = 1, A14 = 1, A1 = 0 (0xFFFD), as the 128K decodes it.
+    if ((port & 0xC002) == 0xC000 && ay_present()) return ay.read();
     if (port & 1) {
         if (tstates <= 14337 || tstates > 57345) return 0xFF;
         return unattached();
@@ -54,6 +56,16 @@ void Spectrum::writeport_internal(uint16_t port, uint8_t value) {
     if (model == 128 && port == 0x7FFD) {
         map_slot3(value & 7);
         IO[0x7FFD] = value;
+        return;
+    }
+    // The sound chip: A15 = 1, A1 = 0; A14 selects a register (0xFFFD) or writes it (0xBFFD).
+    if ((port & 0x8002) == 0x8000 && ay_present()) {
+        if (port & 0x4000) {
+            ay.select(value);
+        } else {
+            ay.frame_tpf = tpf;
+            ay.write(tstates, value);
+        }
         return;
     }
     if (port & 1) return;

@@ -8,9 +8,10 @@
 //   200:tape play / 300:tape stop start and stop the tape
 // Key names: a-z, 0-9, space, enter, shift (CAPS SHIFT), symbol (SYMBOL SHIFT: Ctrl),
 // backspace, up, down, left, right, escape, home, end, pageup, pagedown, f1-f12, kp0-kp9,
-// win. In typed text, capitals add CAPS SHIFT and the symbols of the Spectrum keyboard add
-// SYMBOL SHIFT (+ is SYMBOL SHIFT + K, " is SYMBOL SHIFT + P, ...); <enter> is ENTER,
-// <semicolon> types ';' (which itself separates events) and <name> is any key by name.
+// win, tab, and the gamepad's joy_up, joy_down, joy_left, joy_right, joy_fire. In typed text,
+// capitals add CAPS SHIFT and the symbols of the Spectrum keyboard add SYMBOL SHIFT (+ is SYMBOL
+// SHIFT + K, " is SYMBOL SHIFT + P, ...); <enter> is ENTER, <semicolon> types ';' (which itself
+// separates events) and <name> is any key by name.
 #pragma once
 
 #include <cstdint>

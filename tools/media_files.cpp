@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <png.h>
 
+#include "frontend/session.h"
 #include "spectrum/machine.h"
 
 namespace {
@@ -57,13 +58,13 @@ void put_wav_header(std::FILE* file, uint32_t data_size) {
     std::fwrite("RIFF", 1, 4, file);
     put_le(file, 36 + data_size, 4);
     std::fwrite("WAVEfmt ", 1, 8, file);
-    put_le(file, 16, 4);         // fmt chunk size
-    put_le(file, 1, 2);          // PCM
-    put_le(file, 1, 2);          // mono
-    put_le(file, AUDIO_RATE, 4); // samples per second
-    put_le(file, AUDIO_RATE, 4); // bytes per second
-    put_le(file, 1, 2);          // block align
-    put_le(file, 8, 2);          // bits per sample
+    put_le(file, 16, 4);             // fmt chunk size
+    put_le(file, 1, 2);              // PCM
+    put_le(file, 2, 2);              // stereo
+    put_le(file, AUDIO_RATE, 4);     // samples per second
+    put_le(file, AUDIO_RATE * 4, 4); // bytes per second
+    put_le(file, 4, 2);              // block align: left and right, 16 bits each
+    put_le(file, 16, 2);             // bits per sample
     std::fwrite("data", 1, 4, file);
     put_le(file, data_size, 4);
 }
@@ -85,12 +86,22 @@ bool WavWriter::open(const std::string& path, std::string& error) {
     return true;
 }
 
-void WavWriter::write(const uint8_t* samples, size_t count) {
+void WavWriter::write(const StereoSample* samples, size_t count) {
     if (!file_) return;
-    ok_ = std::fwrite(samples, 1, count, file_) == count && ok_;
+    // Little-endian whatever the host's order.
+    std::vector<uint8_t> bytes(count * 4);
+    for (size_t i = 0; i < count; i++) {
+        const auto l = static_cast<uint16_t>(samples[i].left);
+        const auto r = static_cast<uint16_t>(samples[i].right);
+        bytes[4 * i + 0] = l & 0xFF;
+        bytes[4 * i + 1] = static_cast<uint8_t>(l >> 8);
+        bytes[4 * i + 2] = r & 0xFF;
+        bytes[4 * i + 3] = static_cast<uint8_t>(r >> 8);
+    }
+    ok_ = std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size() && ok_;
     // A RIFF file holds at most 4 GiB; a longer run keeps the first part.
     data_size_ =
-        static_cast<uint32_t>(std::min<uint64_t>(uint64_t{data_size_} + count, 0xFFFFFFD8u));
+        static_cast<uint32_t>(std::min<uint64_t>(uint64_t{data_size_} + bytes.size(), 0xFFFFFFD8u));
 }
 
 bool WavWriter::finish(std::string& error) {
@@ -103,7 +114,8 @@ bool WavWriter::finish(std::string& error) {
     return ok_;
 }
 
-bool write_wav(const std::string& path, const std::vector<uint8_t>& samples, std::string& error) {
+bool write_wav(const std::string& path, const std::vector<StereoSample>& samples,
+               std::string& error) {
     WavWriter wav;
     if (!wav.open(path, error)) return false;
     wav.write(samples.data(), samples.size());

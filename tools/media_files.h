@@ -1,4 +1,4 @@
-// Writing the picture as PNG and the beeper's sound as WAV.
+// Writing the picture as PNG and the machine's sound as WAV.
 #pragma once
 
 #include <cstdint>
@@ -10,11 +10,15 @@
 // PNG. False (with `error` set) when the file cannot be written.
 bool write_picture_png(const std::string& path, const uint8_t* surface, std::string& error);
 
-// Writes unsigned 8-bit mono samples at 48 kHz as a WAV file.
-bool write_wav(const std::string& path, const std::vector<uint8_t>& samples, std::string& error);
+struct StereoSample;
 
-// A WAV file of unsigned 8-bit mono samples at 48 kHz written as the samples come: nothing
-// is kept in memory, and the header's sizes are filled in at the end.
+// Writes signed 16-bit stereo samples at 48 kHz as a WAV file.
+bool write_wav(const std::string& path, const std::vector<StereoSample>& samples,
+               std::string& error);
+
+// A WAV file of signed 16-bit stereo samples at 48 kHz (the audio device's format) written
+// as the samples come: nothing is kept in memory, and the header's sizes are filled in at
+// the end.
 class WavWriter {
   public:
     WavWriter() = default;
@@ -24,7 +28,7 @@ class WavWriter {
     // False (with `error` set) when the file cannot be created.
     bool open(const std::string& path, std::string& error);
     bool is_open() const { return file_ != nullptr; }
-    void write(const uint8_t* samples, size_t count);
+    void write(const StereoSample* samples, size_t count);
     // Completes the header and closes the file. False (with `error` set) when any write
     // failed.
     bool finish(std::string& error);

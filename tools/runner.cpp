@@ -38,14 +38,21 @@ options:
                       120:press f7 / 125:release f7 hold and let go of keys
                       200:tape play / 300:tape stop start and stop the tape
                     key names: a-z 0-9 space enter shift symbol backspace up down left
-                    right escape home end pageup pagedown f1-f12 kp0-kp9 win; in typed
+                    right escape home end pageup pagedown f1-f12 kp0-kp9 win tab; the
+                    joystick: joy_up joy_down joy_left joy_right joy_fire; in typed
                     text capitals add CAPS SHIFT, symbols add SYMBOL SHIFT, <semicolon>
                     types ';', <name> is any key
   --keys-file FILE  the same script read from a file (events also one per line)
   --key-frames N    logical frames each typed key is held, and then released (default 3)
   --png FILE        write the picture of the last frame (352 x 288, with border) as PNG
-  --wav FILE        write the sound of the whole run as WAV (48 kHz, 8-bit mono), as it
-                    runs; without it no sound is kept
+  --wav FILE        write the sound of the whole run as WAV (48 kHz, 16-bit stereo: the
+                    beeper and the sound chip), as it runs; without it no sound is kept
+  --ay              fit the 48K with the AY-3-8912 sound chip of an add-on interface (the
+                    128K always has it)
+  --stereo MODE     the sound chip's channels: abc (A left, B centre, C right; default),
+                    acb, or mono
+  --joystick MAP    how the machine sees the joystick (the joy_* keys of the script):
+                    kempston (port 0x1F; default), sinclair (keys 6-0) or cursor (5-8, 0)
   --text            print the Spectrum's screen as text at the end
   --dump ADDR:LEN:FILE
                     write LEN bytes of memory as the CPU sees it, from ADDR on (wrapping at
@@ -127,6 +134,7 @@ int main(int argc, char** argv) {
     SnapshotFormat save_format = SnapshotFormat::SZX;
     bool print_text = false, quiet = false, tape_sound = false, tape_trap = true;
     std::vector<MemoryDump> dumps;
+    Session::HardwareOptions sound;
 
     for (int i = 1; i < argc; i++) {
         const std::string arg = argv[i];
@@ -186,6 +194,19 @@ int main(int argc, char** argv) {
             tape_sound = true;
         } else if (arg == "--no-tape-trap") {
             tape_trap = false;
+        } else if (arg == "--ay") {
+            sound.ay_on_48 = true;
+        } else if (arg == "--stereo") {
+            if (!parse_stereo(value("abc, acb or mono"), sound.stereo)) {
+                std::fprintf(stderr, "marrowgleam-run: --stereo needs abc, acb or mono\n");
+                return 2;
+            }
+        } else if (arg == "--joystick") {
+            if (!parse_joystick_map(value("kempston, sinclair or cursor"), sound.joystick)) {
+                std::fprintf(stderr,
+                             "marrowgleam-run: --joystick needs kempston, sinclair or cursor\n");
+                return 2;
+            }
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -228,6 +249,7 @@ int main(int argc, char** argv) {
     session.tape_sound = tape_sound;
     session.machine.tape_traps = tape_trap ? 1 : 0;
     session.start_machine();
+    session.apply_hardware_options(sound);
     if (!file.empty() && !session.load_command_line_file(file)) return 1;
     session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);
     session.read_keyboard();

@@ -11,7 +11,7 @@ class Session;
 
 namespace headless {
 // The key-state array this host owns, one byte per key code.
-extern uint8_t keys[key::LAST];
+extern uint8_t keys[key::LAST_WITH_JOY];
 
 // Hands the array to the session's keyboard.
 void attach_keyboard(Session& session);

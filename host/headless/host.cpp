@@ -6,12 +6,12 @@
 #include "host/headless/headless.h"
 
 namespace headless {
-uint8_t keys[key::LAST];
+uint8_t keys[key::LAST_WITH_JOY];
 std::function<void()> on_pump;
 Stats stats;
 bool quit;
 
-void attach_keyboard(Session& session) { session.keyboard_attach(keys, key::LAST); }
+void attach_keyboard(Session& session) { session.keyboard_attach(keys, key::LAST_WITH_JOY); }
 
 void reset() {
     on_pump = nullptr;

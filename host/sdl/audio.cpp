@@ -1,4 +1,5 @@
-// The audio device: unsigned 8-bit mono at 48 kHz, fed from the beeper's sample ring.
+// The audio device: signed 16-bit stereo at 48 kHz, fed from the sample ring (the beeper and
+// the sound chip).
 #include <cstdio>
 #include <cstdlib>
 
@@ -8,14 +9,15 @@
 #include "host/sdl/sdl_host.h"
 
 void audio_callback(void* session, uint8_t* stream, int length) {
-    static_cast<Session*>(session)->audio_fill(stream, length);
+    static_cast<Session*>(session)->audio_fill(reinterpret_cast<StereoSample*>(stream),
+                                               length / static_cast<int>(sizeof(StereoSample)));
 }
 
 void startup_audio(Session& session) {
     SDL_AudioSpec desired{};
     desired.freq = AUDIO_RATE;
-    desired.format = AUDIO_U8;
-    desired.channels = 1;
+    desired.format = AUDIO_S16SYS;
+    desired.channels = 2;
     desired.samples = 512;
     desired.callback = audio_callback;
     desired.userdata = &session;

@@ -71,8 +71,10 @@ bool host_pump_events() {
     int n;
     bool quit = false;
     while ((n = SDL_PeepEvents(events, 64, SDL_GETEVENT, SDL_ALLEVENTS)) > 0) {
-        for (int i = 0; i < n; i++)
+        for (int i = 0; i < n; i++) {
             if (events[i].type == SDL_QUIT) quit = true;
+            gamepad_event(events[i]);
+        }
     }
     return quit;
 }

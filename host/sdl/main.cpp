@@ -66,6 +66,12 @@ options:
                     it the machine runs as fast as it can while the tape plays, silent)
   --no-tape-trap    every tape block plays as a signal, also for the ROM's loader (which
                     otherwise takes a standard-speed block at once)
+  --ay              fit the 48K with the AY-3-8912 sound chip of an add-on interface (the
+                    128K always has it)
+  --stereo MODE     the sound chip's channels: abc (A left, B centre, C right; default),
+                    acb, or mono
+  --joystick MAP    how the machine sees the joystick: kempston (port 0x1F; default),
+                    sinclair (keys 6-0) or cursor (5-8, 0)
   --help            show this text
 )";
 
@@ -73,6 +79,7 @@ void shutdown() {
     if (cursor) SDL_FreeCursor(cursor);
     cursor = nullptr;
 }
+
 } // namespace
 
 
@@ -82,6 +89,7 @@ int SDL_main(int argc, char** argv) {
     static std::unique_ptr<Session> owner = std::make_unique<Session>();
     Session& session = *owner;
     std::string file;
+    Session::HardwareOptions hardware;
     for (int i = 1; i < argc; i++) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -91,6 +99,21 @@ int SDL_main(int argc, char** argv) {
             if (i + 1 >= argc ||
                 !snapshot_format_of(std::string("x.") + argv[i + 1], session.snapshot_format)) {
                 std::fprintf(stderr, "marrowgleam: --snapshot-format needs sna, z80 or szx\n");
+                return 2;
+            }
+            i++;
+        } else if (arg == "--ay") {
+            hardware.ay_on_48 = true;
+        } else if (arg == "--stereo") {
+            if (i + 1 >= argc || !parse_stereo(argv[i + 1], hardware.stereo)) {
+                std::fprintf(stderr, "marrowgleam: --stereo needs abc, acb or mono\n");
+                return 2;
+            }
+            i++;
+        } else if (arg == "--joystick") {
+            if (i + 1 >= argc || !parse_joystick_map(argv[i + 1], hardware.joystick)) {
+                std::fprintf(stderr,
+                             "marrowgleam: --joystick needs kempston, sinclair or cursor\n");
                 return 2;
             }
             i++;
@@ -131,6 +154,7 @@ int SDL_main(int argc, char** argv) {
         return 1;
     }
     startup_audio(session);
+    gamepad_open(session);
 
     SDL_Surface* screen = open_screen();
     if (!screen) {
@@ -157,6 +181,7 @@ int SDL_main(int argc, char** argv) {
     if (cursor) SDL_SetCursor(cursor);
 
     session.start_machine();
+    session.apply_hardware_options(hardware);
     if (!file.empty() && !session.load_command_line_file(file)) std::exit(1);
 
     session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include <SDL/SDL.h>
+
 class Session;
 
 // When the program started: the 1/60 s frame grid, and with it the machine's clock, begins
@@ -14,9 +16,16 @@ std::chrono::steady_clock::time_point program_start_time();
 // 1/60 s frame deadlines.
 void swap_first_frame();
 
-// Opens the audio device paused: 48000 Hz, unsigned 8-bit, mono, 512-sample buffer, played
+// Opens the audio device paused: 48000 Hz, signed 16-bit, stereo, 512-sample buffer, played
 // by audio_callback. Ends the process with status -1 if it cannot.
 void startup_audio(Session& session);
 
 // Called by SDL on its audio thread.
 void audio_callback(void* userdata, uint8_t* stream, int length);
+
+// Opens the first gamepad, if the computer has one (its events then come with the others),
+// for `session`.
+void gamepad_open(Session& session);
+// Takes a gamepad event into the session's gamepad (the Kempston bits); false for any other
+// event.
+bool gamepad_event(const SDL_Event& event);

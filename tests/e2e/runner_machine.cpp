@@ -103,18 +103,28 @@ TEST_F(RunnerMachine, SpeakerToggledAtAKnownRateSoundsAtThatFrequency) {
     ASSERT_GE(wav.size(), 44u);
     ASSERT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
     ASSERT_EQ(std::string(wav.begin() + 8, wav.begin() + 16), "WAVEfmt ");
-    EXPECT_EQ(le(wav, 20, 2), 1u);     // PCM
-    EXPECT_EQ(le(wav, 22, 2), 1u);     // mono
-    EXPECT_EQ(le(wav, 24, 4), 48000u); // samples a second
-    EXPECT_EQ(le(wav, 34, 2), 8u);     // bits a sample
+    EXPECT_EQ(le(wav, 20, 2), 1u);      // PCM
+    EXPECT_EQ(le(wav, 22, 2), 2u);      // stereo
+    EXPECT_EQ(le(wav, 24, 4), 48000u);  // samples a second
+    EXPECT_EQ(le(wav, 28, 4), 192000u); // bytes a second
+    EXPECT_EQ(le(wav, 32, 2), 4u);      // bytes a sample pair
+    EXPECT_EQ(le(wav, 34, 2), 16u);     // bits a sample
     ASSERT_EQ(std::string(wav.begin() + 36, wav.begin() + 40), "data");
-    const std::vector<uint8_t> samples(wav.begin() + 44, wav.end());
-    ASSERT_EQ(samples.size(), static_cast<size_t>(frames) * 960);
-    ASSERT_EQ(le(wav, 40, 4), samples.size());
+    ASSERT_EQ(wav.size() - 44, static_cast<size_t>(frames) * 960 * 4);
+    ASSERT_EQ(le(wav, 40, 4), wav.size() - 44);
+    // The beeper alone (a 48K has no sound chip): both sides carry its two levels, 0x00
+    // and 0xFF of the 8-bit scale as -32768 and 32512.
+    std::vector<int> samples;
+    for (size_t i = 44; i + 3 < wav.size(); i += 4) {
+        const auto left = static_cast<int16_t>(le(wav, i, 2));
+        const auto right = static_cast<int16_t>(le(wav, i + 2, 2));
+        ASSERT_EQ(left, right) << "sample " << (i - 44) / 4;
+        samples.push_back(left);
+    }
 
     std::vector<size_t> changes;
     for (size_t i = 1; i < samples.size(); i++) {
-        ASSERT_TRUE(samples[i] == 0x00 || samples[i] == 0xFF) << "sample " << i;
+        ASSERT_TRUE(samples[i] == -32768 || samples[i] == 32512) << "sample " << i;
         if (samples[i] != samples[i - 1]) changes.push_back(i);
     }
     ASSERT_GT(changes.size(), 100u);
@@ -174,5 +184,5 @@ TEST_F(RunnerMachine, MemoryDoesNotGrowWithTheRun) {
     EXPECT_LT(peak_kib() - short_run, 1024) << "KiB more for 5000 frames than for 10";
     ASSERT_EQ(run_runner({"--frames", "5000", "--quiet", "--wav", "run.wav"}).status, 0);
     EXPECT_LT(peak_kib() - short_run, 1024) << "KiB more for 5000 frames written as WAV";
-    EXPECT_EQ(std::filesystem::file_size("run.wav"), 44u + 5000u * 960u);
+    EXPECT_EQ(std::filesystem::file_size("run.wav"), 44u + 5000u * 960u * 4u);
 }

@@ -2,7 +2,9 @@
 // callback's body that plays the ring.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -13,6 +15,12 @@
 #include "tests/support/support.h"
 
 namespace {
+// The ring holds 16-bit stereo; the beeper's two levels 0x00 and 0xFF are -32768 and 32512
+// on both sides. st() makes a sample of a level, lv() reads one back (-1 when the two sides
+// differ).
+StereoSample st(uint8_t level) { return beeper_sample(level); }
+int lv(StereoSample x) { return x.left == x.right ? x.left / 256 + 128 : -1; }
+
 struct Samples {  // a run of equal samples
     int from, to; // samples of the slot, inclusive
     uint8_t level;
@@ -45,7 +53,7 @@ TEST_P(BeeperConversion, FillsItsSlotOnly) {
         Session& s = fresh_session();
         Spectrum& m = s.machine;
         m.tpf = c.tpf;
-        std::memset(s.AUDBUF, 0x55, sizeof s.AUDBUF);
+        std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
         for (int32_t t : c.changes) m.OUTSTK[m.OUTSP++] = t;
         // As the main loop leaves them: the write end at pulldown's slot, everything played.
         m.pulldown = slot;
@@ -55,13 +63,13 @@ TEST_P(BeeperConversion, FillsItsSlotOnly) {
         const int base = slot * 960;
         for (const Samples& run : c.samples)
             for (int k = run.from; k <= run.to; k++)
-                ASSERT_EQ(s.AUDBUF[base + k], run.level) << "sample " << k << ", slot " << slot;
+                ASSERT_EQ(lv(s.AUDBUF[base + k]), run.level) << "sample " << k << ", slot " << slot;
         for (int k = 0; k < AUDBUF_SIZE; k++) {
             if (k >= base && k < base + 960) continue;
-            ASSERT_EQ(s.AUDBUF[k], 0x55) << "outside the slot, " << k;
+            ASSERT_EQ(lv(s.AUDBUF[k]), 0x55) << "outside the slot, " << k;
         }
         EXPECT_EQ(m.OUTAGE, c.level_after);
-        EXPECT_EQ(s.AUDDAT.load(), c.level_after);
+        EXPECT_EQ(lv(unpack_sample(s.AUDDAT.load())), c.level_after);
         EXPECT_EQ(s.AUDPOSW.load(), base + 960);
         EXPECT_EQ(m.OUTSP, 0);
     }
@@ -100,8 +108,8 @@ TEST(Beeper, TheLevelCarriesIntoTheNextFrame) {
     frame_end();
     m.pulldown = 1;
     frame_end(); // no change: the whole slot at the level the first frame ended with
-    for (int k = 960; k < 1920; k++) ASSERT_EQ(s.AUDBUF[k], 0xFF) << k;
-    EXPECT_EQ(s.AUDDAT.load(), 0xFF);
+    for (int k = 960; k < 1920; k++) ASSERT_EQ(lv(s.AUDBUF[k]), 0xFF) << k;
+    EXPECT_EQ(lv(unpack_sample(s.AUDDAT.load())), 0xFF);
 }
 
 // The port writer's time stamps drive the conversion: the change is stamped after the first
@@ -115,9 +123,9 @@ TEST(Beeper, SpeakerWritesBecomeSamples) {
     m.writeport(0x00FE, 0x10); // no change of bit 4
     ASSERT_EQ(m.OUTSP, 1);
     frame_end();
-    EXPECT_EQ(s.AUDBUF[479], 0x00);
-    EXPECT_EQ(s.AUDBUF[480], 0xFF);
-    EXPECT_EQ(s.AUDBUF[959], 0xFF);
+    EXPECT_EQ(lv(s.AUDBUF[479]), 0x00);
+    EXPECT_EQ(lv(s.AUDBUF[480]), 0xFF);
+    EXPECT_EQ(lv(s.AUDBUF[959]), 0xFF);
 }
 
 TEST(Beeper, TheFifthFrameEndsTheRingAndTheCallbackWrapsToIt) {
@@ -129,53 +137,53 @@ TEST(Beeper, TheFifthFrameEndsTheRingAndTheCallbackWrapsToIt) {
         frame_end();
         EXPECT_EQ(s.AUDPOSW.load(), (slot + 1) * 960);
     }
-    EXPECT_EQ(s.AUDBUF[3840], 0xFF);
-    EXPECT_EQ(s.AUDBUF[4799], 0xFF);
-    EXPECT_EQ(s.AUDDAT.load(), 0xFF);
+    EXPECT_EQ(lv(s.AUDBUF[3840]), 0xFF);
+    EXPECT_EQ(lv(s.AUDBUF[4799]), 0xFF);
+    EXPECT_EQ(lv(unpack_sample(s.AUDDAT.load())), 0xFF);
 
     // The reader has played the whole ring: 4800 is the write end, met at 0.
     s.AUDPOSR = 4800;
-    uint8_t out[64];
-    std::memset(out, 0x55, sizeof out);
-    s.audio_fill(out, sizeof out);
-    for (uint8_t b : out) ASSERT_EQ(b, 0xFF);
+    StereoSample out[64];
+    std::fill(std::begin(out), std::end(out), st(0x55));
+    s.audio_fill(out, static_cast<int>(std::size(out)));
+    for (StereoSample b : out) ASSERT_EQ(lv(b), 0xFF);
     EXPECT_EQ(s.AUDPOSR.load(), 0);
 }
 
 TEST(Beeper, CallbackPlaysTheRingThenHoldsTheLastLevel) {
     Session& s = fresh_session();
-    for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = static_cast<uint8_t>(k * 7);
+    for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = st(static_cast<uint8_t>(k * 7));
     s.AUDPOSW = 960;
-    s.AUDDAT = 0xAB;
+    s.AUDDAT = pack_sample(st(0xAB));
     s.AUDPOSR = 0;
-    uint8_t out[512];
+    StereoSample out[512];
     s.audio_fill(out, 512);
-    for (int n = 0; n < 512; n++) ASSERT_EQ(out[n], static_cast<uint8_t>(n * 7)) << n;
+    for (int n = 0; n < 512; n++) ASSERT_EQ(lv(out[n]), static_cast<uint8_t>(n * 7)) << n;
     EXPECT_EQ(s.AUDPOSR.load(), 512);
     // 448 samples are left before the write end; then the underrun holds AUDDAT.
     s.audio_fill(out, 512);
-    for (int n = 0; n < 448; n++) ASSERT_EQ(out[n], static_cast<uint8_t>((512 + n) * 7)) << n;
-    for (int n = 448; n < 512; n++) ASSERT_EQ(out[n], 0xAB) << n;
+    for (int n = 0; n < 448; n++) ASSERT_EQ(lv(out[n]), static_cast<uint8_t>((512 + n) * 7)) << n;
+    for (int n = 448; n < 512; n++) ASSERT_EQ(lv(out[n]), 0xAB) << n;
     EXPECT_EQ(s.AUDPOSR.load(), 960);
     // Still waiting at the write end: all of the next request is the held level.
     s.audio_fill(out, 512);
-    for (uint8_t b : out) ASSERT_EQ(b, 0xAB);
+    for (StereoSample b : out) ASSERT_EQ(lv(b), 0xAB);
     EXPECT_EQ(s.AUDPOSR.load(), 960);
     // The next slot arrives and playback resumes with its first sample.
     s.AUDPOSW = 1920;
     s.audio_fill(out, 1);
-    EXPECT_EQ(out[0], static_cast<uint8_t>(960 * 7));
+    EXPECT_EQ(lv(out[0]), static_cast<uint8_t>(960 * 7));
 }
 
 TEST(Beeper, CallbackWrapsAroundTheRing) {
     Session& s = fresh_session();
-    for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = static_cast<uint8_t>(k);
+    for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = st(static_cast<uint8_t>(k));
     s.AUDPOSW = 960;
     s.AUDPOSR = 4790;
-    uint8_t out[20];
+    StereoSample out[20];
     s.audio_fill(out, 20);
-    for (int n = 0; n < 10; n++) EXPECT_EQ(out[n], static_cast<uint8_t>(4790 + n));
-    for (int n = 10; n < 20; n++) EXPECT_EQ(out[n], static_cast<uint8_t>(n - 10));
+    for (int n = 0; n < 10; n++) EXPECT_EQ(lv(out[n]), static_cast<uint8_t>(4790 + n));
+    for (int n = 10; n < 20; n++) EXPECT_EQ(lv(out[n]), static_cast<uint8_t>(n - 10));
     EXPECT_EQ(s.AUDPOSR.load(), 10);
 }
 
@@ -184,22 +192,22 @@ TEST(Beeper, CallbackWrapsAroundTheRing) {
 TEST(Beeper, StoppedMachineIsSilentAndTheReadPositionHolds) {
     for (int flag = 0; flag < 2; flag++) {
         Session& s = fresh_session();
-        for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = static_cast<uint8_t>(k * 3);
-        s.AUDDAT = 0xFF;
+        for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = st(static_cast<uint8_t>(k * 3));
+        s.AUDDAT = pack_sample(st(0xFF));
         s.AUDPOSW = 4790;
         s.AUDPOSR = 4700;
         (flag ? s.still_frame : s.file_requester_mode) = 1;
-        uint8_t out[512];
+        StereoSample out[512];
         for (int call = 0; call < 20; call++) {
-            std::memset(out, 0x55, sizeof out);
+            std::fill(std::begin(out), std::end(out), st(0x55));
             s.audio_fill(out, 512);
-            for (uint8_t b : out) ASSERT_EQ(b, 0x00);
+            for (StereoSample b : out) ASSERT_EQ(lv(b), 0x00);
             ASSERT_EQ(s.AUDPOSR.load(), 4700) << "call " << call;
         }
         (flag ? s.still_frame : s.file_requester_mode) = 0;
         s.audio_fill(out, 100);
-        for (int n = 0; n < 90; n++) ASSERT_EQ(out[n], static_cast<uint8_t>((4700 + n) * 3)) << n;
-        for (int n = 90; n < 100; n++) ASSERT_EQ(out[n], 0xFF) << n;
+        for (int n = 0; n < 90; n++) ASSERT_EQ(lv(out[n]), static_cast<uint8_t>((4700 + n) * 3)) << n;
+        for (int n = 90; n < 100; n++) ASSERT_EQ(lv(out[n]), 0xFF) << n;
         EXPECT_EQ(s.AUDPOSR.load(), 4790);
     }
 }
@@ -210,27 +218,27 @@ TEST(Beeper, StoppedMachineIsSilentAndTheReadPositionHolds) {
 TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
     Session& s = fresh_session();
     Spectrum& m = s.machine;
-    std::memset(s.AUDBUF, 0x55, sizeof s.AUDBUF);
+    std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
     s.AUDPOSW = 1920;
     s.AUDPOSR = 1920 + 100; // 4700 samples unread, from slot 2 round to slot 1
     for (int frame = 0; frame < 2; frame++) {
         m.OUTSTK[m.OUTSP++] = 0;
         frame_end();
         EXPECT_EQ(s.AUDPOSW.load(), 1920) << "frame " << frame;
-        for (int k = 0; k < AUDBUF_SIZE; k++) ASSERT_EQ(s.AUDBUF[k], 0x55) << k;
+        for (int k = 0; k < AUDBUF_SIZE; k++) ASSERT_EQ(lv(s.AUDBUF[k]), 0x55) << k;
     }
-    for (uint8_t b : s.FRAME_SAMPLES) ASSERT_EQ(b, 0x00) << "the second frame's level";
+    for (StereoSample b : s.FRAME_SAMPLES) ASSERT_EQ(lv(b), 0x00) << "the second frame's level";
 
     // Played into slot 3: slot 2 fits again (3740 unread before it, 4700 after)...
     s.AUDPOSR = 2880 + 100;
     m.OUTSTK[m.OUTSP++] = 0;
     frame_end();
     EXPECT_EQ(s.AUDPOSW.load(), 2880);
-    for (int k = 1920; k < 2880; k++) ASSERT_EQ(s.AUDBUF[k], 0xFF) << k;
+    for (int k = 1920; k < 2880; k++) ASSERT_EQ(lv(s.AUDBUF[k]), 0xFF) << k;
     // ... slot 3 not: it holds the sample the callback plays next.
     frame_end();
     EXPECT_EQ(s.AUDPOSW.load(), 2880);
-    EXPECT_EQ(s.AUDBUF[2880], 0x55);
+    EXPECT_EQ(lv(s.AUDBUF[2880]), 0x55);
 }
 
 // The emulation thread and the audio callback at once, the machine paused and resumed in
@@ -241,20 +249,20 @@ TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
 TEST(BeeperThreads, TheCallbackNeverPassesTheWriter) {
     Session& s = fresh_session();
     Spectrum& m = s.machine;
-    std::memset(s.AUDBUF, 0x55, sizeof s.AUDBUF);
+    std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
     constexpr auto relaxed = std::memory_order_relaxed;
     std::atomic<bool> done{false};
     std::atomic<int> calls{0};
     int unwritten = 0; // the callback's own, read after the join
     long played = 0;
     std::thread callback([&] {
-        uint8_t out[256];
+        StereoSample out[256];
         while (!done.load(relaxed)) {
             const bool stopped = s.still_frame.load() != 0;
-            s.audio_fill(out, sizeof out);
-            for (uint8_t b : out) {
-                if (b == 0x55) unwritten++;
-                if (!stopped && b == 0xFF) played++;
+            s.audio_fill(out, static_cast<int>(std::size(out)));
+            for (StereoSample b : out) {
+                if (lv(b) == 0x55) unwritten++;
+                if (!stopped && lv(b) == 0xFF) played++;
             }
             calls.fetch_add(1, relaxed);
             std::this_thread::yield();

@@ -71,7 +71,7 @@ TEST_F(ChannelTest, FileLayout) {
     set_state(5);
     s.save_channel(0);
     const auto file = read_file(channel(0));
-    ASSERT_EQ(file.size(), 131158u);
+    ASSERT_EQ(file.size(), 131180u);
     EXPECT_EQ(std::string(file.begin(), file.begin() + 24), "VOLKMERETOBRANIKB11 SNAP");
     EXPECT_EQ(std::memcmp(&file[24], m.RAM, sizeof m.RAM), 0);
     EXPECT_EQ(std::memcmp(&file[131096], &m.z80, 44), 0);
@@ -81,7 +81,44 @@ TEST_F(ChannelTest, FileLayout) {
     EXPECT_EQ(le32(file, 131149), uint32_t(m.tstatesh));
     EXPECT_EQ(le32(file, 131153), uint32_t(m.IFBCLK));
     EXPECT_EQ(file[131157], m.IFB_buffer);
+    EXPECT_EQ(std::string(file.begin() + 131158, file.begin() + 131162), "AY38");
+    EXPECT_EQ(std::memcmp(&file[131162], m.ay.regs.data(), 16), 0);
+    EXPECT_EQ(file[131178], m.ay.selected);
+    EXPECT_EQ(file[131179], m.ay_on_48 ? 1 : 0);
     EXPECT_FALSE(std::filesystem::exists(channel(0).string() + ".tmp"));
+}
+
+// The sound chip's registers travel in the tail; a file from before the chip (no tail)
+// still loads, with the chip cleared; a tail with another tag is no channel.
+TEST_F(ChannelTest, SoundChipTailAndFilesWithoutIt) {
+    set_state(6);
+    m.ay_on_48 = true;
+    for (int r = 0; r < 16; r++)
+        m.ay.regs[r] = static_cast<uint8_t>((r * 37) & AY_REGISTER_MASK[r]);
+    m.ay.selected = 9;
+    const auto regs = m.ay.regs;
+    s.save_channel(5);
+    const auto file = read_file(channel(5));
+
+    m.ay.reset();
+    m.ay_on_48 = false;
+    s.load_channel(5);
+    EXPECT_EQ(m.ay.regs, regs);
+    EXPECT_EQ(m.ay.selected, 9);
+    EXPECT_TRUE(m.ay_on_48);
+
+    write_file(channel(5), std::vector<uint8_t>(file.begin(), file.begin() + 131158));
+    set_state(6);
+    s.load_channel(5);
+    EXPECT_EQ(text_row(23).substr(0, 17), " LOAD CHANNEL 5  ");
+    EXPECT_EQ(m.ay.regs, decltype(m.ay.regs){}) << "an old file clears the chip";
+    EXPECT_TRUE(m.ay_on_48) << "and leaves the add-on as it was";
+
+    auto other = file;
+    other[131158] = 'X';
+    write_file(channel(5), other);
+    s.load_channel(5);
+    EXPECT_EQ(text_row(23).substr(0, 19), " BAD CHANNEL FILE  ");
 }
 
 TEST_F(ChannelTest, OtherTagsLoadTheSameWay) {

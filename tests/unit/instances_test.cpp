@@ -16,7 +16,8 @@
 namespace {
 // What a session shows and plays over a run: every logical frame's picture and samples.
 struct Recording {
-    std::vector<uint8_t> pictures, sound;
+    std::vector<uint8_t> pictures;
+    std::vector<StereoSample> sound;
 };
 
 // A session booted from the ROM that types a program and runs it for `frames` logical
@@ -40,9 +41,7 @@ Recording boot_and_type(Session& s, uint64_t frames) {
     Recording r;
     while (s.logical_frames < frames) {
         EXPECT_TRUE(s.run_machine(s.logical_frames + 1));
-        const int slot = (s.machine.pulldown + 4) % 5;
-        r.sound.insert(r.sound.end(), s.AUDBUF + slot * SAMPLES_PER_FRAME,
-                       s.AUDBUF + (slot + 1) * SAMPLES_PER_FRAME);
+        r.sound.insert(r.sound.end(), s.FRAME_SAMPLES, s.FRAME_SAMPLES + SAMPLES_PER_FRAME);
         const uint8_t* picture = s.ULA_surface[(s.machine.IFB_buffer + 2) % 3];
         r.pictures.insert(r.pictures.end(), picture, picture + sizeof s.ULA_surface[0]);
     }
