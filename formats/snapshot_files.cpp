@@ -33,8 +33,7 @@ void begin_snapshot_load(Spectrum& m, int model, uint8_t paging) {
     m.tpf = m.tpf_for_model();
     m.IO[0x7FFD] = paging;
     m.map_slot3(paging & 7);
-    m.ay_selected = 0;
-    std::memset(m.ay_registers, 0, sizeof m.ay_registers);
+    m.ay.reset();
 }
 
 void finish_snapshot_load(Spectrum& m) {

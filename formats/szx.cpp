@@ -172,8 +172,10 @@ LoadResult load_szx_snapshot(Spectrum& m, const std::vector<uint8_t>& b) {
         return refuse("the T-state count " + std::to_string(cycles) + " is past the frame");
     n.tstates = static_cast<int32_t>(cycles);
     if (ay) {
-        n.ay_selected = ay[1] & 15;
-        std::memcpy(n.ay_registers, ay + 2, sizeof n.ay_registers);
+        n.ay.selected = ay[1] & 15;
+        for (int r = 0; r < 16; r++) n.ay.regs[r] = ay[2 + r] & AY_REGISTER_MASK[r];
+        // A 48K whose snapshot holds a 128K-style chip has the add-on interface.
+        if (model == 48 && (ay[0] & AY_128)) n.ay_on_48 = true;
     }
 
     bool seen[8] = {};
@@ -251,8 +253,8 @@ SnapshotImage szx_image(const Spectrum& m) {
     chunk("SPCR",
           {static_cast<uint8_t>(fe & 7), is128 ? m.IO[0x7FFD] : uint8_t{0}, 0, fe, 0, 0, 0, 0});
 
-    std::vector<uint8_t> sound = {static_cast<uint8_t>(is128 ? AY_128 : 0), m.ay_selected};
-    sound.insert(sound.end(), m.ay_registers, m.ay_registers + 16);
+    std::vector<uint8_t> sound = {static_cast<uint8_t>(m.ay_present() ? AY_128 : 0), m.ay.selected};
+    sound.insert(sound.end(), m.ay.regs.begin(), m.ay.regs.end());
     chunk("AY\0\0", sound);
 
     for (int bank = 0; bank < 8; bank++) {

@@ -235,8 +235,10 @@ LoadResult load_version2_3(Spectrum& m, const std::vector<uint8_t>& b) {
     begin_snapshot_load(n, model, paging);
     put_registers(n, b);
     n.z80.PC = word_at(b, 32);
-    n.ay_selected = b[38];
-    std::memcpy(n.ay_registers, &b[39], sizeof n.ay_registers);
+    n.ay.selected = b[38];
+    for (int r = 0; r < 16; r++) n.ay.regs[r] = b[39 + r] & AY_REGISTER_MASK[r];
+    // Bit 2 of byte 37: the machine has the sound chip (on a 48K, an add-on interface).
+    if (model == 48 && (b[37] & 0x04)) n.ay_on_48 = true;
     if (version3) {
         // Just after the interrupt the high counter is 3 and the low one a quarter frame - 1.
         const int32_t quarter = n.tpf / 4;
@@ -356,9 +358,9 @@ SnapshotImage z80_image(const Spectrum& m) {
     const bool is128 = m.model == 128;
     out[34] = is128 ? 4 : 0;
     out[35] = is128 ? m.IO[0x7FFD] : 0;
-    out[37] = is128 ? 0x04 : 0x00;
-    out[38] = m.ay_selected;
-    std::memcpy(&out[39], m.ay_registers, sizeof m.ay_registers);
+    out[37] = m.ay_present() ? 0x04 : 0x00;
+    out[38] = m.ay.selected;
+    std::memcpy(&out[39], m.ay.regs.data(), 16);
     const int32_t quarter = m.tpf / 4;
     const int32_t t = std::clamp(m.tstates, 0, m.tpf - 1);
     const int32_t q = std::min(t / quarter, 3);

@@ -69,12 +69,10 @@ void Session::render_logical_frame() {
     const int32_t base = AUDPOSW.load(std::memory_order_relaxed) % AUDBUF_SIZE;
     if (audio_slot_free(base)) {
         std::copy(FRAME_SAMPLES, FRAME_SAMPLES + SAMPLES_PER_FRAME, AUDBUF + base);
-        AUDDAT.store(pack_sample(FRAME_SAMPLES[SAMPLES_PER_FRAME - 1]),
-                     std::memory_order_release);
+        AUDDAT.store(pack_sample(FRAME_SAMPLES[SAMPLES_PER_FRAME - 1]), std::memory_order_release);
         AUDPOSW.store(base + SAMPLES_PER_FRAME, std::memory_order_release);
     } else {
-        AUDDAT.store(pack_sample(FRAME_SAMPLES[SAMPLES_PER_FRAME - 1]),
-                     std::memory_order_release);
+        AUDDAT.store(pack_sample(FRAME_SAMPLES[SAMPLES_PER_FRAME - 1]), std::memory_order_release);
     }
     overlay_tick();
     // The text page shown alone hides the picture: its border is not painted, and the host's

@@ -64,12 +64,6 @@ struct SpectrumState {
     uint8_t* SLTWR[4] = {};
     uint8_t IO[65536] = {}; // the last value written to each port; 0xFE and 0x7FFD are used
 
-    // The 128K's sound chip as snapshots hold it: the selected register and the sixteen
-    // register values. No chip plays them yet; a snapshot's values are kept here and saved
-    // again.
-    uint8_t ay_selected = 0;
-    uint8_t ay_registers[16] = {};
-
     // The CPU.
     Z80 z80 = {};
     int32_t tstates0 = 0;   // tstates at the start of the last step

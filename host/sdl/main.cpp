@@ -82,7 +82,6 @@ void shutdown() {
 
 } // namespace
 
-
 int SDL_main(int argc, char** argv) {
     // Large (the picture surfaces): on the heap. It outlives the audio device, which is
     // closed by SDL_Quit at exit.

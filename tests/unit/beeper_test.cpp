@@ -206,7 +206,8 @@ TEST(Beeper, StoppedMachineIsSilentAndTheReadPositionHolds) {
         }
         (flag ? s.still_frame : s.file_requester_mode) = 0;
         s.audio_fill(out, 100);
-        for (int n = 0; n < 90; n++) ASSERT_EQ(lv(out[n]), static_cast<uint8_t>((4700 + n) * 3)) << n;
+        for (int n = 0; n < 90; n++)
+            ASSERT_EQ(lv(out[n]), static_cast<uint8_t>((4700 + n) * 3)) << n;
         for (int n = 90; n < 100; n++) ASSERT_EQ(lv(out[n]), 0xFF) << n;
         EXPECT_EQ(s.AUDPOSR.load(), 4790);
     }

@@ -125,8 +125,8 @@ TEST(SzxSnapshot, Loads48KWithEveryChunkAndSkipsUnknownOnes) {
     EXPECT_EQ(m->z80.MEMPTR, 0xBEEF);
     EXPECT_EQ(m->IO[0xFE], 0x14) << "border 4, speaker bit from the last write";
     EXPECT_EQ(m->OUTOLD, 0xFF);
-    EXPECT_EQ(m->ay_selected, 9);
-    EXPECT_EQ(m->ay_registers[3], 0x63);
+    EXPECT_EQ(m->ay.selected, 9);
+    EXPECT_EQ(m->ay.regs[3], 0x63);
     EXPECT_TRUE(m->tape.empty());
 }
 

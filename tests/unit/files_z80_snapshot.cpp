@@ -215,8 +215,8 @@ TEST(Z80Snapshot, Version3Pages128K) {
         EXPECT_EQ(m->IO[0x7FFD], 0x1E);
         EXPECT_EQ(m->readbyte_internal(0xC000), 9) << "bank 6 at 0xC000";
         EXPECT_EQ(m->screen_bank(), m->RAM + 7 * PAGE);
-        EXPECT_EQ(m->ay_selected, 0x0E);
-        EXPECT_EQ(m->ay_registers[15], 0xAF);
+        EXPECT_EQ(m->ay.selected, 0x0E);
+        EXPECT_EQ(m->ay.regs[15], 0xAF);
     }
     // Version 2: hardware mode 3 is the 128K, and 0xFFFF is a length, not "stored".
     Bytes v2 = v3_header(3, 0x02, 23);
