@@ -233,6 +233,10 @@ class Session {
     void choose(const std::filesystem::path& selection);
 };
 
+// The CPU models by the names the command line gives them (--cpu): "standard" (the default)
+// and "zilog". False for any other name.
+bool cpu_model_named(const std::string& name, CpuModel& model);
+
 // True when the requester lists this entry: a directory, or a name whose type is "SNA" or
 // "TAP". A name of 4 characters or fewer has no type (".sna" is not listed); no dot is
 // needed ("gamesna" is a snapshot).

@@ -44,6 +44,9 @@ options:
   --dump ADDR:LEN:FILE
                     write LEN bytes of memory as the CPU sees it, from ADDR on (wrapping at
                     0xFFFF), to FILE at the end; numbers decimal or 0x hex; may be repeated
+  --cpu MODEL       the Z80 the machine runs: standard (the default: bits 3 and 5 of SCF
+                    and CCF from A, repeating block instructions with the flags of one
+                    pass) or zilog (the Zilog NMOS Z80 of a real Spectrum)
   --quiet           do not print the speed figures
   --help            show this text
 
@@ -93,6 +96,7 @@ int main(int argc, char** argv) {
     long frames = 250, key_frames = 3;
     std::string script, png_path, wav_path, file;
     bool print_text = false, quiet = false;
+    CpuModel cpu_model = CpuModel::standard;
     std::vector<MemoryDump> dumps;
 
     for (int i = 1; i < argc; i++) {
@@ -142,6 +146,11 @@ int main(int argc, char** argv) {
                 return 2;
             }
             dumps.push_back(dump);
+        } else if (arg == "--cpu") {
+            if (!cpu_model_named(value("a CPU model"), cpu_model)) {
+                std::fprintf(stderr, "marrowgleam-run: --cpu needs standard or zilog\n");
+                return 2;
+            }
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -169,6 +178,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         return 1;
     }
+    session.machine.cpu_model = cpu_model;
     headless::attach_keyboard(session);
     size_t next_event = 0;
     headless::on_pump = [&] {
