@@ -341,6 +341,7 @@ TEST_F(Controls, WindowsZSwitchesTheCpuModel) {
     ASSERT_EQ(m.cpu_model, CpuModel::standard);
     frame({key::letter('z')});
     EXPECT_EQ(m.cpu_model, CpuModel::standard);
+    frame();
     frame({WIN, key::letter('z')});
     EXPECT_EQ(m.cpu_model, CpuModel::zilog);
     EXPECT_EQ(message(), " CPU ZILOG NMOS");
