@@ -4,7 +4,10 @@
 // Prints per run and as the median: emulated T-states per second, instructions per second,
 // and the multiple of a real 3.5 MHz Z80.
 //
-//   z80_zexdoc [RUNS] [PATH/TO/zexdoc.com] [spectrum|flat]   (3 runs, spectrum)
+// The CPU is the standard model, or the Zilog NMOS model with "zilog".
+//
+//   z80_zexdoc [RUNS] [PATH/TO/zexdoc.com] [spectrum|flat] [standard|zilog]
+//   (3 runs, spectrum, standard)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -38,8 +41,9 @@ void print(const char* label, const Figures& f) {
 
 } // namespace
 
-template <class Bus> int bench(int runs, const std::string& path) {
+template <class Bus> int bench(int runs, const std::string& path, CpuModel model) {
     const auto cpm = std::make_unique<Cpm<Bus>>();
+    cpm->model = model;
     // Counting instructions needs the CPU stepped one at a time, which is slower; so one
     // counting run first, then the timed runs at full speed.
     uint64_t instructions = 0;
@@ -91,14 +95,20 @@ int main(int argc, char** argv) {
     const std::string path =
         argc > 2 ? argv[2] : std::string(MARROWGLEAM_TESTDATA) + "/zex/zexdoc.com";
     const char* bus = argc > 3 ? argv[3] : "spectrum";
+    const char* model_name = argc > 4 ? argv[4] : "standard";
     const bool flat = std::strcmp(bus, "flat") == 0;
-    if (runs < 1 || (!flat && std::strcmp(bus, "spectrum") != 0)) {
-        std::fprintf(stderr, "usage: %s [RUNS] [PATH/TO/zexdoc.com] [spectrum|flat]\n", argv[0]);
+    const bool zilog = std::strcmp(model_name, "zilog") == 0;
+    if (runs < 1 || (!flat && std::strcmp(bus, "spectrum") != 0) ||
+        (!zilog && std::strcmp(model_name, "standard") != 0)) {
+        std::fprintf(stderr,
+                     "usage: %s [RUNS] [PATH/TO/zexdoc.com] [spectrum|flat] [standard|zilog]\n",
+                     argv[0]);
         return 2;
     }
-    std::printf("ZEXDOC on the Marrowgleam Z80 over the %s bus, %d run%s\n",
+    std::printf("ZEXDOC on the Marrowgleam Z80 (%s model) over the %s bus, %d run%s\n", model_name,
                 flat ? "flat RAM" : "Spectrum's", runs, runs == 1 ? "" : "s");
     std::printf("build: %s, flags \"%s\", CPU step also \"%s\"\n", MARROWGLEAM_BUILD_TYPE,
                 MARROWGLEAM_CXX_FLAGS, MARROWGLEAM_STEP_OPTIONS);
-    return flat ? bench<CpmBus>(runs, path) : bench<SpectrumCpmBus>(runs, path);
+    const CpuModel model = zilog ? CpuModel::zilog : CpuModel::standard;
+    return flat ? bench<CpmBus>(runs, path, model) : bench<SpectrumCpmBus>(runs, path, model);
 }

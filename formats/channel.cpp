@@ -85,6 +85,9 @@ bool channel_usable(const std::vector<uint8_t>& image) {
 void restore_channel(Spectrum& m, const std::vector<uint8_t>& image) {
     std::memcpy(m.RAM, &image[TAGS], sizeof m.RAM);
     std::memcpy(&m.z80, &image[REGS], Z80_IMAGE_SIZE);
+    m.z80.pending_EI = 0;
+    m.z80.Q = 0;
+    m.z80.after_ld_a_ir = 0;
     m.IO[0xFE] = image[BORDER];
     m.tstates = get32(image, TSTATES);
     m.tstatesd = get32(image, TSTATESD);

@@ -52,7 +52,9 @@ LoadResult load_speccy(Spectrum& m, const std::string& path);
 //   131157      1     IFB_buffer
 //
 // Not stored: model, tpf, the paging (slot table and IO[0x7FFD]), the ROM and its tape
-// patch, a pending EI, this frame's speaker events, the audio and display state.
+// patch, a pending EI, the Zilog model's Q and LD A,I / LD A,R state, the CPU model, this
+// frame's speaker events, the audio and display state. A restore clears the pending EI and
+// the Zilog model's state (the machine's own belong to another moment).
 constexpr size_t CHANNEL_FILE_SIZE = 131158;
 //
 // Then, in files written since the machine has a sound chip, a tail of 22 bytes:

@@ -18,6 +18,14 @@ void post_number(Session& s, const char* format, bool remember, Args... args) {
     std::snprintf(s.TXTLNBUF, sizeof s.TXTLNBUF, format, args...);
     s.post_message(s.TXTLNBUF, remember);
 }
+
+// Windows + Z: the CPU model, standard or Zilog NMOS, from the next instruction on.
+void cpu_model_key(Session& s) {
+    if (!s.win_held() || !s.key_pressed(key::letter('z'))) return;
+    Spectrum& m = s.machine;
+    m.cpu_model = m.cpu_model == CpuModel::zilog ? CpuModel::standard : CpuModel::zilog;
+    s.post_message(m.cpu_model == CpuModel::zilog ? " CPU ZILOG NMOS " : " CPU STANDARD   ");
+}
 } // namespace
 
 void Session::channel_keys() {
@@ -124,6 +132,7 @@ void Session::handle_control_keys() {
         home_key();
         if (key_pressed(key::F11)) tape_key();
         joystick_keys_key();
+        cpu_model_key(*this);
     }
     if (key_pressed(key::F9)) {
         if (file_requester_mode) {

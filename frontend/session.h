@@ -351,6 +351,10 @@ class Session {
     void choose(const std::filesystem::path& selection, bool directory);
 };
 
+// The CPU models by the names the command line gives them (--cpu): "standard" (the default)
+// and "zilog". False for any other name.
+bool cpu_model_named(const std::string& name, CpuModel& model);
+
 // The user's data directory with its trailing '/': $XDG_DATA_HOME/marrowgleam/ when that
 // variable holds an absolute path, else $HOME/.local/share/marrowgleam/; "" when neither is
 // set. It is created (with its parents) when missing.

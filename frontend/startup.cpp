@@ -43,6 +43,13 @@ bool read_file(const std::string& path, uint8_t* buffer, size_t size) {
 }
 } // namespace
 
+bool cpu_model_named(const std::string& name, CpuModel& model) {
+    if (name == "standard") model = CpuModel::standard;
+    else if (name == "zilog") model = CpuModel::zilog;
+    else return false;
+    return true;
+}
+
 bool Session::load_data_files(const char* argv0, std::string& error) {
     machine.model = 48;
     machine.tpf = machine.tpf_for_model();

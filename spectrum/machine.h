@@ -15,6 +15,7 @@
 #include "spectrum/capture.h"
 #include "spectrum/contention.h"
 #include "spectrum/tapedeck.h"
+#include "z80/model.h"
 #include "z80/z80.h"
 
 // Model and time base. A logical frame is tpf T-states of the emulated machine, a physical
@@ -69,6 +70,9 @@ struct SpectrumState {
     int32_t tstates0 = 0;   // tstates at the start of the last step
     int32_t tstatesd = 0;   // T-states the last step took
     uint64_t z80_steps = 0; // steps run since power-on (a statistic for tools and benchmarks)
+    // The CPU the machine runs (z80/model.h): a setting, kept through resets and loads and
+    // not part of a channel.
+    CpuModel cpu_model = CpuModel::standard;
 
     // Model and time base.
     int32_t model = 48;     // 48, or 128 after a 128K snapshot
@@ -177,6 +181,9 @@ class Spectrum : public SpectrumState {
     void z80_run(int32_t tstates_limit, int32_t tstatesh_limit);
     // Accepts a maskable interrupt (pushes PC, jumps by IM).
     void Z80INT();
+    // The Zilog NMOS model's instantiation of the run (a source file of its own, since each
+    // instantiation of the step takes a minute to compile).
+    int32_t z80_run_zilog(int32_t limit);
 
     // Resets the CPU and the frame counters (not memory): the machine's part of a reset.
     void reset_logical_system();

@@ -1,4 +1,4 @@
-// The Z80 on the Spectrum's bus.
+// The Z80 on the Spectrum's bus: the standard model here, the Zilog model in step_zilog.cpp.
 #include <algorithm>
 #include <cstdint>
 
@@ -11,7 +11,8 @@ void Spectrum::z80_run(int32_t tstates_limit, int32_t tstatesh_limit) {
     const int32_t limit =
         static_cast<int32_t>(std::min<int64_t>(tstates_limit, tstatesh_limit - offset));
     if (tstates >= limit) return;
-    const int32_t t0 = ::z80_run(*this, z80, tstates, limit);
+    const int32_t t0 =
+        cpu_model == CpuModel::zilog ? z80_run_zilog(limit) : ::z80_run(*this, z80, tstates, limit);
     tstates0 = t0;
     tstatesd = tstates - t0;
     tstatesh = static_cast<int32_t>(tstates + offset);
@@ -23,7 +24,10 @@ void Spectrum::z80_step() {
     z80_steps++;
 }
 
-void Spectrum::Z80INT() { z80_interrupt(*this, z80, tstates); }
+void Spectrum::Z80INT() {
+    if (cpu_model == CpuModel::zilog) z80_interrupt_zilog(*this, z80, tstates);
+    else z80_interrupt(*this, z80, tstates);
+}
 
 bool Spectrum::fetch_hook(uint8_t op) {
     return (op == 0x08 ? tape_save_trap() : tape_load_trap()) == 0;

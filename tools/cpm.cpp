@@ -40,6 +40,11 @@ template <class Bus> std::string Cpm<Bus>::load(const std::string& path) {
     return {};
 }
 
+template <class Bus> void Cpm<Bus>::run_cpu(int32_t limit) {
+    if (model == CpuModel::zilog) cpm_run_zilog(bus, z80, tstates, limit);
+    else z80_run(bus, z80, tstates, limit);
+}
+
 template <class Bus>
 CpmRun Cpm<Bus>::run(uint64_t max_tstates, const std::function<void(char)>& print,
                      bool count_instructions) {
@@ -54,12 +59,12 @@ CpmRun Cpm<Bus>::run(uint64_t max_tstates, const std::function<void(char)>& prin
         const int32_t start = tstates;
         if (count_instructions) {
             while (tstates < SPAN && !z80.halted) {
-                z80_run(bus, z80, tstates, tstates + 1);
+                run_cpu(tstates + 1);
                 result.instructions++;
             }
-            if (z80.halted) z80_run(bus, z80, tstates, SPAN); // waiting at a HALT is not counted
+            if (z80.halted) run_cpu(SPAN); // waiting at a HALT is not counted
         } else {
-            z80_run(bus, z80, tstates, SPAN);
+            run_cpu(SPAN);
         }
         result.tstates += static_cast<uint64_t>(tstates - start);
         if (tstates >= SPAN) tstates -= SPAN;

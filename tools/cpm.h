@@ -5,7 +5,7 @@
 // The CPU runs over a bus of its own, CpmBus: flat RAM, 3 T-states a memory cycle and 4 an
 // opcode fetch or a port cycle, nothing contended, no interrupt, ports reading 0xFF. The
 // benchmarks also run it over the Spectrum's memory path (SpectrumCpmBus), to measure the
-// CPU as the machine runs it.
+// CPU as the machine runs it. The CPU is either model (z80/model.h).
 #pragma once
 
 #include <cstdint>
@@ -56,6 +56,10 @@ struct SpectrumCpmBus : Spectrum {
     void poke(uint16_t addr, uint8_t value) { SLTWR[addr >> 14][addr & 0x3FFF] = value; }
 };
 
+// The Zilog model's run over CpmBus and SpectrumCpmBus (a source file of its own: each
+// instantiation of the step takes a minute to compile).
+template <class Bus> int32_t cpm_run_zilog(Bus& bus, Z80& z80, int32_t& tstates, int32_t limit);
+
 struct CpmRun {
     bool loaded = false;       // the program could be read
     bool finished = false;     // it jumped to 0000h
@@ -79,9 +83,11 @@ template <class Bus> class Cpm {
     Bus bus;
     Z80 z80 = {};
     int32_t tstates = 0;
+    CpuModel model = CpuModel::standard;
 
   private:
     bool loaded = false;
+    void run_cpu(int32_t limit);
 };
 
 extern template class Cpm<CpmBus>;

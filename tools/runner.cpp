@@ -64,6 +64,9 @@ options:
                     full-screen program also keeps the normal pace then)
   --no-tape-trap    every tape block plays as a signal, also for the ROM's loader (which
                     otherwise takes a standard-speed block at once)
+  --cpu MODEL       the Z80 the machine runs: standard (the default: bits 3 and 5 of SCF
+                    and CCF from A, repeating block instructions with the flags of one
+                    pass) or zilog (the Zilog NMOS Z80 of a real Spectrum)
   --quiet           do not print the speed figures
   --help            show this text
 
@@ -133,6 +136,7 @@ int main(int argc, char** argv) {
     std::string script, png_path, wav_path, file, save_path;
     SnapshotFormat save_format = SnapshotFormat::SZX;
     bool print_text = false, quiet = false, tape_sound = false, tape_trap = true;
+    CpuModel cpu_model = CpuModel::standard;
     std::vector<MemoryDump> dumps;
     Session::HardwareOptions sound;
 
@@ -207,6 +211,11 @@ int main(int argc, char** argv) {
                              "marrowgleam-run: --joystick needs kempston, sinclair or cursor\n");
                 return 2;
             }
+        } else if (arg == "--cpu") {
+            if (!cpu_model_named(value("a CPU model"), cpu_model)) {
+                std::fprintf(stderr, "marrowgleam-run: --cpu needs standard or zilog\n");
+                return 2;
+            }
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -234,6 +243,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         return 1;
     }
+    session.machine.cpu_model = cpu_model;
     headless::attach_keyboard(session);
     size_t next_event = 0;
     // The script's clock counts logical frames, and the display frames during which the

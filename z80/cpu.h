@@ -25,10 +25,13 @@
 //   bool fetch_hook(uint8_t op)     called once a hooked opcode's fetch cycle has ended, with
 //                                   the record and the counter up to date; true when the
 //                                   hook did the instruction's work (nothing else then runs)
+// and, to run the CPU as the Zilog NMOS part, static constexpr bool zilog_nmos = true
+// (z80/model.h; ZilogNmos<B> adds it to any bus).
 #pragma once
 
 #include <cstdint>
 
+#include "z80/model.h"
 #include "z80/z80.h"
 
 // The record's fields one by one, not as one block: a block copy keeps the working copy in
@@ -53,10 +56,12 @@ template <class B> struct Cpu : Z80 {
     Cpu(B& b, Z80& record, int32_t& tstates) : bus(b), home(record), home_t(tstates) { load(); }
     Z80_INLINE void load() {
         copy_registers(*this, home);
+        if constexpr (is_zilog_nmos<B>) Q = home.Q, after_ld_a_ir = home.after_ld_a_ir;
         t = home_t;
     }
     Z80_INLINE void store() const {
         copy_registers(home, *this);
+        if constexpr (is_zilog_nmos<B>) home.Q = Q, home.after_ld_a_ir = after_ld_a_ir;
         home_t = t;
     }
 };

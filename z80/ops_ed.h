@@ -7,6 +7,33 @@
 #include "z80/cpu.h"
 #include "z80/ops_main.h"
 
+// The Zilog part: a block instruction that repeats spends its last five T-states jumping
+// back to its own address (PC, now moved back onto it), and F's bits 5 and 3 come from bits
+// 13 and 11 of that address.
+template <class B> Z80_INLINE void repeat_flags(Cpu<B>& c) {
+    c.setF(static_cast<uint8_t>((c.F() & ~(FLAG_5 | FLAG_3)) | (hi(c.PC) & (FLAG_5 | FLAG_3))));
+}
+
+// The Zilog part, INIR/INDR/OTIR/OTDR repeating: the jump back also sets MEMPTR to the
+// address + 1, and B (already decremented) goes through the ALU once more. With C set it is
+// counted on by one, down when N is set and up when not: H is that count's half carry, and
+// P/V flips when the count's low three bits hold an odd number of ones. With C clear H stays
+// and P/V flips by B's own low three bits.
+template <class B> Z80_INLINE void io_repeat_flags(Cpu<B>& c) {
+    uint8_t f = c.F();
+    const uint8_t b = hi(c.BC);
+    uint8_t count = b;
+    if (f & FLAG_C) {
+        const bool down = f & FLAG_N;
+        count = static_cast<uint8_t>(down ? b - 1 : b + 1);
+        const bool half = down ? (b & 0x0F) == 0x00 : (b & 0x0F) == 0x0F;
+        f = static_cast<uint8_t>((f & ~FLAG_H) | (half ? FLAG_H : 0));
+    }
+    c.setF(static_cast<uint8_t>(f ^ parity_table[count & 7] ^ FLAG_P));
+    repeat_flags(c);
+    c.MEMPTR = static_cast<uint16_t>(c.PC + 1);
+}
+
 // LDI/LDD/LDIR/LDDR (DIR +1 or -1). pc:4, pc+1:4, hl:3, de:3, de:1x2 [, de:1x5].
 template <int DIR, bool REPEAT, class B> Z80_INLINE void op_ld_block(Cpu<B>& c) {
     if (REPEAT && c.BC != 1) c.MEMPTR = static_cast<uint16_t>(c.PC - 1);
@@ -20,6 +47,7 @@ template <int DIR, bool REPEAT, class B> Z80_INLINE void op_ld_block(Cpu<B>& c) 
     if (REPEAT && c.BC) {
         internal(c, c.DE, 5);
         c.PC -= 2;
+        if constexpr (is_zilog_nmos<B>) repeat_flags(c);
     }
     c.HL = static_cast<uint16_t>(c.HL + DIR);
     c.DE = static_cast<uint16_t>(c.DE + DIR);
@@ -47,6 +75,7 @@ template <int DIR, bool REPEAT, class B> Z80_INLINE void op_cp_block(Cpu<B>& c) 
         if ((f & (FLAG_V | FLAG_Z)) == FLAG_V) {
             internal(c, c.HL, 5);
             c.PC -= 2;
+            if constexpr (is_zilog_nmos<B>) repeat_flags(c);
         }
         c.HL = static_cast<uint16_t>(c.HL + DIR);
     }
@@ -72,6 +101,7 @@ template <int DIR, bool REPEAT, class B> Z80_INLINE void op_in_block(Cpu<B>& c) 
         if (hi(c.BC)) {
             internal(c, c.HL, 5);
             c.PC -= 2;
+            if constexpr (is_zilog_nmos<B>) io_repeat_flags(c);
         }
         c.HL = static_cast<uint16_t>(c.HL + DIR);
     }
@@ -89,6 +119,7 @@ template <int DIR, bool REPEAT, class B> Z80_INLINE void op_out_block(Cpu<B>& c)
     if (REPEAT && hi(c.BC)) {
         internal(c, c.BC, 5);
         c.PC -= 2;
+        if constexpr (is_zilog_nmos<B>) io_repeat_flags(c);
     }
 }
 
@@ -145,6 +176,7 @@ template <uint8_t OP, class B> Z80_INLINE void op_ed(Cpu<B>& c) {
             const uint8_t v = y == 2 ? c.I : static_cast<uint8_t>((c.R & 0x7F) | (c.R7 & 0x80));
             c.setA(v);
             c.setF(static_cast<uint8_t>((c.F() & FLAG_C) | sz53_table[v] | (c.IFF2 ? FLAG_V : 0)));
+            if constexpr (is_zilog_nmos<B>) c.after_ld_a_ir = 1;
         } else if constexpr (y == 4 || y == 5) { // RRD; RLD: hl:3, hl:1x4, hl:3
             const uint8_t v = rd(c, c.HL);
             internal(c, c.HL, 4);

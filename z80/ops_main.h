@@ -133,8 +133,10 @@ template <int IDX, class B> Z80_INLINE void op_ex_sp(Cpu<B>& c, uint16_t& xy) {
     c.MEMPTR = xy;
 }
 
-// x = 0, z = 7: RLCA, RRCA, RLA, RRA, DAA, CPL, SCF, CCF.
-template <int Y> Z80_INLINE void op_acc(Z80& c) {
+// x = 0, z = 7: RLCA, RRCA, RLA, RRA, DAA, CPL, SCF, CCF. SCF and CCF take bits 3 and 5
+// from A, or on the Zilog part (NMOS) from A OR (F XOR Q): F's own bits show through unless
+// the instruction before wrote them.
+template <int Y, bool NMOS> Z80_INLINE void op_acc(Z80& c) {
     const uint8_t a = c.A(), f = c.F();
     constexpr uint8_t KEEP = FLAG_S | FLAG_Z | FLAG_P;
     if constexpr (Y == 0) {
@@ -157,11 +159,11 @@ template <int Y> Z80_INLINE void op_acc(Z80& c) {
         const uint8_t r = static_cast<uint8_t>(~a);
         c.AF = static_cast<uint16_t>((r << 8) | (f & (KEEP | FLAG_C)) | (r & (FLAG_3 | FLAG_5)) |
                                      FLAG_H | FLAG_N);
-    } else if constexpr (Y == 6) {
-        c.setF(static_cast<uint8_t>((f & KEEP) | (a & (FLAG_3 | FLAG_5)) | FLAG_C));
     } else {
-        c.setF(static_cast<uint8_t>((f & KEEP) | (a & (FLAG_3 | FLAG_5)) |
-                                    ((f & FLAG_C) ? FLAG_H : FLAG_C)));
+        uint8_t bits53 = a & (FLAG_3 | FLAG_5);
+        if constexpr (NMOS) bits53 = static_cast<uint8_t>((a | (f ^ c.Q)) & (FLAG_3 | FLAG_5));
+        if constexpr (Y == 6) c.setF(static_cast<uint8_t>((f & KEEP) | bits53 | FLAG_C));
+        else c.setF(static_cast<uint8_t>((f & KEEP) | bits53 | ((f & FLAG_C) ? FLAG_H : FLAG_C)));
     }
 }
 
@@ -257,7 +259,7 @@ template <uint8_t OP, int IDX, class B> Z80_INLINE void op_main(Cpu<B>& c, uint1
                 set_r<y>(c, xy, rd_pc(c));
             }
         } else {
-            op_acc<y>(c);
+            op_acc<y, is_zilog_nmos<B>>(c);
         }
     } else if constexpr (x == 1) {
         if constexpr (OP == 0x76) { // HALT: fetched again at every step until an interrupt
@@ -327,7 +329,7 @@ template <uint8_t OP, int IDX, class B> Z80_INLINE void op_main(Cpu<B>& c, uint1
                 c.IFF1 = c.IFF2 = 0;
                 c.pending_EI = 0;
             } else if constexpr (y == 7) { // EI: interrupts on after the next instruction
-                c.pending_EI = 1;
+                c.pending_EI = 2;
                 c.ei_tstates = c.t;
             } else {
                 static_assert(y != 1, "CB is a prefix");

@@ -25,6 +25,11 @@
 
 namespace z80_detail {
 
+// The Zilog part's Q once an instruction has run: F if it wrote the flags, else 0.
+template <bool WRITES, class B> Z80_INLINE void latch_q(Cpu<B>& c) {
+    if constexpr (is_zilog_nmos<B>) c.Q = WRITES ? c.F() : 0;
+}
+
 template <int IDX> Z80_INLINE uint16_t& index_register(Z80& c) {
     if constexpr (IDX == 0) return c.HL;
     else if constexpr (IDX == 1) return c.IX;
@@ -35,7 +40,10 @@ template <int IDX> Z80_INLINE uint16_t& index_register(Z80& c) {
 template <class B> Z80_INLINE void exec_cb(Cpu<B>& c) {
     switch (fetch_m1(c)) {
 #define CB_CASE(n)                                                                                 \
-    case n: op_cb<n>(c); break;
+    case n:                                                                                        \
+        op_cb<n>(c);                                                                               \
+        latch_q<writes_flags_cb(n)>(c);                                                            \
+        break;
         Z80_ALL(CB_CASE)
 #undef CB_CASE
     }
@@ -45,7 +53,10 @@ template <class B> Z80_INLINE void exec_cb(Cpu<B>& c) {
 template <class B> Z80_INLINE void exec_ed(Cpu<B>& c) {
     switch (fetch_m1(c)) {
 #define ED_CASE(n)                                                                                 \
-    case n: op_ed<n>(c); break;
+    case n:                                                                                        \
+        op_ed<n>(c);                                                                               \
+        latch_q<writes_flags_ed(n)>(c);                                                            \
+        break;
         Z80_ALL(ED_CASE)
 #undef ED_CASE
     }
@@ -62,7 +73,10 @@ template <int IDX, class B> Z80_INLINE void exec_index_cb(Cpu<B>& c) {
     internal(c, opc, 2);
     switch (op) {
 #define DDCB_CASE(n)                                                                               \
-    case n: op_ddcb<n>(c, ea); break;
+    case n:                                                                                        \
+        op_ddcb<n>(c, ea);                                                                         \
+        latch_q<writes_flags_cb(n)>(c);                                                            \
+        break;
         Z80_ALL(DDCB_CASE)
 #undef DDCB_CASE
     }
@@ -81,6 +95,7 @@ template <uint8_t OP, int IDX, class B> Z80_INLINE void dispatch(Cpu<B>& c, uint
         // after DD or FD the chain loop has consumed every further prefix
     } else {
         op_main<OP, IDX>(c, xy);
+        latch_q<writes_flags_main(OP)>(c);
     }
 }
 
@@ -108,8 +123,15 @@ template <class B> Z80_INLINE void exec_index_chain(Cpu<B>& c, uint8_t prefix) {
 }
 
 // Maskable interrupt acceptance. IM 0 executes the bus value 0xFF, which is RST 38h.
-// Without contention IM 0/1 take 13 T-states, IM 2 19.
+// Without contention IM 0/1 take 13 T-states, IM 2 19. On the Zilog part an interrupt
+// accepted right after LD A,I or LD A,R clears the P/V flag they set, and the acknowledge,
+// writing no flags, clears Q.
 template <class B> Z80_INLINE void accept_interrupt(Cpu<B>& c) {
+    if constexpr (is_zilog_nmos<B>) {
+        if (c.after_ld_a_ir) c.setF(static_cast<uint8_t>(c.F() & ~FLAG_P));
+        c.after_ld_a_ir = 0;
+        c.Q = 0;
+    }
     if (c.halted) {
         c.PC++;
         c.halted = 0;
@@ -138,10 +160,10 @@ template <class B> void z80_interrupt(B& bus, Z80& z80, int32_t& tstates) {
     c.store();
 }
 
-// Runs steps while tstates < limit: at each, the frame interrupt is accepted if IFF1 is set
-// and tstates <= bus.interrupt_end(); one instruction runs (a whole prefix chain, or one
-// iteration of a repeating block instruction); a pending EI completes. Returns the T-state
-// at which the last step began, or `limit` when no step ran.
+// Runs steps while tstates < limit: at each, the frame interrupt is accepted if IFF1 is set,
+// tstates <= bus.interrupt_end() and the last instruction was not an EI; one instruction runs
+// (a whole prefix chain, or one iteration of a repeating block instruction); a pending EI
+// completes. Returns the T-state at which the last step began, or `limit` when no step ran.
 template <class B> int32_t z80_run(B& bus, Z80& z80, int32_t& tstates, int32_t limit) {
     using namespace z80_detail;
     Cpu<B> c(bus, z80, tstates);
@@ -152,19 +174,28 @@ template <class B> int32_t z80_run(B& bus, Z80& z80, int32_t& tstates, int32_t l
     volatile uint8_t last_op = c.opcode;
     while (c.t < limit) {
         t0 = c.t;
-        // The interrupt line is held during T-states 0 to int_end of the frame.
-        if (c.t <= int_end && c.IFF1) accept_interrupt(c);
+        // The interrupt line is held during T-states 0 to int_end of the frame. None is
+        // accepted at the end of an EI, whenever that is (a run, or a frame, may end there).
+        if (c.t <= int_end && c.IFF1 && !c.pending_EI) accept_interrupt(c);
+        if constexpr (is_zilog_nmos<B>) c.after_ld_a_ir = 0;
         const uint8_t op = fetch_m1(c);
         last_op = op;
         exec_table<0, B>(c, op);
-        // The instruction after EI ran with interrupts still off; EI itself stamped the
-        // time, so its own epilogue does nothing.
-        if (c.pending_EI && c.ei_tstates != c.t) {
-            c.IFF1 = c.IFF2 = 1;
-            c.pending_EI = 0;
-        }
+        // EI set pending_EI to 2 and its own end takes it to 1; the end of the instruction
+        // after it, which ran with interrupts still off, enables them.
+        if (c.pending_EI && --c.pending_EI == 0) c.IFF1 = c.IFF2 = 1;
     }
     c.opcode = last_op;
     c.store();
     return t0;
+}
+
+// The same two on the Zilog NMOS part (z80/model.h).
+template <class B> int32_t z80_run_zilog(B& bus, Z80& z80, int32_t& tstates, int32_t limit) {
+    ZilogNmos<B> nmos{bus};
+    return z80_run(nmos, z80, tstates, limit);
+}
+template <class B> void z80_interrupt_zilog(B& bus, Z80& z80, int32_t& tstates) {
+    ZilogNmos<B> nmos{bus};
+    z80_interrupt(nmos, z80, tstates);
 }

@@ -52,8 +52,15 @@ struct Z80 {
     int32_t ei_tstates;
     int32_t halted;
     // Not in the image:
-    uint8_t pending_EI; // an EI waits to take effect after the next instruction
-    uint8_t opcode;     // the opcode the unprefixed decode last dispatched on
+    // 2 while EI runs, 1 from its end until the end of the next instruction (which sets
+    // IFF1 and IFF2 then): 1 at the start of a step means the last instruction was an EI,
+    // after which no interrupt is accepted.
+    uint8_t pending_EI;
+    uint8_t opcode; // the opcode the unprefixed decode last dispatched on
+    // The Zilog NMOS model's (z80/model.h): Q, the flags the last instruction wrote (0 when
+    // it wrote none); and whether the last instruction was LD A,I or LD A,R.
+    uint8_t Q;
+    uint8_t after_ld_a_ir;
 
     Z80_INLINE uint8_t A() const { return AF >> 8; }
     Z80_INLINE uint8_t F() const { return AF & 0xFF; }
@@ -108,7 +115,7 @@ inline constexpr uint8_t overflow_add_table[8] = {0, 0, 0, FLAG_V, FLAG_V, 0, 0,
 inline constexpr uint8_t overflow_sub_table[8] = {0, FLAG_V, 0, 0, 0, 0, FLAG_V, 0};
 
 // Puts the record into its reset state: everything 0 but I, R, R7 and ei_tstates; cancels a
-// pending EI.
+// pending EI and forgets the Zilog model's Q and LD A,I / LD A,R.
 inline void reset_Z80(Z80& z80) {
     z80.AF = z80.BC = z80.DE = z80.HL = 0;
     z80.AF_ = z80.BC_ = z80.DE_ = z80.HL_ = 0;
@@ -116,4 +123,6 @@ inline void reset_Z80(Z80& z80) {
     z80.IFF1 = z80.IFF2 = z80.IM = 0;
     z80.halted = 0;
     z80.pending_EI = 0;
+    z80.Q = 0;
+    z80.after_ld_a_ir = 0;
 }

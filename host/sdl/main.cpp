@@ -18,6 +18,19 @@
 int SDL_main(int argc, char** argv);
 
 namespace {
+const char* const USAGE = R"(usage: marrowgleam [options] [FILE]
+
+Runs the Marrowgleam ZX Spectrum 48K emulator full screen. FILE, if given, is loaded at the
+start: a snapshot ending in SNA or a tape image ending in TAP.
+
+options:
+  --cpu MODEL   the Z80 the machine runs: "standard" (the default: bits 3 and 5 of SCF
+                and CCF from A, repeating block instructions with the flags of one pass)
+                or "zilog" (the Zilog NMOS Z80 of a real Spectrum, as the hardware test
+                programs see it). Windows + Z switches between them while running.
+  --help        show this text
+)";
+
 SDL_Cursor* cursor;
 uint8_t blank_cursor[8];
 
@@ -89,6 +102,7 @@ int SDL_main(int argc, char** argv) {
     Session& session = *owner;
     std::string file;
     Session::HardwareOptions hardware;
+    CpuModel cpu_model = CpuModel::standard;
     for (int i = 1; i < argc; i++) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -120,6 +134,11 @@ int SDL_main(int argc, char** argv) {
             session.tape_sound = true;
         } else if (arg == "--no-tape-trap") {
             session.machine.tape_traps = 0;
+        } else if (arg == "--cpu") {
+            if (i + 1 >= argc || !cpu_model_named(argv[++i], cpu_model)) {
+                std::fprintf(stderr, "marrowgleam: --cpu needs standard or zilog\n");
+                return 2;
+            }
         } else if (!arg.empty() && arg[0] == '-') {
             std::fprintf(stderr, "marrowgleam: unknown option %s (see --help)\n", arg.c_str());
             return 2;
@@ -130,6 +149,7 @@ int SDL_main(int argc, char** argv) {
             return 2;
         }
     }
+    session.machine.cpu_model = cpu_model;
     std::string error;
     if (!session.load_data_files(argc > 0 ? argv[0] : "", error)) {
         std::fprintf(stderr, "marrowgleam: %s\n", error.c_str());

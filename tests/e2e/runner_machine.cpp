@@ -186,3 +186,48 @@ TEST_F(RunnerMachine, MemoryDoesNotGrowWithTheRun) {
     EXPECT_LT(peak_kib() - short_run, 1024) << "KiB more for 5000 frames written as WAV";
     EXPECT_EQ(std::filesystem::file_size("run.wav"), 44u + 5000u * 960u * 4u);
 }
+
+namespace {
+// A 48K snapshot that loads F = 0x28 through POP AF (which writes no flags), runs SCF with
+// A = 0 and stores the F it gives at 0x9000, then loops with interrupts off:
+//   8000 DI / LD BC,0028h / PUSH BC / POP AF / SCF / PUSH AF / POP BC / LD A,C /
+//        LD (9000h),A / JR $
+std::vector<uint8_t> scf_snapshot() {
+    std::vector<uint8_t> sna(27 + 49152, 0);
+    sna[23] = 0x00; // SP 0xFF00, holding PC 0x8000
+    sna[24] = 0xFF;
+    sna[25] = 1;
+    const uint8_t code[] = {0xF3, 0x01, 0x28, 0x00, 0xC5, 0xF1, 0x37, 0xF5,
+                            0xC1, 0x79, 0x32, 0x00, 0x90, 0x18, 0xFE};
+    auto at = [&](uint16_t address) -> uint8_t& { return sna[27 + address - 0x4000]; };
+    for (size_t i = 0; i < sizeof code; i++) at(static_cast<uint16_t>(0x8000 + i)) = code[i];
+    at(0xFF00) = 0x00;
+    at(0xFF01) = 0x80;
+    return sna;
+}
+} // namespace
+
+// --cpu picks the model: the standard one takes SCF's bits 3 and 5 from A (F = 0x01), the
+// Zilog one from A OR F, the flags no instruction just wrote (F = 0x29).
+TEST_F(RunnerMachine, CpuOptionChoosesTheModel) {
+    TempDir dir;
+    const std::string sna = (dir.path() / "scf.sna").string();
+    write_file(sna, scf_snapshot());
+    struct Case {
+        std::vector<std::string> option;
+        uint8_t f;
+    };
+    const Case cases[] = {{{}, 0x01}, {{"--cpu", "standard"}, 0x01}, {{"--cpu", "zilog"}, 0x29}};
+    for (const Case& c : cases) {
+        const std::string dump = (dir.path() / "f.bin").string();
+        std::vector<std::string> args = {"--frames", "2", "--quiet", "--dump", "0x9000:1:" + dump};
+        args.insert(args.end(), c.option.begin(), c.option.end());
+        args.push_back(sna);
+        const RunnerResult run = run_runner(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::vector<uint8_t> f = read_file(dump);
+        ASSERT_EQ(f.size(), 1u);
+        EXPECT_EQ(f[0], c.f) << (c.option.empty() ? "default" : c.option[1]);
+    }
+    EXPECT_EQ(run_runner({"--cpu", "nec", "--frames", "1", "--quiet"}).status, 2);
+}

@@ -382,3 +382,21 @@ TEST_F(Controls, HeldKeysRememberTheOverlayOnlyWhenPressed) {
     frame({key::F6});
     EXPECT_EQ(s.overlay_old, 2);
 }
+
+// Windows + Z switches the CPU model once per press, saying which; Z alone is the
+// Spectrum's key and switches nothing.
+TEST_F(Controls, WindowsZSwitchesTheCpuModel) {
+    ASSERT_EQ(m.cpu_model, CpuModel::standard);
+    frame({key::letter('z')});
+    EXPECT_EQ(m.cpu_model, CpuModel::standard);
+    frame();
+    frame({WIN, key::letter('z')});
+    EXPECT_EQ(m.cpu_model, CpuModel::zilog);
+    EXPECT_EQ(message(), " CPU ZILOG NMOS");
+    frames(3, {WIN, key::letter('z')}); // held: no repeat
+    EXPECT_EQ(m.cpu_model, CpuModel::zilog);
+    frame();
+    frame({WIN, key::letter('z')});
+    EXPECT_EQ(m.cpu_model, CpuModel::standard);
+    EXPECT_EQ(message(), " CPU STANDARD");
+}

@@ -299,3 +299,24 @@ TEST_F(ChannelTest, SaveOntoADirectoryFails) {
     s.load_channel(6);
     EXPECT_TRUE(capture_state() == before);
 }
+
+// A channel holds no pending EI: the one the machine had before the restore belongs to
+// another moment and would switch the restored program's interrupts on after one step.
+// The CPU model is a setting and stays.
+TEST_F(ChannelTest, RestoreForgetsTheMachinesPendingEiAndKeepsTheCpuModel) {
+    set_state(6);
+    m.z80.IFF1 = m.z80.IFF2 = 0;
+    m.z80.halted = 0;
+    s.save_channel(3);
+    m.cpu_model = CpuModel::zilog;
+    m.z80.pending_EI = 1;
+    m.z80.Q = 0x28;
+    m.z80.after_ld_a_ir = 1;
+    s.load_channel(3);
+    EXPECT_EQ(m.z80.pending_EI, 0);
+    EXPECT_EQ(m.z80.Q, 0);
+    EXPECT_EQ(m.z80.after_ld_a_ir, 0);
+    EXPECT_EQ(m.cpu_model, CpuModel::zilog);
+    m.z80_step();
+    EXPECT_EQ(m.z80.IFF1, 0);
+}

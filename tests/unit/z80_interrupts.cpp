@@ -232,4 +232,100 @@ TEST_F(Z80Interrupts, EiRetiRoutineIsInterruptedAgainInTheSameFrame) {
     EXPECT_EQ(z80.SP, 0x8FFE);
 }
 
+// --- The EI shadow: no interrupt is accepted at the end of an EI, in either CPU model ------
+//
+// With interrupts already enabled, an EI can end inside the line's 32 T-states only when it
+// began in the frame before: the frame end takes tpf off tstates between the two.
+
+// Runs `body` once for each CPU model, on a fresh set-up with interrupts enabled.
+template <class Body> void for_each_model(Body body) {
+    for (CpuModel model : {CpuModel::standard, CpuModel::zilog}) {
+        SCOPED_TRACE(model == CpuModel::zilog ? "zilog" : "standard");
+        Spectrum& m = fresh_machine();
+        z80_map_low_ram();
+        m.cpu_model = model;
+        m.z80.SP = 0x9000;
+        m.z80.PC = 0x8000;
+        m.z80.IM = 1;
+        m.z80.IFF1 = m.z80.IFF2 = 1;
+        z80_poke(0x0038, NOP);
+        body(m);
+    }
+}
+
+// EI; NOP; NOP with the EI ending at T-state `ei_end` of the new frame. The NOP after the EI
+// is never interrupted; the step after it takes the interrupt if it starts by T-state 31.
+TEST_F(Z80Interrupts, EiShadowAtTheEdgesOfTheInterruptWindow) {
+    struct Case {
+        int32_t ei_end;
+        bool accepted;
+    };
+    for (const Case c : {Case{0, true}, Case{27, true}, Case{28, false}, Case{31, false}})
+        for_each_model([&](Spectrum& m) {
+            z80_poke(0x8000, {EI, NOP, NOP});
+            m.tstates = m.tpf + c.ei_end - 4;
+            m.z80_step(); // EI, begun in the old frame
+            m.end_logical_frame();
+            ASSERT_EQ(m.tstates, c.ei_end);
+            m.z80_step(); // NOP
+            EXPECT_EQ(m.z80.PC, 0x8002) << c.ei_end;
+            EXPECT_EQ(m.z80.SP, 0x9000) << c.ei_end;
+            m.z80_step();
+            EXPECT_EQ(m.z80.PC, c.accepted ? 0x0039 : 0x8003) << c.ei_end;
+            EXPECT_EQ(m.z80.SP, c.accepted ? 0x8FFE : 0x9000) << c.ei_end;
+        });
+}
+
+// The machine's own runs: the frame's last run ends with an EI that crosses the frame end,
+// and the next run starts in its shadow.
+TEST_F(Z80Interrupts, EiThatEndsTheFrameAndItsRunHoldsOffTheFrameInterrupt) {
+    for_each_model([](Spectrum& m) {
+        z80_poke(0x8000, {EI, NOP, NOP});
+        m.tstates = m.tpf - 2;
+        m.z80_run(m.tpf, INT32_MAX);
+        EXPECT_EQ(m.tstates, m.tpf + 2);
+        m.end_logical_frame();
+        m.z80_run(3, INT32_MAX); // one step: the NOP
+        EXPECT_EQ(m.z80.PC, 0x8002);
+        EXPECT_EQ(m.tstates, 6);
+        m.z80_step();
+        EXPECT_EQ(m.z80.PC, 0x0039);
+        EXPECT_EQ(pushed(), 0x8002);
+    });
+}
+
+// A run of EIs through the frame end and the whole window: no interrupt is taken.
+TEST_F(Z80Interrupts, RunOfEiTakesNoInterrupt) {
+    for_each_model([](Spectrum& m) {
+        for (uint16_t a = 0x8000; a < 0x8020; a++) z80_poke(a, EI);
+        m.tstates = m.tpf - 4;
+        m.z80_run(m.tpf, INT32_MAX);
+        m.end_logical_frame();
+        m.z80_run(64, INT32_MAX); // 16 more EIs, T-states 0 to 64
+        EXPECT_EQ(m.z80.PC, 0x8011);
+        EXPECT_EQ(m.z80.SP, 0x9000);
+        EXPECT_EQ(m.z80.IFF1, 1);
+    });
+}
+
+// With interrupts off, a run of EIs through a frame end enables them only at the end of the
+// instruction after the last one.
+TEST_F(Z80Interrupts, RunOfEiAcrossTheFrameEndEnablesAfterTheLast) {
+    for_each_model([](Spectrum& m) {
+        m.z80.IFF1 = m.z80.IFF2 = 0;
+        z80_poke(0x8000, {EI, EI, EI, NOP, NOP});
+        m.tstates = m.tpf - 6;
+        m.z80_run(m.tpf, INT32_MAX); // two EIs, to tpf + 2
+        m.end_logical_frame();
+        m.z80_step(); // the third EI, T-states 2 to 6
+        EXPECT_EQ(m.z80.IFF1, 0);
+        m.z80_step(); // the NOP, to 10: interrupts on at its end
+        EXPECT_EQ(m.z80.IFF1, 1);
+        EXPECT_EQ(m.z80.PC, 0x8004);
+        m.z80_step(); // taken at 10
+        EXPECT_EQ(m.z80.PC, 0x0039);
+        EXPECT_EQ(pushed(), 0x8004);
+    });
+}
+
 } // namespace

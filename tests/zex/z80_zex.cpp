@@ -1,5 +1,5 @@
 // The CP/M instruction exercisers ZEXDOC and ZEXALL, run to their end on this Z80 through the
-// CP/M harness: every one of their 67 tests must print OK.
+// CP/M harness, on each CPU model: every one of their 67 tests must print OK.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -42,7 +42,7 @@ std::vector<std::string> lines_of(const std::string& text) {
     return lines;
 }
 
-void run_exerciser(const std::string& name, const std::string& sha256) {
+void run_exerciser(const std::string& name, const std::string& sha256, CpuModel model) {
     const std::string program = testdata_path("zex/" + name);
     const std::string expected_file = testdata_path("zex/expected_output_pass.txt");
     if (!file_exists(program) || !file_exists(expected_file))
@@ -59,6 +59,7 @@ void run_exerciser(const std::string& name, const std::string& sha256) {
     // The harness holds 64 KiB of memory: kept out of the stack.
     static CpmMachine cpm;
     ASSERT_EQ(cpm.load(program), "");
+    cpm.model = model;
     // Each result line shows as it is printed: a full run takes a while.
     const CpmRun run = cpm.run(MAX_TSTATES, [](char ch) {
         if (ch != '\r') std::putchar(ch);
@@ -77,8 +78,16 @@ void run_exerciser(const std::string& name, const std::string& sha256) {
     EXPECT_EQ(run.output, expected) << name << ": the output differs byte for byte";
 }
 
-TEST(Zex, ZexdocPassesEveryTest) { run_exerciser("zexdoc.com", ZEXDOC_SHA256); }
+TEST(Zex, ZexdocPassesEveryTest) { run_exerciser("zexdoc.com", ZEXDOC_SHA256, CpuModel::standard); }
 
-TEST(Zex, ZexallPassesEveryTest) { run_exerciser("zexall.com", ZEXALL_SHA256); }
+TEST(Zex, ZexallPassesEveryTest) { run_exerciser("zexall.com", ZEXALL_SHA256, CpuModel::standard); }
+
+TEST(Zex, ZexdocPassesEveryTestOnTheZilogModel) {
+    run_exerciser("zexdoc.com", ZEXDOC_SHA256, CpuModel::zilog);
+}
+
+TEST(Zex, ZexallPassesEveryTestOnTheZilogModel) {
+    run_exerciser("zexall.com", ZEXALL_SHA256, CpuModel::zilog);
+}
 
 } // namespace
