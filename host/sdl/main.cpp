@@ -18,18 +18,6 @@
 int SDL_main(int argc, char** argv);
 
 namespace {
-const char* const USAGE = R"(usage: marrowgleam [options] [FILE]
-
-Runs the Marrowgleam ZX Spectrum 48K emulator full screen. FILE, if given, is loaded at the
-start: a snapshot ending in SNA or a tape image ending in TAP.
-
-options:
-  --cpu MODEL   the Z80 the machine runs: "standard" (the default: bits 3 and 5 of SCF
-                and CCF from A, repeating block instructions with the flags of one pass)
-                or "zilog" (the Zilog NMOS Z80 of a real Spectrum, as the hardware test
-                programs see it). Windows + Z switches between them while running.
-  --help        show this text
-)";
 
 SDL_Cursor* cursor;
 uint8_t blank_cursor[8];
@@ -85,6 +73,10 @@ options:
                     acb, or mono
   --joystick MAP    how the machine sees the joystick: kempston (port 0x1F; default),
                     sinclair (keys 6-0) or cursor (5-8, 0)
+  --cpu MODEL       the Z80 the machine runs: standard (the default: bits 3 and 5 of SCF
+                    and CCF from A, repeating block instructions with the flags of one
+                    pass) or zilog (the Zilog NMOS Z80 of a real Spectrum, as the hardware
+                    test programs see it); Windows + Z switches between them while running
   --help            show this text
 )";
 
