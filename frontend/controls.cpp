@@ -120,6 +120,7 @@ void Session::handle_control_keys() {
             post_message(" RESET ", key_pressed(key::F12));
         }
         home_key();
+        feature_keys();
     }
     if (key_pressed(key::F9)) {
         if (file_requester_mode) {

@@ -1,26 +1,44 @@
 // The host keyboard: per-key press edges for the control keys, and the Spectrum's 40-key
 // matrix for the machine.
+//
+// The key-state array says which keys are held. A key pressed and let go between two reads
+// never shows in it, so the host also hands over its key events in order: such a tap holds
+// a control key for one read, and is played into the matrix on its own for one logical
+// frame, long enough for the ROM's scan at the interrupt to see it.
 #include <algorithm>
 
 #include "frontend/host.h"
 #include "frontend/keys.h"
 #include "frontend/session.h"
+#include "frontend/typing.h"
 
 void Session::keyboard_attach(const uint8_t* states, int count) {
     keystate = states;
     numkeys = count;
     keystate_last.assign(count, 0);
     keystate_make.assign(count, 0);
+    keystate_tapped.assign(count, 0);
     keystate_swallowed.assign(count, 0);
+    key_symbols.assign(count, {});
+}
+
+uint64_t Session::machine_time() const {
+    return logical_tstates + static_cast<uint64_t>(std::max(machine.tstates, 0));
 }
 
 void Session::read_keyboard() {
     std::copy(keystate, keystate + numkeys, keystate_last.begin());
+    std::fill(keystate_tapped.begin(), keystate_tapped.end(), 0);
+    event_shift = keystate_last[key::LSHIFT] || keystate_last[key::RSHIFT];
+    event_ctrl = keystate_last[key::LCTRL] || keystate_last[key::RCTRL];
     if (host_pump_events()) exit_request = 1;
     for (int i = 0; i < numkeys; i++) {
-        keystate_make[i] = (keystate[i] ^ keystate_last[i]) & keystate[i];
-        keystate_swallowed[i] &= keystate[i];
+        keystate_make[i] = keystate_tapped[i] | ((keystate[i] ^ keystate_last[i]) & keystate[i]);
+        // A key pressed anew is no longer the one that closed the requester.
+        keystate_swallowed[i] &= keystate[i] & !keystate_tapped[i];
+        if (!keystate[i]) key_symbols[i].clear();
     }
+    play_taps();
     update_key_rows();
 }
 
@@ -87,16 +105,88 @@ constexpr HalfRow HALF_ROWS[8] = {
       {key::letter('n')},
       {key::letter('b')}}},
 };
+
+bool on_matrix(int k) {
+    for (const HalfRow& row : HALF_ROWS)
+        for (const auto& column : row.keys)
+            for (int i = 0; i < MAX_KEYS && column[i]; i++)
+                if (column[i] == k) return true;
+    return false;
+}
+
+bool is_shift(int k) { return k == key::LSHIFT || k == key::RSHIFT; }
+bool is_ctrl(int k) { return k == key::LCTRL || k == key::RCTRL; }
 } // namespace
 
+void Session::key_event(int k, bool down, uint32_t character) {
+    if (k < 0 || k >= numkeys) return;
+    if (is_shift(k)) event_shift = down;
+    if (is_ctrl(k)) event_ctrl = down;
+    if (!down) {
+        // Let go in the same pump that pressed it: the host's array never showed it held.
+        if (!keystate_tapped[k] || keystate[k]) return;
+        if (win_held() || file_requester_mode) return;
+        KeyTap tap{key_symbols[k], !key_symbols[k].empty()};
+        if (tap.keys.empty() && on_matrix(k)) {
+            tap.keys.push_back(k);
+            if (event_shift && !is_shift(k)) tap.keys.push_back(key::LSHIFT);
+            if (event_ctrl && !is_ctrl(k)) tap.keys.push_back(key::LCTRL);
+        }
+        if (!tap.keys.empty()) tap_queue.push_back(tap);
+        return;
+    }
+    keystate_tapped[k] = 1;
+    key_symbols[k].clear();
+    if (type_chars && character > 0 && character < 128)
+        key_symbols[k] = symbol_keys_for_char(static_cast<char>(character));
+}
+
+// One tap at a time: it starts at a read and stays until the first read a whole logical
+// frame of machine time later (up to 1.83 frames, so the ROM's scan may see it at two
+// interrupts). The ROM keeps a key in one of its two slots until five interrupts after it
+// last saw it, and takes a key in a slot still counting down as the same press held, so the
+// next tap waits four frames from the start of the last one (a slot is free again by then),
+// and a tap that shares a key with the last one two frames more than REPEAT_GAP.
+void Session::play_taps() {
+    const uint64_t now = machine_time();
+    const auto frame = static_cast<uint64_t>(machine.tpf);
+    if (!tap_playing.keys.empty() && now - tap_started >= frame) tap_playing = {};
+    if (!tap_playing.keys.empty() || tap_queue.empty()) return;
+    const bool repeats = share_a_key(last_tap_keys, tap_queue.front().keys);
+    if (!last_tap_keys.empty() && now < tap_started + (repeats ? REPEAT_GAP + 2 : 4) * frame)
+        return;
+    tap_playing = tap_queue.front();
+    tap_queue.pop_front();
+    tap_started = now;
+    last_tap_keys = tap_playing.keys;
+}
+
 void Session::update_key_rows() {
+    // The host keys that count as down: the held ones (a key typed by character in its
+    // combination's place, and no CAPS SHIFT from the Shift that made the character), and
+    // the tap being played.
+    bool symbol = tap_playing.symbol;
+    for (int k = 0; k < numkeys; k++)
+        if (keystate[k] && !keystate_swallowed[k] && !key_symbols[k].empty()) symbol = true;
+    std::vector<int> down;
+    for (int k = 0; k < numkeys; k++) {
+        if (!keystate[k] || keystate_swallowed[k]) continue;
+        if (!key_symbols[k].empty())
+            down.insert(down.end(), key_symbols[k].begin(), key_symbols[k].end());
+        else if (!(symbol && is_shift(k))) down.push_back(k);
+    }
+    down.insert(down.end(), tap_playing.keys.begin(), tap_playing.keys.end());
+    const bool alt = key_held(key::LALT) || key_held(key::RALT); // Alt+Enter is the host's
     const bool emulator_keys = win_held();
     for (int line = 0; line < 8; line++) {
         uint8_t mask = 0;
         if (!emulator_keys)
             for (int col = 0; col < 5; col++)
-                for (int i = 0; i < MAX_KEYS && HALF_ROWS[line].keys[col][i]; i++)
-                    if (key_held(HALF_ROWS[line].keys[col][i])) mask |= 1 << col;
+                for (int i = 0; i < MAX_KEYS && HALF_ROWS[line].keys[col][i]; i++) {
+                    const int k = HALF_ROWS[line].keys[col][i];
+                    if (alt && k == key::RETURN) continue;
+                    if (std::find(down.begin(), down.end(), k) != down.end()) mask |= 1 << col;
+                }
         machine.key_rows[line] = mask;
     }
 }

@@ -30,6 +30,8 @@ void Session::render_logical_frame() {
     const bool text_alone = overlay == 2;
     if (text_alone) host_clear_screen();
     m.rasterize_ULA(ULA_surface[m.IFB_buffer], screen_mode, !text_alone);
+    last_picture = m.IFB_buffer;
+    logical_tstates += static_cast<uint64_t>(m.tpf);
     m.end_logical_frame();
     logical_frames++;
 }

@@ -4,12 +4,11 @@
 #include <cstring>
 #include <string>
 
-#include <GL/gl.h>
 #include <SDL/SDL.h>
 
 #include <memory>
 
-#include "display/display.h"
+#include "frontend/options.h"
 #include "frontend/session.h"
 #include "host/sdl/sdl_host.h"
 #include "host/sdl/stats.h"
@@ -19,19 +18,6 @@ int SDL_main(int argc, char** argv);
 namespace {
 SDL_Cursor* cursor;
 uint8_t blank_cursor[8];
-
-// Full screen at the desktop's size. The size is read before the mode is set and passed
-// explicitly: the SDL 1.2 compatibility layer would make a 1 x 1 window of "0 x 0". Swap
-// control must be asked for before the mode is set, or it is ignored.
-SDL_Surface* open_screen() {
-    const SDL_VideoInfo* info = SDL_GetVideoInfo();
-    const int width = info ? info->current_w : 0;
-    const int height = info ? info->current_h : 0;
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_SWAP_CONTROL, 1);
-    return SDL_SetVideoMode(width, height, 0,
-                            SDL_HWSURFACE | SDL_OPENGL | SDL_DOUBLEBUF | SDL_FULLSCREEN);
-}
 
 // Without a display SDL2 quietly picks its off-screen driver, which has no keyboard: the
 // program would run unseen and could not be told to stop. Only a driver the user asked for
@@ -64,6 +50,17 @@ int SDL_main(int argc, char** argv) {
     static std::unique_ptr<Session> owner = std::make_unique<Session>();
     Session& session = *owner;
     std::string error;
+    ProgramOptions options;
+    if (!parse_program_options(argc, argv, options, error)) {
+        std::fprintf(stderr, "marrowgleam: %s\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(PROGRAM_USAGE, stdout);
+        return 0;
+    }
+    session.type_chars = options.type_chars;
+    session.machine.exact_border = options.exact_border;
     if (!session.load_data_files(argc > 0 ? argv[0] : "", error)) {
         std::fprintf(stderr, "marrowgleam: %s\n", error.c_str());
         return 1;
@@ -87,32 +84,27 @@ int SDL_main(int argc, char** argv) {
     }
     startup_audio(session);
 
-    SDL_Surface* screen = open_screen();
-    if (!screen) {
-        std::fprintf(stderr, "marrowgleam: cannot set a full-screen OpenGL mode: %s\n",
-                     SDL_GetError());
+    // No switch of the display to 60 Hz: the buffer swap is held to 1/60 s by the clock
+    // instead, whatever the display's refresh.
+    if (!open_display(session, options.window, options.window_w, options.window_h)) {
+        std::fprintf(stderr, "marrowgleam: cannot set %s OpenGL mode: %s\n",
+                     options.window ? "a window's" : "a full-screen", SDL_GetError());
         return 1;
     }
     set_icon_and_caption();
 
-    // No switch of the display to 60 Hz: the buffer swap is held to 1/60 s by the clock
-    // instead, whatever the display's refresh.
-    session.set_screen_size(static_cast<uint32_t>(screen->w), static_cast<uint32_t>(screen->h));
-
-    glViewport(0, 0, screen->w, screen->h);
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_TEXTURE_2D);
-    create_textures();
-
     int count = 0;
     const uint8_t* states = SDL_GetKeyState(&count);
     session.keyboard_attach(states, count);
+    attach_session(session);
+    // Key events then carry the character they type (typing by character).
+    SDL_EnableUNICODE(1);
 
     cursor = SDL_CreateCursor(blank_cursor, blank_cursor, 8, 8, 0, 0);
     if (cursor) SDL_SetCursor(cursor);
 
     session.start_machine();
-    if (argc > 1 && !session.load_command_line_file(argv[1])) std::exit(1);
+    if (!options.file.empty() && !session.load_command_line_file(options.file)) std::exit(1);
 
     session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);
     swap_first_frame();

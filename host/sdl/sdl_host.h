@@ -20,3 +20,13 @@ void startup_audio(Session& session);
 
 // Called by SDL on its audio thread.
 void audio_callback(void* userdata, uint8_t* stream, int length);
+
+// The video mode. open_display sets full screen at the desktop's size or a resizable window
+// of width x height (800 x 600 if not given); false if SDL cannot. follow_display_mode
+// switches to the mode session.windowed asks for; resize_window takes a window's new size.
+bool open_display(Session& session, bool windowed, int width, int height);
+void follow_display_mode(Session& session);
+void resize_window(Session& session, int width, int height);
+
+// The session whose keyboard the host's key events go to.
+void attach_session(Session& session);

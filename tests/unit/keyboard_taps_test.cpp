@@ -1,0 +1,202 @@
+// Keys pressed and let go between two reads of the key states: the host's key events keep
+// them. A control key counts as pressed for one read; a Spectrum key is played into the
+// matrix for a logical frame, one tap after another, so that the ROM's scan sees each.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "frontend/keys.h"
+#include "frontend/session.h"
+#include "host/headless/headless.h"
+#include "spectrum/machine.h"
+#include "tests/support/support.h"
+#include "tools/screen_text.h"
+
+namespace {
+// The half-row port of each address line A8..A15 and the matrix bits read there.
+uint8_t matrix(const Spectrum& m, int line) {
+    return static_cast<uint8_t>(
+        ~m.keyboard_matrix_read(static_cast<uint16_t>((0xFF & ~(1 << (line - 8))) << 8 | 0xFE),
+                                0xFF) &
+        0x1F);
+}
+constexpr int CAPS_LINE = 8, SYMBOL_LINE = 15;
+
+// A press and its release in the same pump.
+void tap(int key, uint32_t character = 0) {
+    headless::queue_key_event(key, true, character);
+    headless::queue_key_event(key, false);
+}
+
+class Taps : public testing::Test {
+  protected:
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
+    void TearDown() override { headless::on_pump = nullptr; }
+};
+} // namespace
+
+TEST_F(Taps, ATappedControlKeyIsPressedForOneRead) {
+    tap(key::ESCAPE);
+    s.read_keyboard();
+    EXPECT_EQ(headless::keys[key::ESCAPE], 0) << "the key-state array never saw it";
+    EXPECT_TRUE(s.key_held(key::ESCAPE));
+    EXPECT_TRUE(s.key_pressed(key::ESCAPE));
+    s.read_keyboard();
+    EXPECT_FALSE(s.key_held(key::ESCAPE));
+    EXPECT_FALSE(s.key_pressed(key::ESCAPE));
+
+    // Through a physical frame end: a tapped Escape ends the program.
+    tap(key::ESCAPE);
+    m.tstatesh = m.tpfh;
+    s.render_physical_frame();
+    EXPECT_EQ(s.exit_request, 1);
+}
+
+TEST_F(Taps, ATapHoldsTheMatrixForOneLogicalFrameThenTheNext) {
+    const int a = key::letter('a'), s_key = key::letter('s');
+    tap(a);
+    tap(s_key);
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x01) << "A alone first";
+    // Still A until a whole logical frame of machine time has passed.
+    m.tstates = m.tpf - 1;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x01);
+    m.tstates = m.tpf;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x00) << "A let go after one frame";
+    // S waits until four frames from A's start: the ROM has a key slot free again.
+    m.tstates = 4 * m.tpf - 1;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x00);
+    m.tstates = 4 * m.tpf;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x02) << "then S";
+    m.tstates = 5 * m.tpf;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x00);
+    EXPECT_TRUE(s.tap_queue.empty());
+
+    // The same key again waits eight frames: the ROM would take it for S still held.
+    tap(s_key);
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x00);
+    m.tstates = 12 * m.tpf - 1;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x00);
+    m.tstates = 12 * m.tpf;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x02);
+}
+
+// The Shift held at the moment of the tap, by the order of the events, goes with it.
+TEST_F(Taps, ATapKeepsTheShiftOfItsMoment) {
+    headless::queue_key_event(key::LSHIFT, true);
+    tap(key::letter('z'));
+    headless::queue_key_event(key::LSHIFT, false);
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x03) << "CAPS SHIFT and Z";
+}
+
+TEST_F(Taps, HeldKeysStillComeFromTheKeyStates) {
+    headless::queue_key_event(key::letter('q'), true);
+    headless::keys[key::letter('q')] = 1;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 10), 0x01);
+    EXPECT_TRUE(s.tap_queue.empty() && s.tap_playing.keys.empty()) << "not a tap";
+    m.tstates = 5 * m.tpf;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 10), 0x01) << "held as long as the array says";
+}
+
+TEST_F(Taps, NoTapReachesTheMachineFromTheRequesterOrWithWindows) {
+    s.file_requester_mode = 1;
+    tap(key::letter('a'));
+    s.read_keyboard();
+    s.file_requester_mode = 0;
+    headless::keys[key::LSUPER] = 1;
+    tap(key::letter('b'));
+    s.read_keyboard();
+    EXPECT_TRUE(s.tap_queue.empty() && s.tap_playing.keys.empty());
+}
+
+// The ROM itself: five letters, each pressed and let go within one read of the keyboard,
+// all in the same one, are all typed, the repeated one too.
+TEST_F(Taps, TheRomTypesFiveLettersTappedAtOnce) {
+    ASSERT_TRUE(read_rom(m.ROM)) << "1982.rom is missing";
+    s.start_machine();
+    bool tapped = false;
+    headless::on_pump = [&] {
+        if (tapped || s.logical_frames < 150) return;
+        for (char c : std::string("hello")) tap(key::letter(c));
+        tapped = true;
+    };
+    s.read_keyboard();
+    s.run_machine(220);
+    ASSERT_TRUE(tapped);
+    EXPECT_NE(screen_text_joined(m).find("hello"), std::string::npos) << screen_text_joined(m);
+}
+
+// Typing by character: the PC's character chooses the Spectrum's combination.
+TEST_F(Taps, TypingByCharacterPressesTheSymbolCombination) {
+    const int equals = '='; // the PC key "=", which has no place on the Spectrum
+    headless::keys[key::LSHIFT] = 1;
+    headless::keys[equals] = 1;
+    headless::queue_key_event(equals, true, '+');
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x01) << "positional: Shift alone, as before";
+    EXPECT_EQ(matrix(m, 14), 0x00);
+    EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x00);
+
+    headless::keys[equals] = 0;
+    s.read_keyboard();
+    s.type_chars = true;
+    headless::keys[equals] = 1;
+    headless::queue_key_event(equals, true, '+');
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x02) << "SYMBOL SHIFT";
+    EXPECT_EQ(matrix(m, 14), 0x04) << "K";
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x00) << "no CAPS SHIFT from the Shift that made '+'";
+
+    // Let go: Shift is CAPS SHIFT again, and on a letter it stays one.
+    headless::keys[equals] = 0;
+    headless::keys[key::letter('a')] = 1;
+    headless::queue_key_event(key::letter('a'), true, 'A');
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x01);
+    EXPECT_EQ(matrix(m, 9), 0x01);
+    EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x00);
+
+    // A shifted digit that makes a symbol: '!' is SYMBOL SHIFT + 1; '1' itself stays 1.
+    headless::keys[key::letter('a')] = 0;
+    headless::keys[key::digit(1)] = 1;
+    headless::queue_key_event(key::digit(1), true, '!');
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 11), 0x01);
+    EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x02);
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x00);
+    headless::keys[key::digit(1)] = 0;
+    headless::keys[key::LSHIFT] = 0;
+    s.read_keyboard();
+    headless::keys[key::digit(1)] = 1;
+    headless::queue_key_event(key::digit(1), true, '1');
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 11), 0x01);
+    EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x00);
+}
+
+// A tapped symbol in typing by character plays its combination as a tap.
+TEST_F(Taps, ATappedSymbolPlaysItsCombination) {
+    s.type_chars = true;
+    headless::queue_key_event(key::LSHIFT, true);
+    headless::queue_key_event('\'', true, '"');
+    headless::queue_key_event('\'', false);
+    headless::queue_key_event(key::LSHIFT, false);
+    headless::keys[key::LSHIFT] = 0;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 13), 0x01) << "P";
+    EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x02);
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x00);
+}
