@@ -2,9 +2,11 @@
 // matrix for the machine.
 //
 // The key-state array says which keys are held. A key pressed and let go between two reads
-// never shows in it, so the host also hands over its key events in order: such a tap holds
-// a control key for one read, and is played into the matrix on its own for one logical
-// frame, long enough for the ROM's scan at the interrupt to see it.
+// never shows in it, so the host also hands over its key events in order: a press holds a
+// control key for at least one read, and is played into the matrix as a tap, on its own,
+// in the order of the presses, for one logical frame: long enough for the ROM's scan at the
+// interrupt to see it however short the press (a key held for less than a frame could
+// otherwise fall between two interrupts). A key still held after its tap stays down.
 #include <algorithm>
 
 #include "frontend/host.h"
@@ -20,6 +22,7 @@ void Session::keyboard_attach(const uint8_t* states, int count) {
     keystate_tapped.assign(count, 0);
     keystate_swallowed.assign(count, 0);
     key_symbols.assign(count, {});
+    key_pending.assign(count, 0);
 }
 
 uint64_t Session::machine_time() const {
@@ -31,6 +34,7 @@ void Session::read_keyboard() {
     std::fill(keystate_tapped.begin(), keystate_tapped.end(), 0);
     event_shift = keystate_last[key::LSHIFT] || keystate_last[key::RSHIFT];
     event_ctrl = keystate_last[key::LCTRL] || keystate_last[key::RCTRL];
+    event_alt = keystate_last[key::LALT] || keystate_last[key::RALT];
     if (host_pump_events()) exit_request = 1;
     for (int i = 0; i < numkeys; i++) {
         keystate_make[i] = keystate_tapped[i] | ((keystate[i] ^ keystate_last[i]) & keystate[i]);
@@ -122,23 +126,24 @@ void Session::key_event(int k, bool down, uint32_t character) {
     if (k < 0 || k >= numkeys) return;
     if (is_shift(k)) event_shift = down;
     if (is_ctrl(k)) event_ctrl = down;
-    if (!down) {
-        // Let go in the same pump that pressed it: the host's array never showed it held.
-        if (!keystate_tapped[k] || keystate[k]) return;
-        if (win_held() || file_requester_mode) return;
-        KeyTap tap{key_symbols[k], !key_symbols[k].empty()};
-        if (tap.keys.empty() && on_matrix(k)) {
-            tap.keys.push_back(k);
-            if (event_shift && !is_shift(k)) tap.keys.push_back(key::LSHIFT);
-            if (event_ctrl && !is_ctrl(k)) tap.keys.push_back(key::LCTRL);
-        }
-        if (!tap.keys.empty()) tap_queue.push_back(tap);
-        return;
-    }
+    if (k == key::LALT || k == key::RALT) event_alt = down;
+    if (!down) return;
     keystate_tapped[k] = 1;
     key_symbols[k].clear();
     if (type_chars && character > 0 && character < 128)
         key_symbols[k] = symbol_keys_for_char(static_cast<char>(character));
+    // Every press of a Spectrum key is played as a tap, in the order pressed, with the
+    // shifts held at that moment; the key counts as held from the array once it has played.
+    if (win_held() || file_requester_mode || (event_alt && k == key::RETURN)) return;
+    KeyTap tap{k, key_symbols[k], !key_symbols[k].empty()};
+    if (tap.keys.empty() && on_matrix(k) && !is_shift(k) && !is_ctrl(k)) {
+        tap.keys.push_back(k);
+        if (event_shift) tap.keys.push_back(key::LSHIFT);
+        if (event_ctrl) tap.keys.push_back(key::LCTRL);
+    }
+    if (tap.keys.empty()) return;
+    tap_queue.push_back(tap);
+    key_pending[k]++;
 }
 
 // One tap at a time: it starts at a read and stays until the first read a whole logical
@@ -157,25 +162,31 @@ void Session::play_taps() {
         return;
     tap_playing = tap_queue.front();
     tap_queue.pop_front();
+    key_pending[tap_playing.key]--;
     tap_started = now;
     last_tap_keys = tap_playing.keys;
 }
 
 void Session::update_key_rows() {
-    // The host keys that count as down: the held ones (a key typed by character in its
-    // combination's place, and no CAPS SHIFT from the Shift that made the character), and
-    // the tap being played.
+    // The host keys that count as down: the tap being played, and the held keys whose
+    // presses have all been played (a key typed by character in its combination's place,
+    // and no CAPS SHIFT from the Shift that made the character). While taps are being
+    // played they carry their own shifts: the shifts held now belong to later keys.
+    const bool busy = !tap_playing.keys.empty() || !tap_queue.empty();
+    auto counts = [&](int k) {
+        return keystate[k] && !keystate_swallowed[k] && !key_pending[k] &&
+               !(busy && (is_shift(k) || is_ctrl(k)));
+    };
     bool symbol = tap_playing.symbol;
     for (int k = 0; k < numkeys; k++)
-        if (keystate[k] && !keystate_swallowed[k] && !key_symbols[k].empty()) symbol = true;
-    std::vector<int> down;
+        if (counts(k) && !key_symbols[k].empty()) symbol = true;
+    std::vector<int> down = tap_playing.keys;
     for (int k = 0; k < numkeys; k++) {
-        if (!keystate[k] || keystate_swallowed[k]) continue;
+        if (!counts(k)) continue;
         if (!key_symbols[k].empty())
             down.insert(down.end(), key_symbols[k].begin(), key_symbols[k].end());
         else if (!(symbol && is_shift(k))) down.push_back(k);
     }
-    down.insert(down.end(), tap_playing.keys.begin(), tap_playing.keys.end());
     const bool alt = key_held(key::LALT) || key_held(key::RALT); // Alt+Enter is the host's
     const bool emulator_keys = win_held();
     for (int line = 0; line < 8; line++) {

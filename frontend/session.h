@@ -152,9 +152,10 @@ class Session {
     // Typing by character: a host character that the Spectrum types with SYMBOL SHIFT
     // presses that combination instead of the key in its place.
     bool type_chars = false;
-    // Spectrum keys a tap presses, played one after another, each for one logical frame
-    // (the ROM's scan at the interrupt sees it) and no sooner than the ROM can take it.
+    // Presses of Spectrum keys, played one after another, each for one logical frame (the
+    // ROM's scan at the interrupt sees it) and no sooner than the ROM can take it.
     struct KeyTap {
+        int key = 0;           // the host key whose press it is
         std::vector<int> keys; // host keys, as the key rows map them
         bool symbol = false;   // a character typed with SYMBOL SHIFT: no CAPS SHIFT with it
     };
@@ -260,7 +261,9 @@ class Session {
     // Per key held in typing by character: the Spectrum keys its character presses (empty:
     // the key in its place).
     std::vector<std::vector<int>> key_symbols;
-    bool event_shift = false, event_ctrl = false; // modifiers as the events so far leave them
+    std::vector<int> key_pending; // per key, its presses still waiting in tap_queue
+    // Modifiers as the events so far leave them.
+    bool event_shift = false, event_ctrl = false, event_alt = false;
     void play_taps();
     void present();
     void channel_keys();

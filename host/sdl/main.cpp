@@ -16,8 +16,6 @@
 int SDL_main(int argc, char** argv);
 
 namespace {
-SDL_Cursor* cursor;
-uint8_t blank_cursor[8];
 
 // Without a display SDL2 quietly picks its off-screen driver, which has no keyboard: the
 // program would run unseen and could not be told to stop. Only a driver the user asked for
@@ -38,10 +36,7 @@ void set_icon_and_caption() {
     SDL_WM_SetCaption("Marrowgleam", nullptr);
 }
 
-void shutdown() {
-    if (cursor) SDL_FreeCursor(cursor);
-    cursor = nullptr;
-}
+void shutdown() { free_blank_cursor(); }
 } // namespace
 
 int SDL_main(int argc, char** argv) {
@@ -100,8 +95,7 @@ int SDL_main(int argc, char** argv) {
     // Key events then carry the character they type (typing by character).
     SDL_EnableUNICODE(1);
 
-    cursor = SDL_CreateCursor(blank_cursor, blank_cursor, 8, 8, 0, 0);
-    if (cursor) SDL_SetCursor(cursor);
+    set_blank_cursor();
 
     session.start_machine();
     if (!options.file.empty() && !session.load_command_line_file(options.file)) std::exit(1);

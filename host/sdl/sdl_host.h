@@ -28,5 +28,9 @@ bool open_display(Session& session, bool windowed, int width, int height);
 void follow_display_mode(Session& session);
 void resize_window(Session& session, int width, int height);
 
+// The mouse pointer, hidden over the picture by a blank cursor of the video subsystem.
+void set_blank_cursor();
+void free_blank_cursor();
+
 // The session whose keyboard the host's key events go to.
 void attach_session(Session& session);

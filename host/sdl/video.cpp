@@ -12,6 +12,8 @@ namespace {
 int desktop_w = 0, desktop_h = 0;
 int window_w = 800, window_h = 600;
 bool mode_windowed = false;
+SDL_Cursor* cursor = nullptr;
+uint8_t blank_cursor[8];
 
 // Swap control must be asked for before the mode is set, or it is ignored. The SDL 1.2
 // compatibility layer would make a 1 x 1 window of "0 x 0": the size is always given.
@@ -37,6 +39,16 @@ void adopt(Session& session, const SDL_Surface* screen) {
 }
 } // namespace
 
+void set_blank_cursor() {
+    cursor = SDL_CreateCursor(blank_cursor, blank_cursor, 8, 8, 0, 0);
+    if (cursor) SDL_SetCursor(cursor);
+}
+
+void free_blank_cursor() {
+    if (cursor) SDL_FreeCursor(cursor);
+    cursor = nullptr;
+}
+
 bool open_display(Session& session, bool windowed, int width, int height) {
     const SDL_VideoInfo* info = SDL_GetVideoInfo();
     desktop_w = info ? info->current_w : 0;
@@ -56,6 +68,16 @@ bool open_display(Session& session, bool windowed, int width, int height) {
 
 void follow_display_mode(Session& session) {
     if (session.windowed == mode_windowed) return;
+    // A window made anew: the compatibility layer turns the same window full screen only
+    // where a window manager moves and resizes it, and keeps its old drawable size.
+    // The cursor belongs to the video subsystem: freed before it goes, made again after.
+    const bool had_cursor = cursor != nullptr;
+    free_blank_cursor();
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    SDL_InitSubSystem(SDL_INIT_VIDEO);
+    SDL_EnableUNICODE(1);
+    SDL_WM_SetCaption("Marrowgleam", nullptr);
+    if (had_cursor) set_blank_cursor();
     SDL_Surface* screen = session.windowed ? set_mode(true, window_w, window_h)
                                            : set_mode(false, desktop_w, desktop_h);
     if (!screen) {

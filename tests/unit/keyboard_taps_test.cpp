@@ -100,15 +100,36 @@ TEST_F(Taps, ATapKeepsTheShiftOfItsMoment) {
     EXPECT_EQ(matrix(m, CAPS_LINE), 0x03) << "CAPS SHIFT and Z";
 }
 
-TEST_F(Taps, HeldKeysStillComeFromTheKeyStates) {
-    headless::queue_key_event(key::letter('q'), true);
-    headless::keys[key::letter('q')] = 1;
+// A press held longer plays its tap and then stays down as long as the array says; a press
+// made while earlier taps wait comes after them, and the shifts held now wait with it.
+TEST_F(Taps, HeldKeysFollowTheirTapsInOrder) {
+    const int q = key::letter('q'), w = key::letter('w');
+    tap(key::letter('a'));
+    headless::queue_key_event(key::LSHIFT, true);
+    headless::queue_key_event(q, true);
+    // The array changes in the pump, as a host's does.
+    headless::on_pump = [&] { headless::keys[key::LSHIFT] = headless::keys[q] = 1; };
     s.read_keyboard();
+    headless::on_pump = nullptr;
+    EXPECT_EQ(matrix(m, 9), 0x01) << "A first";
+    EXPECT_EQ(matrix(m, 10), 0x00) << "Q waits for its turn";
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x00) << "the Shift is Q's, not A's";
+    m.tstates = 4 * m.tpf;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x00);
     EXPECT_EQ(matrix(m, 10), 0x01);
-    EXPECT_TRUE(s.tap_queue.empty() && s.tap_playing.keys.empty()) << "not a tap";
-    m.tstates = 5 * m.tpf;
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x01);
+    m.tstates = 20 * m.tpf;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 10), 0x01) << "held as long as the array says";
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x01);
+    // Without events (a script setting the array) a held key is down at once.
+    headless::keys[w] = 1;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 10), 0x03);
+    headless::keys[q] = headless::keys[w] = headless::keys[key::LSHIFT] = 0;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 10), 0x00);
 }
 
 TEST_F(Taps, NoTapReachesTheMachineFromTheRequesterOrWithWindows) {
@@ -141,50 +162,55 @@ TEST_F(Taps, TheRomTypesFiveLettersTappedAtOnce) {
 
 // Typing by character: the PC's character chooses the Spectrum's combination.
 TEST_F(Taps, TypingByCharacterPressesTheSymbolCombination) {
+    // Each press in its own read, long after the last: no tap waits for another.
+    auto press = [&](int k, uint32_t character) {
+        s.logical_tstates += 10 * static_cast<uint64_t>(m.tpf);
+        headless::keys[k] = 1;
+        headless::queue_key_event(k, true, character);
+        s.read_keyboard();
+    };
+    auto release = [&](int k) {
+        headless::keys[k] = 0;
+        headless::queue_key_event(k, false);
+        s.read_keyboard();
+    };
     const int equals = '='; // the PC key "=", which has no place on the Spectrum
     headless::keys[key::LSHIFT] = 1;
-    headless::keys[equals] = 1;
-    headless::queue_key_event(equals, true, '+');
-    s.read_keyboard();
+    press(equals, '+');
     EXPECT_EQ(matrix(m, CAPS_LINE), 0x01) << "positional: Shift alone, as before";
     EXPECT_EQ(matrix(m, 14), 0x00);
     EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x00);
+    release(equals);
 
-    headless::keys[equals] = 0;
-    s.read_keyboard();
     s.type_chars = true;
-    headless::keys[equals] = 1;
-    headless::queue_key_event(equals, true, '+');
-    s.read_keyboard();
+    press(equals, '+');
     EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x02) << "SYMBOL SHIFT";
     EXPECT_EQ(matrix(m, 14), 0x04) << "K";
     EXPECT_EQ(matrix(m, CAPS_LINE), 0x00) << "no CAPS SHIFT from the Shift that made '+'";
-
-    // Let go: Shift is CAPS SHIFT again, and on a letter it stays one.
-    headless::keys[equals] = 0;
-    headless::keys[key::letter('a')] = 1;
-    headless::queue_key_event(key::letter('a'), true, 'A');
+    s.logical_tstates += 10 * static_cast<uint64_t>(m.tpf);
     s.read_keyboard();
+    EXPECT_EQ(matrix(m, 14), 0x04) << "held, after its tap";
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x00);
+    release(equals);
+
+    // Shift on a letter stays CAPS SHIFT.
+    press(key::letter('a'), 'A');
     EXPECT_EQ(matrix(m, CAPS_LINE), 0x01);
     EXPECT_EQ(matrix(m, 9), 0x01);
     EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x00);
+    release(key::letter('a'));
 
     // A shifted digit that makes a symbol: '!' is SYMBOL SHIFT + 1; '1' itself stays 1.
-    headless::keys[key::letter('a')] = 0;
-    headless::keys[key::digit(1)] = 1;
-    headless::queue_key_event(key::digit(1), true, '!');
-    s.read_keyboard();
+    press(key::digit(1), '!');
     EXPECT_EQ(matrix(m, 11), 0x01);
     EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x02);
     EXPECT_EQ(matrix(m, CAPS_LINE), 0x00);
-    headless::keys[key::digit(1)] = 0;
+    release(key::digit(1));
     headless::keys[key::LSHIFT] = 0;
-    s.read_keyboard();
-    headless::keys[key::digit(1)] = 1;
-    headless::queue_key_event(key::digit(1), true, '1');
-    s.read_keyboard();
+    press(key::digit(1), '1');
     EXPECT_EQ(matrix(m, 11), 0x01);
     EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x00);
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x00);
 }
 
 // A tapped symbol in typing by character plays its combination as a tap.
