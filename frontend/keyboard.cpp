@@ -20,6 +20,7 @@ void Session::keyboard_attach(const uint8_t* states, int count) {
     keystate_last.assign(count, 0);
     keystate_make.assign(count, 0);
     keystate_tapped.assign(count, 0);
+    keystate_released.assign(count, 0);
     keystate_swallowed.assign(count, 0);
     key_symbols.assign(count, {});
     key_pending.assign(count, 0);
@@ -35,6 +36,9 @@ void Session::read_keyboard() {
     event_shift = keystate_last[key::LSHIFT] || keystate_last[key::RSHIFT];
     event_ctrl = keystate_last[key::LCTRL] || keystate_last[key::RCTRL];
     event_alt = keystate_last[key::LALT] || keystate_last[key::RALT];
+    event_win = keystate_last[key::LSUPER] || keystate_last[key::RSUPER] ||
+                keystate_last[key::LMETA] || keystate_last[key::RMETA];
+    std::fill(keystate_released.begin(), keystate_released.end(), 0);
     if (host_pump_events()) exit_request = 1;
     for (int i = 0; i < numkeys; i++) {
         keystate_make[i] = keystate_tapped[i] | ((keystate[i] ^ keystate_last[i]) & keystate[i]);
@@ -120,6 +124,9 @@ bool on_matrix(int k) {
 
 bool is_shift(int k) { return k == key::LSHIFT || k == key::RSHIFT; }
 bool is_ctrl(int k) { return k == key::LCTRL || k == key::RCTRL; }
+bool is_win(int k) {
+    return k == key::LSUPER || k == key::RSUPER || k == key::LMETA || k == key::RMETA;
+}
 } // namespace
 
 void Session::key_event(int k, bool down, uint32_t character) {
@@ -127,14 +134,18 @@ void Session::key_event(int k, bool down, uint32_t character) {
     if (is_shift(k)) event_shift = down;
     if (is_ctrl(k)) event_ctrl = down;
     if (k == key::LALT || k == key::RALT) event_alt = down;
-    if (!down) return;
+    if (is_win(k)) event_win = down;
+    if (!down) {
+        keystate_released[k] = 1;
+        return;
+    }
     keystate_tapped[k] = 1;
     key_symbols[k].clear();
     if (type_chars && character > 0 && character < 128)
         key_symbols[k] = symbol_keys_for_char(static_cast<char>(character));
     // Every press of a Spectrum key is played as a tap, in the order pressed, with the
     // shifts held at that moment; the key counts as held from the array once it has played.
-    if (win_held() || file_requester_mode || (event_alt && k == key::RETURN)) return;
+    if (event_win || file_requester_mode || (event_alt && k == key::RETURN)) return;
     KeyTap tap{k, key_symbols[k], !key_symbols[k].empty()};
     if (tap.keys.empty() && on_matrix(k) && !is_shift(k) && !is_ctrl(k)) {
         tap.keys.push_back(k);

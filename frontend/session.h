@@ -128,15 +128,19 @@ class Session {
     // 1 for each key whose press the host's event queue gave in the most recent pump, even
     // if it was let go again before the pump ended (a tap between two reads).
     std::vector<uint8_t> keystate_tapped;
+    // 1 for each key let go in the most recent pump: it still counts as held for this read,
+    // so that Windows+P pressed and let go across two pumps is still Windows+P.
+    std::vector<uint8_t> keystate_released;
     // Keys that closed the requester: they count as up until they are released.
     std::vector<uint8_t> keystate_swallowed;
     void keyboard_attach(const uint8_t* states, int count);
     // Samples the keyboard: remember the states, pump the host's events, compute the edges,
     // and give the machine its key rows.
     void read_keyboard();
-    // A key is held for one read when it is down or was tapped since the last read.
+    // A key is held for a read when it is down, or went down or up since the last read.
     bool key_held(int k) const {
-        return k >= 0 && k < numkeys && (keystate[k] || keystate_tapped[k]) &&
+        return k >= 0 && k < numkeys &&
+               (keystate[k] || keystate_tapped[k] || keystate_released[k]) &&
                !keystate_swallowed[k];
     }
     bool key_pressed(int k) const { return key_held(k) && keystate_make[k]; }
@@ -263,7 +267,7 @@ class Session {
     std::vector<std::vector<int>> key_symbols;
     std::vector<int> key_pending; // per key, its presses still waiting in tap_queue
     // Modifiers as the events so far leave them.
-    bool event_shift = false, event_ctrl = false, event_alt = false;
+    bool event_shift = false, event_ctrl = false, event_alt = false, event_win = false;
     void play_taps();
     void present();
     void channel_keys();

@@ -226,3 +226,20 @@ TEST_F(Taps, ATappedSymbolPlaysItsCombination) {
     EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x02);
     EXPECT_EQ(matrix(m, CAPS_LINE), 0x00);
 }
+
+// Windows pressed in one pump and let go in the next with P pressed and let go before it:
+// still Windows+P for the emulator, and no P for the Spectrum.
+TEST_F(Taps, AWindowsComboSplitOverTwoPumpsStaysTheEmulators) {
+    headless::on_pump = [] { headless::keys[key::LSUPER] = 1; };
+    headless::queue_key_event(key::LSUPER, true);
+    s.read_keyboard();
+    headless::on_pump = [] { headless::keys[key::LSUPER] = 0; };
+    tap(key::letter('p'));
+    headless::queue_key_event(key::LSUPER, false);
+    s.read_keyboard();
+    EXPECT_TRUE(s.win_held());
+    EXPECT_TRUE(s.key_pressed(key::letter('p')));
+    EXPECT_TRUE(s.tap_queue.empty() && s.tap_playing.keys.empty());
+    s.read_keyboard();
+    EXPECT_FALSE(s.win_held());
+}
