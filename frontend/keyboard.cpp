@@ -161,7 +161,7 @@ void Session::key_event(int k, bool down, uint32_t character) {
 // frame of machine time later (up to 1.83 frames, so the ROM's scan may see it at two
 // interrupts). The ROM keeps a key in one of its two slots until five interrupts after it
 // last saw it, and takes a key in a slot still counting down as the same press held, so the
-// next tap waits four frames from the start of the last one (a slot is free again by then),
+// next tap waits five frames from the start of the last one (a slot is free again by then),
 // and a tap that shares a key with the last one two frames more than REPEAT_GAP.
 void Session::play_taps() {
     const uint64_t now = machine_time();
@@ -169,7 +169,7 @@ void Session::play_taps() {
     if (!tap_playing.keys.empty() && now - tap_started >= frame) tap_playing = {};
     if (!tap_playing.keys.empty() || tap_queue.empty()) return;
     const bool repeats = share_a_key(last_tap_keys, tap_queue.front().keys);
-    if (!last_tap_keys.empty() && now < tap_started + (repeats ? REPEAT_GAP + 2 : 4) * frame)
+    if (!last_tap_keys.empty() && now < tap_started + (repeats ? REPEAT_GAP + 2 : 5) * frame)
         return;
     tap_playing = tap_queue.front();
     tap_queue.pop_front();

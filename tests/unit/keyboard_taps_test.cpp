@@ -67,14 +67,14 @@ TEST_F(Taps, ATapHoldsTheMatrixForOneLogicalFrameThenTheNext) {
     m.tstates = m.tpf;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x00) << "A let go after one frame";
-    // S waits until four frames from A's start: the ROM has a key slot free again.
-    m.tstates = 4 * m.tpf - 1;
+    // S waits until five frames from A's start: the ROM has a key slot free again.
+    m.tstates = 5 * m.tpf - 1;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x00);
-    m.tstates = 4 * m.tpf;
+    m.tstates = 5 * m.tpf;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x02) << "then S";
-    m.tstates = 5 * m.tpf;
+    m.tstates = 6 * m.tpf;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x00);
     EXPECT_TRUE(s.tap_queue.empty());
@@ -83,10 +83,10 @@ TEST_F(Taps, ATapHoldsTheMatrixForOneLogicalFrameThenTheNext) {
     tap(s_key);
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x00);
-    m.tstates = 12 * m.tpf - 1;
+    m.tstates = 13 * m.tpf - 1;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x00);
-    m.tstates = 12 * m.tpf;
+    m.tstates = 13 * m.tpf;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x02);
 }
@@ -114,7 +114,7 @@ TEST_F(Taps, HeldKeysFollowTheirTapsInOrder) {
     EXPECT_EQ(matrix(m, 9), 0x01) << "A first";
     EXPECT_EQ(matrix(m, 10), 0x00) << "Q waits for its turn";
     EXPECT_EQ(matrix(m, CAPS_LINE), 0x00) << "the Shift is Q's, not A's";
-    m.tstates = 4 * m.tpf;
+    m.tstates = 5 * m.tpf;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x00);
     EXPECT_EQ(matrix(m, 10), 0x01);
