@@ -141,6 +141,9 @@ void Session::key_event(int k, bool down, uint32_t character) {
     }
     keystate_tapped[k] = 1;
     key_symbols[k].clear();
+    // The SDL 1.2 compatibility layer joins a press and its character only when both come
+    // in the same pump; without one, the key's character on a US keyboard stands in.
+    if (type_chars && character == 0) character = us_layout_char(k, event_shift);
     if (type_chars && character > 0 && character < 128)
         key_symbols[k] = symbol_keys_for_char(static_cast<char>(character));
     // Every press of a Spectrum key is played as a tap, in the order pressed, with the
@@ -157,19 +160,20 @@ void Session::key_event(int k, bool down, uint32_t character) {
     key_pending[k]++;
 }
 
-// One tap at a time: it starts at a read and stays until the first read a whole logical
-// frame of machine time later (up to 1.83 frames, so the ROM's scan may see it at two
-// interrupts). The ROM keeps a key in one of its two slots until five interrupts after it
-// last saw it, and takes a key in a slot still counting down as the same press held, so the
-// next tap waits five frames from the start of the last one (a slot is free again by then),
-// and a tap that shares a key with the last one two frames more than REPEAT_GAP.
+// One tap at a time: it starts at a read and stays until the first read two logical frames
+// of machine time later, so that the ROM's scan sees it at two interrupts at least (the
+// ROM's own debounce, as a held key would give it). The ROM keeps a key in one of its two
+// slots until five interrupts after it last saw it, and takes a key in a slot still
+// counting down as the same press held, so the next tap waits six frames from the start of
+// the last one (the pace the runner's typed text keeps), and a tap that shares a key with
+// the last one three frames more than REPEAT_GAP.
 void Session::play_taps() {
     const uint64_t now = machine_time();
     const auto frame = static_cast<uint64_t>(machine.tpf);
-    if (!tap_playing.keys.empty() && now - tap_started >= frame) tap_playing = {};
+    if (!tap_playing.keys.empty() && now - tap_started >= 2 * frame) tap_playing = {};
     if (!tap_playing.keys.empty() || tap_queue.empty()) return;
     const bool repeats = share_a_key(last_tap_keys, tap_queue.front().keys);
-    if (!last_tap_keys.empty() && now < tap_started + (repeats ? REPEAT_GAP + 2 : 5) * frame)
+    if (!last_tap_keys.empty() && now < tap_started + (repeats ? REPEAT_GAP + 3 : 6) * frame)
         return;
     tap_playing = tap_queue.front();
     tap_queue.pop_front();

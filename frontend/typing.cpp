@@ -40,3 +40,25 @@ bool share_a_key(const std::vector<int>& a, const std::vector<int>& b) {
             return true;
     return false;
 }
+
+uint32_t us_layout_char(int k, bool shift) {
+    static constexpr std::array<std::pair<char, char>, 11> PUNCTUATION = {{
+        {'=', '+'},
+        {'-', '_'},
+        {';', ':'},
+        {'\'', '"'},
+        {',', '<'},
+        {'.', '>'},
+        {'/', '?'},
+        {'`', '~'},
+        {'[', '{'},
+        {']', '}'},
+        {'\\', '|'},
+    }};
+    static constexpr char SHIFTED_DIGITS[] = ")!@#$%^&*(";
+    if (k >= '0' && k <= '9') return static_cast<uint32_t>(shift ? SHIFTED_DIGITS[k - '0'] : k);
+    if (k >= 'a' && k <= 'z') return static_cast<uint32_t>(shift ? k - 'a' + 'A' : k);
+    for (const auto& [plain, shifted] : PUNCTUATION)
+        if (k == plain) return static_cast<uint32_t>(shift ? shifted : plain);
+    return 0;
+}

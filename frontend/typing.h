@@ -2,6 +2,7 @@
 // headless runner's typed text and the full-screen program's typing by character.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 // The host keys that type one character on the Spectrum keyboard: a letter or digit its own
@@ -22,3 +23,7 @@ constexpr int REPEAT_GAP = 6;
 // Whether two key combinations share a key other than the shifts (which the ROM reads apart
 // from the key it decodes): the second cannot follow the first at once.
 bool share_a_key(const std::vector<int>& a, const std::vector<int>& b);
+
+// The character a key of a US PC keyboard types, with or without Shift; 0 for none. Typing
+// by character falls back on it when the host gives a press without its character.
+uint32_t us_layout_char(int key, bool shift);

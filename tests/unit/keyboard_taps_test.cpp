@@ -8,6 +8,7 @@
 
 #include "frontend/keys.h"
 #include "frontend/session.h"
+#include "frontend/typing.h"
 #include "host/headless/headless.h"
 #include "spectrum/machine.h"
 #include "tests/support/support.h"
@@ -60,33 +61,33 @@ TEST_F(Taps, ATapHoldsTheMatrixForOneLogicalFrameThenTheNext) {
     tap(s_key);
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x01) << "A alone first";
-    // Still A until a whole logical frame of machine time has passed.
-    m.tstates = m.tpf - 1;
+    // Still A until two logical frames of machine time have passed.
+    m.tstates = 2 * m.tpf - 1;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x01);
-    m.tstates = m.tpf;
+    m.tstates = 2 * m.tpf;
     s.read_keyboard();
-    EXPECT_EQ(matrix(m, 9), 0x00) << "A let go after one frame";
-    // S waits until five frames from A's start: the ROM has a key slot free again.
-    m.tstates = 5 * m.tpf - 1;
+    EXPECT_EQ(matrix(m, 9), 0x00) << "A let go after two frames";
+    // S waits until six frames from A's start: the ROM has a key slot free again.
+    m.tstates = 6 * m.tpf - 1;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x00);
-    m.tstates = 5 * m.tpf;
+    m.tstates = 6 * m.tpf;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x02) << "then S";
-    m.tstates = 6 * m.tpf;
+    m.tstates = 8 * m.tpf;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x00);
     EXPECT_TRUE(s.tap_queue.empty());
 
-    // The same key again waits eight frames: the ROM would take it for S still held.
+    // The same key again waits nine frames: the ROM would take it for S still held.
     tap(s_key);
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x00);
-    m.tstates = 13 * m.tpf - 1;
+    m.tstates = 15 * m.tpf - 1;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x00);
-    m.tstates = 13 * m.tpf;
+    m.tstates = 15 * m.tpf;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x02);
 }
@@ -114,7 +115,7 @@ TEST_F(Taps, HeldKeysFollowTheirTapsInOrder) {
     EXPECT_EQ(matrix(m, 9), 0x01) << "A first";
     EXPECT_EQ(matrix(m, 10), 0x00) << "Q waits for its turn";
     EXPECT_EQ(matrix(m, CAPS_LINE), 0x00) << "the Shift is Q's, not A's";
-    m.tstates = 5 * m.tpf;
+    m.tstates = 6 * m.tpf;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x00);
     EXPECT_EQ(matrix(m, 10), 0x01);
@@ -155,7 +156,7 @@ TEST_F(Taps, TheRomTypesFiveLettersTappedAtOnce) {
         tapped = true;
     };
     s.read_keyboard();
-    s.run_machine(220);
+    s.run_machine(240);
     ASSERT_TRUE(tapped);
     EXPECT_NE(screen_text_joined(m).find("hello"), std::string::npos) << screen_text_joined(m);
 }
@@ -242,4 +243,20 @@ TEST_F(Taps, AWindowsComboSplitOverTwoPumpsStaysTheEmulators) {
     EXPECT_TRUE(s.tap_queue.empty() && s.tap_playing.keys.empty());
     s.read_keyboard();
     EXPECT_FALSE(s.win_held());
+}
+
+// A press that comes without its character: the US keyboard's character stands in.
+TEST_F(Taps, APressWithoutItsCharacterTakesTheUsKeyboards) {
+    s.type_chars = true;
+    headless::queue_key_event(key::LSHIFT, true);
+    tap('=');
+    headless::queue_key_event(key::LSHIFT, false);
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 14), 0x04) << "+ is SYMBOL SHIFT + K";
+    EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x02);
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x00);
+    EXPECT_EQ(us_layout_char('=', false), uint32_t('='));
+    EXPECT_EQ(us_layout_char('\'', true), uint32_t('"'));
+    EXPECT_EQ(us_layout_char(key::digit(2), true), uint32_t('@'));
+    EXPECT_EQ(us_layout_char(key::F1, false), 0u);
 }
