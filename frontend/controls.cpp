@@ -133,6 +133,7 @@ void Session::handle_control_keys() {
         if (key_pressed(key::F11)) tape_key();
         joystick_keys_key();
         cpu_model_key(*this);
+        feature_keys();
     }
     if (key_pressed(key::F9)) {
         if (file_requester_mode) {

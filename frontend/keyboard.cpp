@@ -1,26 +1,52 @@
 // The host keyboard: per-key press edges for the control keys, and the Spectrum's 40-key
 // matrix for the machine.
+//
+// The key-state array says which keys are held. A key pressed and let go between two reads
+// never shows in it, so the host also hands over its key events in order: a press holds a
+// control key for at least one read, and is played into the matrix as a tap, on its own,
+// in the order of the presses, for one logical frame: long enough for the ROM's scan at the
+// interrupt to see it however short the press (a key held for less than a frame could
+// otherwise fall between two interrupts). A key still held after its tap stays down.
 #include <algorithm>
 
 #include "frontend/host.h"
 #include "frontend/keys.h"
 #include "frontend/session.h"
+#include "frontend/typing.h"
 
 void Session::keyboard_attach(const uint8_t* states, int count) {
     keystate = states;
     numkeys = count;
     keystate_last.assign(count, 0);
     keystate_make.assign(count, 0);
+    keystate_tapped.assign(count, 0);
+    keystate_released.assign(count, 0);
     keystate_swallowed.assign(count, 0);
+    key_symbols.assign(count, {});
+    key_pending.assign(count, 0);
+}
+
+uint64_t Session::machine_time() const {
+    return logical_tstates + static_cast<uint64_t>(std::max(machine.tstates, 0));
 }
 
 void Session::read_keyboard() {
     std::copy(keystate, keystate + numkeys, keystate_last.begin());
+    std::fill(keystate_tapped.begin(), keystate_tapped.end(), 0);
+    event_shift = keystate_last[key::LSHIFT] || keystate_last[key::RSHIFT];
+    event_ctrl = keystate_last[key::LCTRL] || keystate_last[key::RCTRL];
+    event_alt = keystate_last[key::LALT] || keystate_last[key::RALT];
+    event_win = keystate_last[key::LSUPER] || keystate_last[key::RSUPER] ||
+                keystate_last[key::LMETA] || keystate_last[key::RMETA];
+    std::fill(keystate_released.begin(), keystate_released.end(), 0);
     if (host_pump_events()) exit_request = 1;
     for (int i = 0; i < numkeys; i++) {
-        keystate_make[i] = (keystate[i] ^ keystate_last[i]) & keystate[i];
-        keystate_swallowed[i] &= keystate[i];
+        keystate_make[i] = keystate_tapped[i] | ((keystate[i] ^ keystate_last[i]) & keystate[i]);
+        // A key pressed anew is no longer the one that closed the requester.
+        keystate_swallowed[i] &= keystate[i] & !keystate_tapped[i];
+        if (!keystate[i]) key_symbols[i].clear();
     }
+    play_taps();
     update_key_rows();
 }
 
@@ -87,9 +113,96 @@ constexpr HalfRow HALF_ROWS[8] = {
       {key::letter('n')},
       {key::letter('b')}}},
 };
+
+bool on_matrix(int k) {
+    for (const HalfRow& row : HALF_ROWS)
+        for (const auto& column : row.keys)
+            for (int i = 0; i < MAX_KEYS && column[i]; i++)
+                if (column[i] == k) return true;
+    return false;
+}
+
+bool is_shift(int k) { return k == key::LSHIFT || k == key::RSHIFT; }
+bool is_ctrl(int k) { return k == key::LCTRL || k == key::RCTRL; }
+bool is_win(int k) {
+    return k == key::LSUPER || k == key::RSUPER || k == key::LMETA || k == key::RMETA;
+}
 } // namespace
 
+void Session::key_event(int k, bool down, uint32_t character) {
+    if (k < 0 || k >= numkeys) return;
+    if (is_shift(k)) event_shift = down;
+    if (is_ctrl(k)) event_ctrl = down;
+    if (k == key::LALT || k == key::RALT) event_alt = down;
+    if (is_win(k)) event_win = down;
+    if (!down) {
+        keystate_released[k] = 1;
+        return;
+    }
+    keystate_tapped[k] = 1;
+    key_symbols[k].clear();
+    // The SDL 1.2 compatibility layer joins a press and its character only when both come
+    // in the same pump; without one, the key's character on a US keyboard stands in.
+    if (type_chars && character == 0) character = us_layout_char(k, event_shift);
+    if (type_chars && character > 0 && character < 128)
+        key_symbols[k] = symbol_keys_for_char(static_cast<char>(character));
+    // Every press of a Spectrum key is played as a tap, in the order pressed, with the
+    // shifts held at that moment; the key counts as held from the array once it has played.
+    if (event_win || file_requester_mode || (event_alt && k == key::RETURN)) return;
+    KeyTap tap{k, key_symbols[k], !key_symbols[k].empty()};
+    if (tap.keys.empty() && on_matrix(k) && !is_shift(k) && !is_ctrl(k)) {
+        tap.keys.push_back(k);
+        if (event_shift) tap.keys.push_back(key::LSHIFT);
+        if (event_ctrl) tap.keys.push_back(key::LCTRL);
+    }
+    if (tap.keys.empty()) return;
+    tap_queue.push_back(tap);
+    key_pending[k]++;
+}
+
+// One tap at a time: it starts at a read and stays until the first read two logical frames
+// of machine time later, so that the ROM's scan sees it at two interrupts at least (the
+// ROM's own debounce, as a held key would give it). The ROM keeps a key in one of its two
+// slots until five interrupts after it last saw it, and takes a key in a slot still
+// counting down as the same press held, so the next tap waits six frames from the start of
+// the last one (the pace the runner's typed text keeps), and a tap that shares a key with
+// the last one three frames more than REPEAT_GAP.
+void Session::play_taps() {
+    const uint64_t now = machine_time();
+    const auto frame = static_cast<uint64_t>(machine.tpf);
+    if (!tap_playing.keys.empty() && now - tap_started >= 2 * frame) tap_playing = {};
+    if (!tap_playing.keys.empty() || tap_queue.empty()) return;
+    const bool repeats = share_a_key(last_tap_keys, tap_queue.front().keys);
+    if (!last_tap_keys.empty() && now < tap_started + (repeats ? REPEAT_GAP + 3 : 6) * frame)
+        return;
+    tap_playing = tap_queue.front();
+    tap_queue.pop_front();
+    key_pending[tap_playing.key]--;
+    tap_started = now;
+    last_tap_keys = tap_playing.keys;
+}
+
 void Session::update_key_rows() {
+    // The host keys that count as down: the tap being played, and the held keys whose
+    // presses have all been played (a key typed by character in its combination's place,
+    // and no CAPS SHIFT from the Shift that made the character). While taps are being
+    // played they carry their own shifts: the shifts held now belong to later keys.
+    const bool busy = !tap_playing.keys.empty() || !tap_queue.empty();
+    auto counts = [&](int k) {
+        return keystate[k] && !keystate_swallowed[k] && !key_pending[k] &&
+               !(busy && (is_shift(k) || is_ctrl(k)));
+    };
+    bool symbol = tap_playing.symbol;
+    for (int k = 0; k < numkeys; k++)
+        if (counts(k) && !key_symbols[k].empty()) symbol = true;
+    std::vector<int> down = tap_playing.keys;
+    for (int k = 0; k < numkeys; k++) {
+        if (!counts(k)) continue;
+        if (!key_symbols[k].empty())
+            down.insert(down.end(), key_symbols[k].begin(), key_symbols[k].end());
+        else if (!(symbol && is_shift(k))) down.push_back(k);
+    }
+    const bool alt = key_held(key::LALT) || key_held(key::RALT); // Alt+Enter is the host's
     const bool emulator_keys = win_held();
     for (int line = 0; line < 8; line++) {
         uint8_t mask = 0;
@@ -97,9 +210,10 @@ void Session::update_key_rows() {
             for (int col = 0; col < 5; col++)
                 for (int i = 0; i < MAX_KEYS && HALF_ROWS[line].keys[col][i]; i++) {
                     const int k = HALF_ROWS[line].keys[col][i];
+                    if (alt && k == key::RETURN) continue;
                     // With the joystick on the keyboard the arrows are the joystick's.
                     if (joystick_keys && k >= key::UP && k <= key::LEFT) continue;
-                    if (key_held(k)) mask |= 1 << col;
+                    if (std::find(down.begin(), down.end(), k) != down.end()) mask |= 1 << col;
                 }
         machine.key_rows[line] = mask;
     }

@@ -84,6 +84,8 @@ void Session::render_logical_frame() {
     if (!tape_fast() || std::chrono::steady_clock::now() - fast_shown >= FAST_LOAD_SHOW_PERIOD)
         m.rasterize_ULA(ULA_surface[m.IFB_buffer], screen_mode, !text_alone);
     else std::memcpy(m.RTFB, m.screen_bank(), sizeof m.RTFB);
+    last_picture = m.IFB_buffer;
+    logical_tstates += static_cast<uint64_t>(m.tpf);
     m.end_logical_frame();
     logical_frames++;
 }

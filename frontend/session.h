@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -149,22 +150,50 @@ class Session {
     int numkeys = 0;
     std::vector<uint8_t> keystate_last; // the states just before the most recent pump
     std::vector<uint8_t> keystate_make; // 1 for each key that went down in the most recent pump
+    // 1 for each key whose press the host's event queue gave in the most recent pump, even
+    // if it was let go again before the pump ended (a tap between two reads).
+    std::vector<uint8_t> keystate_tapped;
+    // 1 for each key let go in the most recent pump: it still counts as held for this read,
+    // so that Windows+P pressed and let go across two pumps is still Windows+P.
+    std::vector<uint8_t> keystate_released;
     // Keys that closed the requester: they count as up until they are released.
     std::vector<uint8_t> keystate_swallowed;
     void keyboard_attach(const uint8_t* states, int count);
     // Samples the keyboard: remember the states, pump the host's events, compute the edges,
     // and give the machine its key rows.
     void read_keyboard();
+    // A key is held for a read when it is down, or went down or up since the last read.
     bool key_held(int k) const {
-        return k >= 0 && k < numkeys && keystate[k] && !keystate_swallowed[k];
+        return k >= 0 && k < numkeys &&
+               (keystate[k] || keystate_tapped[k] || keystate_released[k]) &&
+               !keystate_swallowed[k];
     }
     bool key_pressed(int k) const { return key_held(k) && keystate_make[k]; }
     // A Windows key, whichever name the host gives it (SUPER, or META without the keyboard
     // layout mapping of the compat library).
     bool win_held() const;
-    // The machine's key rows from the held keys; none while a Windows key is held (the
-    // emulator's own keys use it). Then the joystick.
+    // The machine's key rows from the held keys and the tap being played; none while a
+    // Windows key is held (the emulator's own keys use it). Then the joystick.
     void update_key_rows();
+    // One key event from the host's queue, in order, during host_pump_events: the key code,
+    // down or up, and the character a press types (0 if none or unknown).
+    void key_event(int key, bool down, uint32_t character);
+    // Typing by character: a host character that the Spectrum types with SYMBOL SHIFT
+    // presses that combination instead of the key in its place.
+    bool type_chars = false;
+    // Presses of Spectrum keys, played one after another, each for one logical frame (the
+    // ROM's scan at the interrupt sees it) and no sooner than the ROM can take it.
+    struct KeyTap {
+        int key = 0;           // the host key whose press it is
+        std::vector<int> keys; // host keys, as the key rows map them
+        bool symbol = false;   // a character typed with SYMBOL SHIFT: no CAPS SHIFT with it
+    };
+    std::deque<KeyTap> tap_queue;
+    KeyTap tap_playing; // the tap in the key rows now, or none
+    std::vector<int> last_tap_keys;
+    uint64_t tap_started = 0; // machine_time() when the last one began
+    // T-states run since the start (logical frames ended times their length, plus tstates).
+    uint64_t machine_time() const;
 
     // --- Joystick -----------------------------------------------------------------------
     // The joystick is read from the host's first gamepad (`gamepad`, set by the host), from
@@ -197,6 +226,8 @@ class Session {
     std::atomic<uint8_t> file_requester_mode{0};
     uint64_t logical_frames = 0; // frames ended since start (statistics, tests)
     uint64_t physical_frames = 0;
+    uint64_t logical_tstates = 0; // the T-states of the logical frames ended since start
+    int last_picture = 0;         // the picture surface the last logical frame painted
     // Display frames during which the machine stood still (paused, or the requester open):
     // each is a pass of the main loop of its own, so a host that never waits (the headless
     // runner) goes on counting frames and reading its script.
@@ -317,6 +348,14 @@ class Session {
     // ~/.local/share/marrowgleam.
     static std::string data_directory();
 
+    // --- Display mode and screenshots ---------------------------------------------------
+    // The display mode the user asks for: a window, or full screen. The full-screen host
+    // follows it at its next pump of events (Alt+Enter switches it).
+    bool windowed = false;
+    // Windows+P: the picture last painted, as PNG, into pictures_directory() under a name
+    // with the date and time, shown on row 23. The path written, or empty on a failure.
+    std::string save_screenshot();
+
     // --- Control keys and the requester -------------------------------------------------
     void handle_control_keys();
     int DIRCUR = 0; // the cursor's index in the listing
@@ -341,11 +380,19 @@ class Session {
     void requester_navigate(int k);
 
   private:
+    // Per key held in typing by character: the Spectrum keys its character presses (empty:
+    // the key in its place).
+    std::vector<std::vector<int>> key_symbols;
+    std::vector<int> key_pending; // per key, its presses still waiting in tap_queue
+    // Modifiers as the events so far leave them.
+    bool event_shift = false, event_ctrl = false, event_alt = false, event_win = false;
+    void play_taps();
     void present();
     void channel_keys();
     void pan_keys();
     void zoom_and_rotate_keys();
     void grille_and_colour_keys();
+    void feature_keys();
     void home_key();
     void draw_requester_text(int column, int row, const std::string& text, uint8_t colour);
     void choose(const std::filesystem::path& selection, bool directory);

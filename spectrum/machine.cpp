@@ -51,10 +51,19 @@ void Spectrum::reset_logical_system() {
     pulldown = 0;
     OUTSP = 0;
     ay.reset();
+    border_events = 0;
 }
 
 void Spectrum::end_logical_frame() {
     tape_deck.frame_base += static_cast<uint64_t>(tpf);
+    // Changes made in the overshoot belong to the next frame, at their place in it.
+    int32_t kept = 0;
+    for (int32_t i = 0; i < border_events; i++)
+        if (BORDER_EVENTS[i].t >= tpf) {
+            BORDER_EVENTS[kept] = BORDER_EVENTS[i];
+            BORDER_EVENTS[kept++].t -= tpf;
+        }
+    border_events = kept;
     tstates -= tpf; // the overshoot of the last instruction carries into the next frame
     pulldown = pulldown == 4 ? 0 : pulldown + 1;
     flashctr++;
@@ -64,4 +73,13 @@ void Spectrum::end_physical_frame() {
     IFBCLK = IFBCLK == 5 ? 0 : IFBCLK + 1;
     tstatesh -= tpfh;
     IFB_buffer = IFB_buffer == 2 ? 0 : IFB_buffer + 1;
+}
+
+// The colour before the frame's first change is its colour from the frame's start (without
+// a change, the latch's: a snapshot or a channel sets it without a write).
+uint8_t Spectrum::border_colour_at(int32_t t) const {
+    uint8_t colour = border_events ? BORDER_EVENTS[0].before : static_cast<uint8_t>(IO[0xFE] & 7);
+    for (int32_t i = 0; i < border_events && BORDER_EVENTS[i].t <= t; i++)
+        colour = BORDER_EVENTS[i].after;
+    return colour;
 }

@@ -31,6 +31,15 @@ constexpr int32_t INTERRUPT_END = 31;
 // Speaker events a logical frame can hold.
 constexpr int OUTSTK_SIZE = 7000;
 
+// Border colour changes a logical frame can hold: an OUT every 11 T-states makes 6354.
+constexpr int BORDER_EVENTS_SIZE = 8192;
+
+// The beam: the top-left pixel of the 352 x 288 picture is drawn at T-state 3560, 48 pixels
+// and 48 lines before the paper's first pixel at 14336; a line lasts 224 T-states, two
+// pixels a T-state. The ULA takes the border colour for 8 pixels (4 T-states) at a time.
+constexpr int32_t PICTURE_TOP_LEFT_T = 14336 - 48 * 224 - 24;
+constexpr int32_t LINE_TSTATES = 224;
+
 // The beeper's samples: 960 a logical frame, 48 kHz at 50 frames a second.
 constexpr int AUDIO_RATE = 48000;
 constexpr int SAMPLES_PER_FRAME = 960;
@@ -95,6 +104,18 @@ struct SpectrumState {
     uint8_t OUTNEW = 0; // level implied by the latest ULA write (0x00 or 0xFF)
     uint8_t OUTOLD = 0; // level last recorded in OUTSTK
     uint8_t OUTAGE = 0; // speaker level of the sample conversion (0x00 or 0xFF)
+
+    // Border colour changes of the current logical frame, in order, each with the T-state
+    // of its write and the colours before and after (a write that keeps the colour is not
+    // one); those from past the frame's end carry into the next. exact_border paints the
+    // border from them instead of in the colour of the frame's end.
+    struct BorderEvent {
+        int32_t t;
+        uint8_t before, after;
+    };
+    BorderEvent BORDER_EVENTS[BORDER_EVENTS_SIZE] = {};
+    int32_t border_events = 0;
+    uint8_t exact_border = 0;
 
     // The keys held, by half-row (A8..A15): bit n set when the key of column n is down.
     uint8_t key_rows[8] = {};
@@ -198,8 +219,11 @@ class Spectrum : public SpectrumState {
     // Paints the logical frame into `surface` (ULA_SURFACE_W x ULA_SURFACE_H) and reloads
     // RTFB. Without `paint_border` the border keeps what the surface had.
     void rasterize_ULA(uint8_t* surface, int32_t screen_mode, bool paint_border);
+    // The border colour the beam draws at T-state t of the current logical frame.
+    uint8_t border_colour_at(int32_t t) const;
     // The machine's part of a logical frame end, after the beeper and the picture: the
-    // overshoot carried, pulldown and flashctr advanced.
+    // overshoot carried, pulldown and flashctr advanced, the border changes of the frame
+    // dropped.
     void end_logical_frame();
     // The machine's part of a physical frame end: IFBCLK, tstatesh, IFB_buffer.
     void end_physical_frame();

@@ -69,6 +69,9 @@ void Spectrum::writeport_internal(uint16_t port, uint8_t value) {
         return;
     }
     if (port & 1) return;
+    if ((IO[0xFE] ^ value) & 7 && border_events < BORDER_EVENTS_SIZE)
+        BORDER_EVENTS[border_events++] = {tstates, static_cast<uint8_t>(IO[0xFE] & 7),
+                                          static_cast<uint8_t>(value & 7)};
     IO[0xFE] = value;
     OUTNEW = (value & 0x10) ? 0xFF : 0x00;
     // A change past the 7000th of a frame is dropped and not taken into OUTOLD, so the

@@ -121,11 +121,34 @@ void paint_border_of(uint8_t* surface, int b) {
     }
 }
 
+// The exact border: each 8-pixel block of the border in the colour the latch holds when the
+// beam reaches the block's first pixel, rows top to bottom and each left to right (the
+// fringe of one block's red falls on the next). left[py] gets the colour of the block left
+// of paper line py.
+void paint_exact_border(uint8_t* surface, const Spectrum& m, uint8_t* left) {
+    uint8_t colour = m.border_events ? m.BORDER_EVENTS[0].before : m.IO[0xFE] & 7;
+    int32_t next = 0;
+    auto block = [&](int x, int y) {
+        const int32_t t = PICTURE_TOP_LEFT_T + LINE_TSTATES * (y - PICTURE_Y) + (x - PICTURE_X) / 2;
+        while (next < m.border_events && m.BORDER_EVENTS[next].t <= t)
+            colour = m.BORDER_EVENTS[next++].after;
+        border_span(surface, x, 8, y, colour);
+    };
+    for (int y = PICTURE_Y; y < PICTURE_Y + PICTURE_H; y++) {
+        const bool paper_line = y >= PAPER_Y && y < PAPER_Y + PAPER_H;
+        for (int x = PICTURE_X; x < PICTURE_X + PICTURE_W; x += 8) {
+            if (paper_line && x >= PAPER_X && x < PAPER_X + PAPER_W) continue;
+            block(x, y);
+            if (paper_line && x == PAPER_X - 8) left[y - PAPER_Y] = colour;
+        }
+    }
+}
+
 // The colour mode, from the screen as the beam fetched it (RTFB). Each line starts its blend
-// from border colour b. The first pixel's red is the border's fringe, so it is put back when
-// no border was painted; the last pixel's red lands on the right border.
-void paint_paper_colour(uint8_t* surface, const uint8_t* RTFB, int32_t flashctr, int b,
-                        bool border_painted) {
+// from its left border's colour left[py]. The first pixel's red is the border's fringe, so it is
+// put back when no border was painted; the last pixel's red lands on the right border.
+void paint_paper_colour(uint8_t* surface, const uint8_t* RTFB, int32_t flashctr,
+                        const uint8_t* left_border, bool border_painted) {
     const auto& attribute = cells[(flashctr >> 4) & 1];
     // The eight lines of a character row share their attributes: spread each cell's parts
     // over four lanes once per row.
@@ -144,7 +167,8 @@ void paint_paper_colour(uint8_t* surface, const uint8_t* RTFB, int32_t flashctr,
         const uint8_t* bitmap = RTFB + (ulay[py] - 0x4000);
         uint8_t* p = pixel(surface, PAPER_X, PAPER_Y + py);
         const uint8_t first_red = p[2];
-        Pixels left = splat(given(b)); // lane 3: what the pixel left of the next one gives
+        // Lane 3: what the pixel left of the next one gives.
+        Pixels left = splat(given(left_border[py]));
         for (int col = 0; col < 32; col++, p += 32) {
             const Lanes& cell = lanes[col];
             const unsigned bits = bitmap[col];
@@ -194,13 +218,17 @@ void paint_paper_inverse_ink(uint8_t* surface, const uint8_t* bank) {
 
 void Spectrum::rasterize_ULA(uint8_t* surface, int32_t screen_mode, bool paint_border) {
     // Without the border (the text page is shown alone) the border keeps what the buffer had.
-    int b = 0;
-    if (paint_border) {
-        b = IO[0xFE] & 7;
+    uint8_t left[PAPER_H];
+    std::memset(left, 0, sizeof left);
+    if (paint_border && exact_border) {
+        paint_exact_border(surface, *this, left);
+    } else if (paint_border) {
+        const int b = IO[0xFE] & 7;
+        std::memset(left, b, sizeof left);
         paint_border_of(surface, b);
     }
     switch (screen_mode) {
-    case SCREEN_COLOUR: paint_paper_colour(surface, RTFB, flashctr, b, paint_border); break;
+    case SCREEN_COLOUR: paint_paper_colour(surface, RTFB, flashctr, left, paint_border); break;
     case SCREEN_MELBOURNE: paint_paper_melbourne(surface, screen_bank()); break;
     case SCREEN_INVERSE_INK: paint_paper_inverse_ink(surface, screen_bank()); break;
     default: break;

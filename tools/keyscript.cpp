@@ -6,6 +6,7 @@
 #include <map>
 
 #include "frontend/keys.h"
+#include "frontend/typing.h"
 
 namespace {
 std::string lower(std::string s) {
@@ -17,28 +18,6 @@ std::string trim(const std::string& s) {
     const auto first = s.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) return {};
     return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-// The symbols reached with SYMBOL SHIFT on the Spectrum keyboard.
-const std::map<char, char> SYMBOLS = {
-    {'!', '1'}, {'@', '2'}, {'#', '3'}, {'$', '4'}, {'%', '5'}, {'&', '6'}, {'\'', '7'}, {'(', '8'},
-    {')', '9'}, {'_', '0'}, {'<', 'r'}, {'>', 't'}, {';', 'o'}, {'"', 'p'}, {'=', 'l'},  {'+', 'k'},
-    {'-', 'j'}, {'^', 'h'}, {':', 'z'}, {'?', 'c'}, {'/', 'v'}, {'*', 'b'}, {',', 'n'},  {'.', 'm'},
-};
-
-// The ROM takes a key that comes back within a few frames of its release for the same press
-// still held (its key state counts five interrupts down before it lets a key go), so a
-// character that repeats a key of the one before it ("LL", "55") is typed only once the
-// key has been up this many frames.
-constexpr uint64_t REPEAT_GAP = 6;
-
-// Whether two characters share a key other than the shifts (which the ROM reads apart from
-// the key it is decoding).
-bool share_a_key(const std::vector<int>& a, const std::vector<int>& b) {
-    for (const int k : a)
-        if (k != key::LSHIFT && k != key::LCTRL && std::find(b.begin(), b.end(), k) != b.end())
-            return true;
-    return false;
 }
 } // namespace
 
@@ -83,20 +62,6 @@ int key_by_name(const std::string& raw) {
         std::isdigit(static_cast<unsigned char>(name[2])))
         return key::keypad(name[2] - '0');
     return -1;
-}
-
-std::vector<int> keys_for_char(char ch) {
-    if (ch >= 'a' && ch <= 'z') return {key::letter(ch)};
-    if (ch >= 'A' && ch <= 'Z')
-        return {key::LSHIFT, key::letter(static_cast<char>(ch - 'A' + 'a'))};
-    if (ch >= '0' && ch <= '9') return {key::digit(ch - '0')};
-    if (ch == ' ') return {key::SPACE};
-    if (ch == '\n') return {key::RETURN};
-    if (const auto it = SYMBOLS.find(ch); it != SYMBOLS.end()) {
-        const char base = it->second;
-        return {key::LCTRL, base >= 'a' ? key::letter(base) : key::digit(base - '0')};
-    }
-    return {};
 }
 
 bool parse_key_script(const std::string& script, int frames_per_key, std::vector<KeyEvent>& events,
@@ -166,8 +131,7 @@ bool parse_key_script(const std::string& script, int frames_per_key, std::vector
                         return false;
                     }
                 }
-                if (share_a_key(previous, keys) &&
-                    static_cast<uint64_t>(frames_per_key) < REPEAT_GAP)
+                if (share_a_key(previous, keys) && frames_per_key < REPEAT_GAP)
                     at += REPEAT_GAP - frames_per_key;
                 previous = keys;
                 events.push_back({at, keys, true});

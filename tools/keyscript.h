@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "frontend/typing.h"
+
 // A script event may also work the tape deck instead of keys ("200:tape play").
 enum class TapeAction : uint8_t { NONE, PLAY, STOP };
 
@@ -35,8 +37,7 @@ bool parse_key_script(const std::string& script, int frames_per_key, std::vector
 // The host key code of a key name, or -1.
 int key_by_name(const std::string& name);
 
-// The keys that type one character on the Spectrum keyboard; empty if it has none.
-std::vector<int> keys_for_char(char ch);
+// keys_for_char: the keys that type one character (frontend/typing.h).
 
 // Applies to `keys` (one byte a key code) every event whose frame has come, in order,
 // starting at `next`; returns the new `next`.

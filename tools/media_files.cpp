@@ -2,51 +2,32 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <png.h>
+
+#include "frontend/picture_png.h"
 
 #include "frontend/session.h"
 #include "spectrum/machine.h"
 
 namespace {
-// The picture area within a 512 x 512 picture surface.
-constexpr int PICTURE_X = 80, PICTURE_Y = 112, PICTURE_W = 352, PICTURE_H = 288;
-
 void put_le(std::FILE* file, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; i++) std::fputc((value >> (8 * i)) & 0xFF, file);
 }
 } // namespace
 
+// The encoding is the screenshot's (frontend/picture_png.h), so the two files are alike.
 bool write_picture_png(const std::string& path, const uint8_t* surface, std::string& error) {
+    const std::vector<uint8_t> bytes = picture_png(surface);
+    if (bytes.empty()) {
+        error = "cannot encode " + path;
+        return false;
+    }
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {
         error = "cannot write " + path;
         return false;
     }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        error = "cannot encode " + path;
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, PICTURE_W, PICTURE_H, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    std::vector<uint8_t> row(PICTURE_W * 3);
-    for (int y = 0; y < PICTURE_H; y++) {
-        for (int x = 0; x < PICTURE_W; x++) {
-            const uint8_t* p = surface + ((PICTURE_Y + y) * ULA_SURFACE_W + PICTURE_X + x) * 4;
-            row[3 * x + 0] = p[2]; // the surface holds blue, green, red, alpha
-            row[3 * x + 1] = p[1];
-            row[3 * x + 2] = p[0];
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    if (std::fclose(file) != 0) {
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (std::fclose(file) != 0 || !written) {
         error = "cannot write " + path;
         return false;
     }

@@ -30,6 +30,11 @@ struct Stats {
     bool audio_paused = true;
     uint64_t audio_resumes = 0;
 };
+// Key events for the next pump, in order (the key code, down or up, the character a press
+// types): delivered to the attached session after on_pump, as a host takes them from its
+// queue. The caller sets `keys` to the states they leave.
+void queue_key_event(int key, bool down, uint32_t character = 0);
+
 extern bool quit;
 extern Stats stats;
 

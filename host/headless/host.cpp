@@ -1,5 +1,6 @@
 // The host seam for tests, the runner and the benchmarks.
 #include <cstring>
+#include <vector>
 
 #include "frontend/host.h"
 #include "frontend/session.h"
@@ -11,12 +12,30 @@ std::function<void()> on_pump;
 Stats stats;
 bool quit;
 
-void attach_keyboard(Session& session) { session.keyboard_attach(keys, key::LAST_WITH_JOY); }
+namespace {
+struct QueuedKey {
+    int key;
+    bool down;
+    uint32_t character;
+};
+std::vector<QueuedKey> queued;
+Session* attached = nullptr;
+} // namespace
+
+void attach_keyboard(Session& session) {
+    session.keyboard_attach(keys, key::LAST_WITH_JOY);
+    attached = &session;
+}
+
+void queue_key_event(int key, bool down, uint32_t character) {
+    queued.push_back({key, down, character});
+}
 
 void reset() {
     on_pump = nullptr;
     stats = Stats{};
     quit = false;
+    queued.clear();
     std::memset(keys, 0, sizeof keys);
 }
 } // namespace headless
@@ -24,6 +43,10 @@ void reset() {
 bool host_pump_events() {
     headless::stats.pumps++;
     if (headless::on_pump) headless::on_pump();
+    if (headless::attached)
+        for (const auto& e : headless::queued)
+            headless::attached->key_event(e.key, e.down, e.character);
+    headless::queued.clear();
     return headless::quit;
 }
 

@@ -9,6 +9,7 @@
 #include <SDL/SDL.h>
 
 #include "display/display.h"
+#include "frontend/session.h"
 #include "host/sdl/pacer.h"
 #include "host/sdl/sdl_host.h"
 #include "host/sdl/stats.h"
@@ -23,6 +24,7 @@ constexpr int MOST_SKIPPED_IN_A_ROW = 5;
 int skipped_in_a_row = 0;
 // When the program started (before main): the machine's clock starts with it.
 const FramePacer::clock::time_point program_start = FramePacer::clock::now();
+Session* attached = nullptr;
 } // namespace
 
 std::chrono::steady_clock::time_point program_start_time() { return program_start; }
@@ -61,19 +63,27 @@ void swap_first_frame() {
     pacer.start_from(program_start, FramePacer::clock::now(), std::chrono::seconds(1));
 }
 
+void attach_session(Session& session) { attached = &session; }
+
 bool host_pump_events() {
+    if (attached) follow_display_mode(*attached);
     SDL_PumpEvents();
-    // The key-state array is all the program reads; the queue is emptied so that it never
-    // fills up over a long run (the states are updated whether or not an event is queued).
-    // A quit request (SIGINT, SIGTERM, the window closed), which SDL turns into an event
-    // instead of letting the signal end the process, ends the program as Escape does.
+    // The key-state array holds the keys held; the key events, taken in order, give the
+    // keys pressed and let go again before this pump, which the array never shows. A quit
+    // request (SIGINT, SIGTERM, the window closed), which SDL turns into an event instead of
+    // letting the signal end the process, ends the program as Escape does.
     SDL_Event events[64];
     int n;
     bool quit = false;
     while ((n = SDL_PeepEvents(events, 64, SDL_GETEVENT, SDL_ALLEVENTS)) > 0) {
         for (int i = 0; i < n; i++) {
-            if (events[i].type == SDL_QUIT) quit = true;
-            gamepad_event(events[i]);
+            const SDL_Event& e = events[i];
+            if (e.type == SDL_QUIT) quit = true;
+            if (!attached) continue;
+            if (e.type == SDL_KEYDOWN || e.type == SDL_KEYUP)
+                attached->key_event(e.key.keysym.sym, e.type == SDL_KEYDOWN, e.key.keysym.unicode);
+            else if (e.type == SDL_VIDEORESIZE) resize_window(*attached, e.resize.w, e.resize.h);
+            gamepad_event(e);
         }
     }
     return quit;

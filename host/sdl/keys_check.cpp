@@ -18,6 +18,7 @@ static_assert(key::F7 == SDLK_F7 && key::F8 == SDLK_F8 && key::F9 == SDLK_F9);
 static_assert(key::F10 == SDLK_F10 && key::F11 == SDLK_F11 && key::F12 == SDLK_F12);
 static_assert(key::RSHIFT == SDLK_RSHIFT && key::LSHIFT == SDLK_LSHIFT);
 static_assert(key::RCTRL == SDLK_RCTRL && key::LCTRL == SDLK_LCTRL);
+static_assert(key::RALT == SDLK_RALT && key::LALT == SDLK_LALT);
 static_assert(key::RMETA == SDLK_RMETA && key::LMETA == SDLK_LMETA);
 static_assert(key::LSUPER == SDLK_LSUPER && key::RSUPER == SDLK_RSUPER);
 static_assert(key::LAST == SDLK_LAST);

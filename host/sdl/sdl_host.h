@@ -29,3 +29,16 @@ void gamepad_open(Session& session);
 // Takes a gamepad event into the session's gamepad (the Kempston bits); false for any other
 // event.
 bool gamepad_event(const SDL_Event& event);
+// The video mode. open_display sets full screen at the desktop's size or a resizable window
+// of width x height (800 x 600 if not given); false if SDL cannot. follow_display_mode
+// switches to the mode session.windowed asks for; resize_window takes a window's new size.
+bool open_display(Session& session, bool windowed, int width, int height);
+void follow_display_mode(Session& session);
+void resize_window(Session& session, int width, int height);
+
+// The mouse pointer, hidden over the picture by a blank cursor of the video subsystem.
+void set_blank_cursor();
+void free_blank_cursor();
+
+// The session whose keyboard the host's key events go to.
+void attach_session(Session& session);

@@ -1,0 +1,262 @@
+// Keys pressed and let go between two reads of the key states: the host's key events keep
+// them. A control key counts as pressed for one read; a Spectrum key is played into the
+// matrix for a logical frame, one tap after another, so that the ROM's scan sees each.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "frontend/keys.h"
+#include "frontend/session.h"
+#include "frontend/typing.h"
+#include "host/headless/headless.h"
+#include "spectrum/machine.h"
+#include "tests/support/support.h"
+#include "tools/screen_text.h"
+
+namespace {
+// The half-row port of each address line A8..A15 and the matrix bits read there.
+uint8_t matrix(const Spectrum& m, int line) {
+    return static_cast<uint8_t>(
+        ~m.keyboard_matrix_read(static_cast<uint16_t>((0xFF & ~(1 << (line - 8))) << 8 | 0xFE),
+                                0xFF) &
+        0x1F);
+}
+constexpr int CAPS_LINE = 8, SYMBOL_LINE = 15;
+
+// A press and its release in the same pump.
+void tap(int key, uint32_t character = 0) {
+    headless::queue_key_event(key, true, character);
+    headless::queue_key_event(key, false);
+}
+
+class Taps : public testing::Test {
+  protected:
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
+    void TearDown() override { headless::on_pump = nullptr; }
+};
+} // namespace
+
+TEST_F(Taps, ATappedControlKeyIsPressedForOneRead) {
+    tap(key::ESCAPE);
+    s.read_keyboard();
+    EXPECT_EQ(headless::keys[key::ESCAPE], 0) << "the key-state array never saw it";
+    EXPECT_TRUE(s.key_held(key::ESCAPE));
+    EXPECT_TRUE(s.key_pressed(key::ESCAPE));
+    s.read_keyboard();
+    EXPECT_FALSE(s.key_held(key::ESCAPE));
+    EXPECT_FALSE(s.key_pressed(key::ESCAPE));
+
+    // Through a physical frame end: a tapped Escape ends the program.
+    tap(key::ESCAPE);
+    m.tstatesh = m.tpfh;
+    s.render_physical_frame();
+    EXPECT_EQ(s.exit_request, 1);
+}
+
+TEST_F(Taps, ATapHoldsTheMatrixForOneLogicalFrameThenTheNext) {
+    const int a = key::letter('a'), s_key = key::letter('s');
+    tap(a);
+    tap(s_key);
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x01) << "A alone first";
+    // Still A until two logical frames of machine time have passed.
+    m.tstates = 2 * m.tpf - 1;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x01);
+    m.tstates = 2 * m.tpf;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x00) << "A let go after two frames";
+    // S waits until six frames from A's start: the ROM has a key slot free again.
+    m.tstates = 6 * m.tpf - 1;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x00);
+    m.tstates = 6 * m.tpf;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x02) << "then S";
+    m.tstates = 8 * m.tpf;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x00);
+    EXPECT_TRUE(s.tap_queue.empty());
+
+    // The same key again waits nine frames: the ROM would take it for S still held.
+    tap(s_key);
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x00);
+    m.tstates = 15 * m.tpf - 1;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x00);
+    m.tstates = 15 * m.tpf;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x02);
+}
+
+// The Shift held at the moment of the tap, by the order of the events, goes with it.
+TEST_F(Taps, ATapKeepsTheShiftOfItsMoment) {
+    headless::queue_key_event(key::LSHIFT, true);
+    tap(key::letter('z'));
+    headless::queue_key_event(key::LSHIFT, false);
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x03) << "CAPS SHIFT and Z";
+}
+
+// A press held longer plays its tap and then stays down as long as the array says; a press
+// made while earlier taps wait comes after them, and the shifts held now wait with it.
+TEST_F(Taps, HeldKeysFollowTheirTapsInOrder) {
+    const int q = key::letter('q'), w = key::letter('w');
+    tap(key::letter('a'));
+    headless::queue_key_event(key::LSHIFT, true);
+    headless::queue_key_event(q, true);
+    // The array changes in the pump, as a host's does.
+    headless::on_pump = [&] { headless::keys[key::LSHIFT] = headless::keys[q] = 1; };
+    s.read_keyboard();
+    headless::on_pump = nullptr;
+    EXPECT_EQ(matrix(m, 9), 0x01) << "A first";
+    EXPECT_EQ(matrix(m, 10), 0x00) << "Q waits for its turn";
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x00) << "the Shift is Q's, not A's";
+    m.tstates = 6 * m.tpf;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x00);
+    EXPECT_EQ(matrix(m, 10), 0x01);
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x01);
+    m.tstates = 20 * m.tpf;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 10), 0x01) << "held as long as the array says";
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x01);
+    // Without events (a script setting the array) a held key is down at once.
+    headless::keys[w] = 1;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 10), 0x03);
+    headless::keys[q] = headless::keys[w] = headless::keys[key::LSHIFT] = 0;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 10), 0x00);
+}
+
+TEST_F(Taps, NoTapReachesTheMachineFromTheRequesterOrWithWindows) {
+    s.file_requester_mode = 1;
+    tap(key::letter('a'));
+    s.read_keyboard();
+    s.file_requester_mode = 0;
+    headless::keys[key::LSUPER] = 1;
+    tap(key::letter('b'));
+    s.read_keyboard();
+    EXPECT_TRUE(s.tap_queue.empty() && s.tap_playing.keys.empty());
+}
+
+// The ROM itself: five letters, each pressed and let go within one read of the keyboard,
+// all in the same one, are all typed, the repeated one too.
+TEST_F(Taps, TheRomTypesFiveLettersTappedAtOnce) {
+    ASSERT_TRUE(read_rom(m.ROM)) << "1982.rom is missing";
+    s.start_machine();
+    bool tapped = false;
+    headless::on_pump = [&] {
+        if (tapped || s.logical_frames < 150) return;
+        for (char c : std::string("hello")) tap(key::letter(c));
+        tapped = true;
+    };
+    s.read_keyboard();
+    s.run_machine(240);
+    ASSERT_TRUE(tapped);
+    EXPECT_NE(screen_text_joined(m).find("hello"), std::string::npos) << screen_text_joined(m);
+}
+
+// Typing by character: the PC's character chooses the Spectrum's combination.
+TEST_F(Taps, TypingByCharacterPressesTheSymbolCombination) {
+    // Each press in its own read, long after the last: no tap waits for another.
+    auto press = [&](int k, uint32_t character) {
+        s.logical_tstates += 10 * static_cast<uint64_t>(m.tpf);
+        headless::keys[k] = 1;
+        headless::queue_key_event(k, true, character);
+        s.read_keyboard();
+    };
+    auto release = [&](int k) {
+        headless::keys[k] = 0;
+        headless::queue_key_event(k, false);
+        s.read_keyboard();
+    };
+    const int equals = '='; // the PC key "=", which has no place on the Spectrum
+    headless::keys[key::LSHIFT] = 1;
+    press(equals, '+');
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x01) << "positional: Shift alone, as before";
+    EXPECT_EQ(matrix(m, 14), 0x00);
+    EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x00);
+    release(equals);
+
+    s.type_chars = true;
+    press(equals, '+');
+    EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x02) << "SYMBOL SHIFT";
+    EXPECT_EQ(matrix(m, 14), 0x04) << "K";
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x00) << "no CAPS SHIFT from the Shift that made '+'";
+    s.logical_tstates += 10 * static_cast<uint64_t>(m.tpf);
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 14), 0x04) << "held, after its tap";
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x00);
+    release(equals);
+
+    // Shift on a letter stays CAPS SHIFT.
+    press(key::letter('a'), 'A');
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x01);
+    EXPECT_EQ(matrix(m, 9), 0x01);
+    EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x00);
+    release(key::letter('a'));
+
+    // A shifted digit that makes a symbol: '!' is SYMBOL SHIFT + 1; '1' itself stays 1.
+    press(key::digit(1), '!');
+    EXPECT_EQ(matrix(m, 11), 0x01);
+    EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x02);
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x00);
+    release(key::digit(1));
+    headless::keys[key::LSHIFT] = 0;
+    press(key::digit(1), '1');
+    EXPECT_EQ(matrix(m, 11), 0x01);
+    EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x00);
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x00);
+}
+
+// A tapped symbol in typing by character plays its combination as a tap.
+TEST_F(Taps, ATappedSymbolPlaysItsCombination) {
+    s.type_chars = true;
+    headless::queue_key_event(key::LSHIFT, true);
+    headless::queue_key_event('\'', true, '"');
+    headless::queue_key_event('\'', false);
+    headless::queue_key_event(key::LSHIFT, false);
+    headless::keys[key::LSHIFT] = 0;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 13), 0x01) << "P";
+    EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x02);
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x00);
+}
+
+// Windows pressed in one pump and let go in the next with P pressed and let go before it:
+// still Windows+P for the emulator, and no P for the Spectrum.
+TEST_F(Taps, AWindowsComboSplitOverTwoPumpsStaysTheEmulators) {
+    headless::on_pump = [] { headless::keys[key::LSUPER] = 1; };
+    headless::queue_key_event(key::LSUPER, true);
+    s.read_keyboard();
+    headless::on_pump = [] { headless::keys[key::LSUPER] = 0; };
+    tap(key::letter('p'));
+    headless::queue_key_event(key::LSUPER, false);
+    s.read_keyboard();
+    EXPECT_TRUE(s.win_held());
+    EXPECT_TRUE(s.key_pressed(key::letter('p')));
+    EXPECT_TRUE(s.tap_queue.empty() && s.tap_playing.keys.empty());
+    s.read_keyboard();
+    EXPECT_FALSE(s.win_held());
+}
+
+// A press that comes without its character: the US keyboard's character stands in.
+TEST_F(Taps, APressWithoutItsCharacterTakesTheUsKeyboards) {
+    s.type_chars = true;
+    headless::queue_key_event(key::LSHIFT, true);
+    tap('=');
+    headless::queue_key_event(key::LSHIFT, false);
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 14), 0x04) << "+ is SYMBOL SHIFT + K";
+    EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x02);
+    EXPECT_EQ(matrix(m, CAPS_LINE), 0x00);
+    EXPECT_EQ(us_layout_char('=', false), uint32_t('='));
+    EXPECT_EQ(us_layout_char('\'', true), uint32_t('"'));
+    EXPECT_EQ(us_layout_char(key::digit(2), true), uint32_t('@'));
+    EXPECT_EQ(us_layout_char(key::F1, false), 0u);
+}

@@ -1,0 +1,110 @@
+// The full-screen program's command line, and the control keys of the modes it sets:
+// Windows+T, Windows+B and Alt+Enter, each with its message.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "frontend/keys.h"
+#include "frontend/options.h"
+#include "frontend/session.h"
+#include "host/headless/headless.h"
+#include "tests/support/files_screen.h"
+#include "tests/support/support.h"
+
+namespace {
+bool parse(std::vector<const char*> args, ProgramOptions& o, std::string& error) {
+    args.insert(args.begin(), "marrowgleam");
+    return parse_program_options(static_cast<int>(args.size()), args.data(), o, error);
+}
+
+std::string message() {
+    std::string row = text_row(MESSAGE_ROW);
+    row.erase(row.find_last_not_of(' ') + 1);
+    return row;
+}
+} // namespace
+
+TEST(ProgramOptions, ReadsTheModesTheSizeAndTheFile) {
+    ProgramOptions o;
+    std::string error;
+    ASSERT_TRUE(parse({"--window", "--type-chars", "--exact-border", "game.sna"}, o, error));
+    EXPECT_TRUE(o.window && o.type_chars && o.exact_border);
+    EXPECT_EQ(o.window_w, 0);
+    EXPECT_EQ(o.file, "game.sna");
+
+    ProgramOptions sized;
+    ASSERT_TRUE(parse({"--window=1024x700"}, sized, error));
+    EXPECT_TRUE(sized.window);
+    EXPECT_EQ(sized.window_w, 1024);
+    EXPECT_EQ(sized.window_h, 700);
+    EXPECT_FALSE(sized.type_chars || sized.exact_border);
+
+    for (const char* bad : {"--window=800", "--window=x600", "--window=10x10", "--window=80x60x",
+                            "--no-such", "-w"}) {
+        ProgramOptions b;
+        EXPECT_FALSE(parse({bad}, b, error)) << bad;
+    }
+    ProgramOptions two;
+    EXPECT_FALSE(parse({"a.sna", "b.sna"}, two, error));
+    ProgramOptions help;
+    ASSERT_TRUE(parse({"--help"}, help, error));
+    EXPECT_TRUE(help.help);
+    for (const char* option : {"--window", "--type-chars", "--exact-border", "--help"})
+        EXPECT_NE(std::string(PROGRAM_USAGE).find(option), std::string::npos) << option;
+}
+
+namespace {
+class ModeKeys : public testing::Test {
+  protected:
+    Session& s = fresh_session();
+    void SetUp() override { use_code_charset(); }
+    void TearDown() override { headless::on_pump = nullptr; }
+    // One physical frame with exactly `keys` down.
+    void frame(const std::vector<int>& keys) {
+        headless::on_pump = [keys] {
+            std::fill(std::begin(headless::keys), std::end(headless::keys), 0);
+            for (int k : keys) headless::keys[k] = 1;
+        };
+        s.read_keyboard();
+        s.handle_control_keys();
+    }
+};
+} // namespace
+
+TEST_F(ModeKeys, WindowsTAndWindowsBSwitchTheirModesOncePerPress) {
+    const int win = key::LSUPER;
+    frame({win, key::letter('t')});
+    EXPECT_TRUE(s.type_chars);
+    EXPECT_EQ(message(), " TYPE BY CHARACTER");
+    frame({win, key::letter('t')}); // still held: no second switch
+    EXPECT_TRUE(s.type_chars);
+    frame({});
+    frame({win, key::letter('t')});
+    EXPECT_FALSE(s.type_chars);
+    EXPECT_EQ(message(), " TYPE BY POSITION");
+    frame({key::letter('t')});
+    EXPECT_FALSE(s.type_chars) << "T alone is the Spectrum's";
+
+    frame({win, key::letter('b')});
+    EXPECT_EQ(s.machine.exact_border, 1);
+    EXPECT_EQ(message(), " EXACT BORDER ON");
+    frame({});
+    frame({key::RMETA, key::letter('b')});
+    EXPECT_EQ(s.machine.exact_border, 0);
+    EXPECT_EQ(message(), " EXACT BORDER OFF");
+}
+
+TEST_F(ModeKeys, AltEnterSwitchesTheDisplayModeAndTypesNoEnter) {
+    frame({key::LALT, key::RETURN});
+    EXPECT_TRUE(s.windowed);
+    EXPECT_EQ(message(), " WINDOW");
+    EXPECT_EQ(s.machine.key_rows[6] & 1, 0) << "no ENTER for the Spectrum";
+    frame({});
+    frame({key::RALT, key::RETURN});
+    EXPECT_FALSE(s.windowed);
+    EXPECT_EQ(message(), " FULL SCREEN");
+    frame({key::RETURN});
+    EXPECT_FALSE(s.windowed);
+    EXPECT_EQ(s.machine.key_rows[6] & 1, 1) << "Enter alone is ENTER";
+}
