@@ -311,7 +311,7 @@ TEST(TapeDeck, FastLoadingShowsFewFramesAndTapeSoundMixesTheSignal) {
         if (sound) EXPECT_EQ(presents, s.physical_frames);
         else EXPECT_LT(presents, s.physical_frames / 4);
         int mixed = 0;
-        for (const uint8_t sample : s.AUDBUF) mixed += sample == 0x7F;
+        for (const StereoSample sample : s.AUDBUF) mixed += sample == beeper_sample(0x7F);
         if (sound) EXPECT_GT(mixed, 1000) << "half-level samples: the signal without the beeper";
         else EXPECT_EQ(mixed, 0);
     }
