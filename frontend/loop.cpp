@@ -42,6 +42,9 @@ void Session::mix_frame_sound() {
     }
     for (int i = 0; i < SAMPLES_PER_FRAME; i++)
         FRAME_SAMPLES[i] = beeper_sample(mute ? 0 : levels[i]);
+    // The level the next frame starts from: the speaker after every change of this frame,
+    // also one stamped at or past its end (which fills no sample here).
+    frame_end_sample = beeper_sample(mute ? 0 : m.OUTAGE);
     if (!m.ay_present()) return;
     float left[SAMPLES_PER_FRAME], right[SAMPLES_PER_FRAME];
     m.ay_frame_end(left, right);
@@ -54,6 +57,8 @@ void Session::mix_frame_sound() {
         FRAME_SAMPLES[i].left = add(FRAME_SAMPLES[i].left, left[i]);
         FRAME_SAMPLES[i].right = add(FRAME_SAMPLES[i].right, right[i]);
     }
+    frame_end_sample.left = add(frame_end_sample.left, left[SAMPLES_PER_FRAME - 1]);
+    frame_end_sample.right = add(frame_end_sample.right, right[SAMPLES_PER_FRAME - 1]);
 }
 
 void Session::render_logical_frame() {
@@ -69,10 +74,10 @@ void Session::render_logical_frame() {
     const int32_t base = AUDPOSW.load(std::memory_order_relaxed) % AUDBUF_SIZE;
     if (audio_slot_free(base)) {
         std::copy(FRAME_SAMPLES, FRAME_SAMPLES + SAMPLES_PER_FRAME, AUDBUF + base);
-        AUDDAT.store(pack_sample(FRAME_SAMPLES[SAMPLES_PER_FRAME - 1]), std::memory_order_release);
+        AUDDAT.store(pack_sample(frame_end_sample), std::memory_order_release);
         AUDPOSW.store(base + SAMPLES_PER_FRAME, std::memory_order_release);
     } else {
-        AUDDAT.store(pack_sample(FRAME_SAMPLES[SAMPLES_PER_FRAME - 1]), std::memory_order_release);
+        AUDDAT.store(pack_sample(frame_end_sample), std::memory_order_release);
     }
     overlay_tick();
     // The text page shown alone hides the picture: its border is not painted, and the host's

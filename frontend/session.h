@@ -261,6 +261,8 @@ class Session {
     // The machine's sound of the frame just ended into FRAME_SAMPLES: the beeper's levels,
     // and the sound chip's output added where the machine has one.
     void mix_frame_sound();
+    // The sound's level at the frame's end, which an underrun holds (set by mix_frame_sound).
+    StereoSample frame_end_sample = beeper_sample(0);
     // The sound chip's output on the 16-bit scale: one channel at full volume on one side.
     static constexpr float AY_SCALE = 10922.0f;
 

@@ -215,8 +215,10 @@ TEST(FilesSnapshot, UnloadableFilesChangeNothing) {
         // Never opened: opening a named pipe waits for a writer.
         {"pipe.sna", LoadResult::REFUSED, "it is a named pipe (FIFO)"},
         {"/dev/zero", LoadResult::REFUSED, "it is a character device"},
-        {"notes.txt", LoadResult::REFUSED, "unknown file type (the name must end in SNA or TAP)"},
-        {"game", LoadResult::REFUSED, "unknown file type (the name must end in SNA or TAP)"},
+        {"notes.txt", LoadResult::REFUSED,
+         "unknown file type (the name must end in SNA, Z80, SZX, TAP or TZX)"},
+        {"game", LoadResult::REFUSED,
+         "unknown file type (the name must end in SNA, Z80, SZX, TAP or TZX)"},
         {"missing.sna", LoadResult::CANNOT_OPEN, "No such file or directory"},
         {"missing.tap", LoadResult::CANNOT_OPEN, "No such file or directory"},
         {"missing", LoadResult::CANNOT_OPEN, "No such file or directory"},
@@ -253,7 +255,8 @@ TEST(FilesTape, NamesEndingInTapAttachATape) {
             const MachineState before = capture_state();
             const LoadResult result = load_speccy(m, c.name);
             EXPECT_EQ(result.status, LoadResult::REFUSED);
-            EXPECT_EQ(result.why, "unknown file type (the name must end in SNA or TAP)");
+            EXPECT_EQ(result.why,
+                      "unknown file type (the name must end in SNA, Z80, SZX, TAP or TZX)");
             EXPECT_TRUE(capture_state() == before);
             continue;
         }
