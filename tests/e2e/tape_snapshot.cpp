@@ -118,18 +118,15 @@ TEST(TapeSnapshot, UnloadableFileEndsTheRunnerWithStatusOne) {
         {"missing.tap", "Cannot load file missing.tap: No such file or directory\n"},
         {"short.sna",
          "Cannot load file short.sna: a snapshot needs at least 49179 bytes, it has 49178\n"},
-        {
-            "game.z99",
-            "Cannot load file game.z99: unknown file type (the name must end in SNA, Z80, "
-            "SZX, TAP or TZX)
-            "},
-            {"pipe.sna", "Cannot load file pipe.sna: it is a named pipe (FIFO)\n"},
-            {"pipe.tap", "Cannot load file pipe.tap: it is a named pipe (FIFO)\n"},
-            {"folder.tap", "Cannot load file folder.tap: it is a directory\n"},
-            {"/dev/null", "Cannot load file /dev/null: it is a character device\n"},
-            {"loop.sna", "Cannot load file loop.sna: Too many levels of symbolic links\n"},
-            {long_name, "Cannot load file " + long_name + ": File name too long\n"},
-        };
+        {"game.z99", "Cannot load file game.z99: unknown file type (the name must end in SNA, "
+                     "Z80, SZX, TAP or TZX)\n"},
+        {"pipe.sna", "Cannot load file pipe.sna: it is a named pipe (FIFO)\n"},
+        {"pipe.tap", "Cannot load file pipe.tap: it is a named pipe (FIFO)\n"},
+        {"folder.tap", "Cannot load file folder.tap: it is a directory\n"},
+        {"/dev/null", "Cannot load file /dev/null: it is a character device\n"},
+        {"loop.sna", "Cannot load file loop.sna: Too many levels of symbolic links\n"},
+        {long_name, "Cannot load file " + long_name + ": File name too long\n"},
+    };
     for (const auto& [name, message] : cases) {
         const RunnerResult run = run_runner({"--quiet", "--png", "shot.png", name});
         EXPECT_EQ(run.status, 1) << name;
