@@ -83,7 +83,8 @@ bool write_file_atomic(const std::string& name, const std::vector<uint8_t>& imag
     const std::string temporary = name + ".tmp";
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (!file) return false;
-    bool ok = std::fwrite(image.data(), 1, image.size(), file) == image.size();
+    // An empty vector's data() may be null, which fwrite must not be given.
+    bool ok = image.empty() || std::fwrite(image.data(), 1, image.size(), file) == image.size();
     // On the disk before the name points at it: a crash after the rename must find the new
     // contents, not an empty file.
     ok = std::fflush(file) == 0 && ok;
