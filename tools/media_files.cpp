@@ -68,7 +68,7 @@ bool WavWriter::open(const std::string& path, std::string& error) {
 }
 
 void WavWriter::write(const StereoSample* samples, size_t count) {
-    if (!file_) return;
+    if (!file_ || count == 0) return;
     // Little-endian whatever the host's order.
     std::vector<uint8_t> bytes(count * 4);
     for (size_t i = 0; i < count; i++) {
