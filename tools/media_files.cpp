@@ -69,8 +69,10 @@ bool WavWriter::open(const std::string& path, std::string& error) {
 
 void WavWriter::write(const StereoSample* samples, size_t count) {
     if (!file_ || count == 0) return;
-    // Little-endian whatever the host's order.
-    std::vector<uint8_t> bytes(count * 4);
+    // Little-endian whatever the host's order, through one buffer kept for the whole run
+    // (a buffer a frame would be memory churned 50 times a second).
+    std::vector<uint8_t>& bytes = buffer_;
+    bytes.resize(count * 4);
     for (size_t i = 0; i < count; i++) {
         const auto l = static_cast<uint16_t>(samples[i].left);
         const auto r = static_cast<uint16_t>(samples[i].right);

@@ -38,4 +38,5 @@ class WavWriter {
     std::string path_;
     uint32_t data_size_ = 0;
     bool ok_ = true;
+    std::vector<uint8_t> buffer_; // the samples of one write, as the file has them
 };
