@@ -19,7 +19,7 @@ std::string Session::save_screenshot() {
     localtime_r(&now, &local);
     const std::string name = screenshot_name(directory, local);
     const std::string path = (directory / name).string();
-    if (png.empty() || !write_file_atomic(path, png)) {
+    if (directory.empty() || png.empty() || !write_file_atomic(path, png)) {
         post_message(" SCREENSHOT FAILED ");
         return {};
     }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <png.h>
 
+#include "frontend/session.h"
 #include "spectrum/machine.h"
 
 namespace {
@@ -54,8 +55,8 @@ std::filesystem::path pictures_directory() {
     std::error_code ec;
     if (!home.empty() && std::filesystem::is_directory(home / "Pictures", ec))
         return home / "Pictures";
-    if (auto data = environment_path("XDG_DATA_HOME"); !data.empty()) return data / "marrowgleam";
-    return home / ".local" / "share" / "marrowgleam";
+    // The data directory without its trailing '/' ("" stays "").
+    return std::filesystem::path(user_data_dir()).parent_path();
 }
 
 std::string screenshot_name(const std::filesystem::path& directory, const std::tm& local) {

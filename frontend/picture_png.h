@@ -12,7 +12,8 @@
 std::vector<uint8_t> picture_png(const uint8_t* surface);
 
 // Where screenshots go: $XDG_PICTURES_DIR, else ~/Pictures where it exists, else the data
-// directory ($XDG_DATA_HOME/marrowgleam, else ~/.local/share/marrowgleam).
+// directory ($XDG_DATA_HOME/marrowgleam, else ~/.local/share/marrowgleam, made when
+// missing); empty when there is none of them.
 std::filesystem::path pictures_directory();
 
 // A screenshot's file name in `directory` for a local time, "marrowgleam-YYYYMMDD-HHMMSS.png",

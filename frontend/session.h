@@ -346,9 +346,6 @@ class Session {
     void tape_frame();
     // Appends the saved blocks to the save file (made when there is none), with a message.
     void write_saved_blocks();
-    // The directory user files go to: $XDG_DATA_HOME/marrowgleam, else
-    // ~/.local/share/marrowgleam.
-    static std::string data_directory();
 
     // --- Display mode and screenshots ---------------------------------------------------
     // The display mode the user asks for: a window, or full screen. The full-screen host

@@ -18,13 +18,6 @@ std::string shown_name(const std::string& path, size_t width) {
 }
 } // namespace
 
-std::string Session::data_directory() {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && *xdg == '/') return std::string(xdg) + "/marrowgleam";
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : ".") + "/.local/share/marrowgleam";
-}
-
 void Session::tape_key() {
     Spectrum& m = machine;
     if (m.tape_deck.playing) m.tape_stop();
@@ -52,15 +45,18 @@ void Session::write_saved_blocks() {
 
     std::string path = save_tape_path;
     if (path.empty()) {
-        const std::string dir = data_directory();
-        std::error_code ec;
-        std::filesystem::create_directories(dir, ec);
+        // The data directory, made when missing; without one there is nowhere to save.
+        const std::string dir = user_data_dir();
+        if (dir.empty()) {
+            post_message(" SAVE FAILED ");
+            return;
+        }
         char name[64];
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         localtime_r(&now, &local);
         std::strftime(name, sizeof name, "tape-%Y%m%d-%H%M%S.tap", &local);
-        path = dir + "/" + name;
+        path = dir + name;
     }
     // The file as it is, then the new blocks: a failed write leaves it as it was.
     std::error_code ec;
