@@ -35,6 +35,7 @@ void Spectrum::attach_tape_blocks(std::vector<uint8_t> image, std::vector<TapeBl
     is_tape = 1;
     tape_deck.load(std::move(blocks));
     tape_deck.machine_48k = model == 48;
+    tape_deck.cpu_hz = model == 48 ? TAPE_CLOCK_HZ : CLOCK_HZ_128;
     // The block loader's entry jumps straight to its RET NZ, where the load trap takes a
     // standard block whole. The patch stays for the rest of the run.
     if (tape_traps && ROM[LD_BYTES] != LOADER_PATCH[0]) {
@@ -77,6 +78,7 @@ int Spectrum::tape_load_trap() {
         if (tape_traps && ROM[LD_BYTES] != LOADER_PATCH[0] && rom_patched[0] == ROM[LD_BYTES])
             std::memcpy(ROM + LD_BYTES, LOADER_PATCH, 3);
         tape_deck.machine_48k = model == 48;
+        tape_deck.cpu_hz = model == 48 ? TAPE_CLOCK_HZ : CLOCK_HZ_128;
         if (!tape_deck.playing && !tape_deck.at_end()) tape_play();
         return 1;
     }

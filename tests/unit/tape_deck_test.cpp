@@ -74,26 +74,44 @@ TEST(TapeDeck, EarFollowsPulsesAndThePauseToTheTState) {
 }
 
 // An edge that falls after the frame end is heard at the same absolute T-state of the next
-// frame, on both frame lengths.
+// frame, on both frame lengths. The 128K plays the tape's 3.5 MHz T-states at its own
+// 3.5469 MHz: a pulse of 3000 lasts 3040.2 of its T-states.
 TEST(TapeDeck, EdgesKeepTheirTimeAcrossFrameEnds) {
     for (const int model : {48, 128}) {
         Spectrum& m = playing(tzx({tone(3000, 4)}), model, 0);
         const int32_t tpf = m.tpf;
         const int32_t start = tpf - 1000;
+        const int32_t second = model == 48 ? 2000 : 2040, third = model == 48 ? 5000 : 5080;
         m.tape_rewind();
         m.tstates = start;
-        m.tape_play(); // edges at tpf - 1000, tpf + 2000, tpf + 5000
+        m.tape_play(); // edges at tpf - 1000, tpf + second, tpf + third
         EXPECT_EQ(ear_at(m, tpf - 1), 1) << model;
         m.tstates = tpf + 10; // the last instruction's overshoot
         uint8_t slot[SAMPLES_PER_FRAME];
         m.beeper_frame_end(slot);
         m.end_logical_frame();
         EXPECT_EQ(m.tstates, 10);
-        EXPECT_EQ(ear_at(m, 1999), 1) << model;
-        EXPECT_EQ(ear_at(m, 2000), 0) << model;
-        EXPECT_EQ(ear_at(m, 4999), 0) << model;
-        EXPECT_EQ(ear_at(m, 5000), 1) << model;
+        EXPECT_EQ(ear_at(m, second - 1), 1) << model;
+        EXPECT_EQ(ear_at(m, second), 0) << model;
+        EXPECT_EQ(ear_at(m, third - 1), 0) << model;
+        EXPECT_EQ(ear_at(m, third), 1) << model;
     }
+}
+
+// A tape keeps real time on the 128K's faster clock: the fractions of each scaled pulse are
+// carried, so the 1000th edge of a 2168 T-state pilot falls where 1000 pulses of real time
+// end (2,197,051.2 of the 128K's T-states), not 1000 rounded pulses on (2,197,000).
+TEST(TapeDeck, The128KPlaysATapeInRealTime) {
+    TapeDeck deck;
+    deck.load(parse(tzx({tone(2168, 1001)})));
+    deck.cpu_hz = CLOCK_HZ_128;
+    deck.record_edges = true;
+    deck.play(0);
+    deck.run_to(3000000);
+    ASSERT_EQ(deck.edge_times.size(), 1001u);
+    EXPECT_EQ(deck.edge_times[1], 2197);
+    EXPECT_EQ(deck.edge_times[1000], 2197051);
+    EXPECT_EQ(deck.edge_times[1000] - deck.edge_times[999], 2197); // 2197.05 carried on
 }
 
 // IN A,(0xFE) reads the port 10 T-states into the instruction (4 + 3, then 1 and 2 of the
