@@ -237,6 +237,9 @@ class Spectrum : public SpectrumState {
     // record lies in `image` at its record_offset for the load trap.
     void attach_tape_blocks(std::vector<uint8_t> image, std::vector<TapeBlock> blocks);
     void detach_tape();
+    // Adds TAP records (the blocks SAVE made) to the end of the attached TAP image and its
+    // deck, which can then play or load them.
+    void append_tape_records(const std::vector<uint8_t>& records);
     // The deck's keys: play and stop at the current T-state; rewind to the first block.
     void tape_play() {
         tape_deck.cpu_hz = model == 48 ? TAPE_CLOCK_HZ : CLOCK_HZ_128;

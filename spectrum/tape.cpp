@@ -44,6 +44,17 @@ void Spectrum::attach_tape_blocks(std::vector<uint8_t> image, std::vector<TapeBl
     }
 }
 
+void Spectrum::append_tape_records(const std::vector<uint8_t>& records) {
+    const size_t base = tape.size();
+    for (TapeBlock& b : tap_blocks_of(records)) {
+        b.file_offset += base;
+        b.record_offset += base;
+        tape_deck.blocks.push_back(std::move(b));
+    }
+    tape.insert(tape.end(), records.begin(), records.end());
+    is_tape = 1;
+}
+
 void Spectrum::detach_tape() {
     tape.clear();
     tape_pos = 0;

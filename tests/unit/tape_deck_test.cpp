@@ -2,6 +2,7 @@
 // control blocks, the parser's limits, starting and stopping, and the traps around it.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -379,6 +380,41 @@ TEST(TapeDeck, SavedBlocksAreAppendedOrTheFailureShown) {
     s.tape_frame();
     EXPECT_EQ(row23(), " SAVE FAILED");
     EXPECT_EQ(read_file(dir.path() / "old.tap"), (Bytes{2, 0, 0xFF, 0xFF, 3, 0, 0xFF, 7, 0xF8}));
+}
+
+// A SAVE onto the attached TAP image goes onto the deck as well, after the blocks it
+// holds: the deck, at its end after loading, plays the new block, and the load trap takes
+// it from the image. A tape that is not the file saved to keeps its blocks.
+TEST(TapeDeck, BlocksSavedToTheAttachedTapeCanBeLoadedAtOnce) {
+    TempDir dir;
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
+    dir.file("deck.tap", {2, 0, 0xFF, 0xFF});
+    ASSERT_TRUE(s.load_file((dir.path() / "deck.tap").string()));
+    m.tape_deck.taken(0); // the first block was loaded
+    ASSERT_TRUE(m.tape_deck.at_end());
+    m.saved_blocks = {{3, 0, 0xFF, 7, 0xF8}};
+    s.tape_frame();
+    EXPECT_EQ(m.tape, read_file(dir.path() / "deck.tap"));
+    ASSERT_EQ(m.tape_deck.blocks.size(), 2u);
+    EXPECT_FALSE(m.tape_deck.at_end());
+    EXPECT_EQ(m.tape_deck.next_standard_block(), 1);
+    EXPECT_EQ(m.tape_deck.blocks[1].record_offset, 4u);
+    EXPECT_EQ(m.tape_deck.blocks[1].data, (Bytes{0xFF, 7, 0xF8}));
+
+    // A TZX image attached: the saves go to a new file, the deck keeps its one block.
+    const Bytes image = tzx({tone(1000, 2)});
+    dir.file("t.tzx", image);
+    ASSERT_TRUE(s.load_file((dir.path() / "t.tzx").string()));
+    const char* const old = std::getenv("XDG_DATA_HOME");
+    const std::string old_value = old ? old : "";
+    setenv("XDG_DATA_HOME", (dir.path() / "data").c_str(), 1);
+    m.saved_blocks = {{3, 0, 0xFF, 7, 0xF8}};
+    s.tape_frame();
+    if (old) setenv("XDG_DATA_HOME", old_value.c_str(), 1);
+    else unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(m.tape_deck.blocks.size(), 1u);
+    EXPECT_EQ(m.tape, image);
 }
 
 // "Stop the tape if in 48K mode" stops only a 48K machine; "set signal level" sets the level
