@@ -192,29 +192,31 @@ void Session::update_key_rows() {
         return keystate[k] && !keystate_swallowed[k] && !key_pending[k] &&
                !(busy && (is_shift(k) || is_ctrl(k)));
     };
+    // The tap being played was pressed without the Windows key (which makes a key the
+    // emulator's), so a Windows key held since (a screenshot taken while typed-ahead keys
+    // still play) holds back only the keys held now, never the tap.
+    const bool alt = key_held(key::LALT) || key_held(key::RALT); // Alt+Enter is the host's
+    const bool emulator_keys = win_held();
     bool symbol = tap_playing.symbol;
-    for (int k = 0; k < numkeys; k++)
-        if (counts(k) && !key_symbols[k].empty()) symbol = true;
+    if (!emulator_keys)
+        for (int k = 0; k < numkeys; k++)
+            if (counts(k) && !key_symbols[k].empty()) symbol = true;
     std::vector<int> down = tap_playing.keys;
-    for (int k = 0; k < numkeys; k++) {
-        if (!counts(k)) continue;
+    for (int k = 0; k < numkeys && !emulator_keys; k++) {
+        if (!counts(k) || (alt && k == key::RETURN)) continue;
         if (!key_symbols[k].empty())
             down.insert(down.end(), key_symbols[k].begin(), key_symbols[k].end());
         else if (!(symbol && is_shift(k))) down.push_back(k);
     }
-    const bool alt = key_held(key::LALT) || key_held(key::RALT); // Alt+Enter is the host's
-    const bool emulator_keys = win_held();
     for (int line = 0; line < 8; line++) {
         uint8_t mask = 0;
-        if (!emulator_keys)
-            for (int col = 0; col < 5; col++)
-                for (int i = 0; i < MAX_KEYS && HALF_ROWS[line].keys[col][i]; i++) {
-                    const int k = HALF_ROWS[line].keys[col][i];
-                    if (alt && k == key::RETURN) continue;
-                    // With the joystick on the keyboard the arrows are the joystick's.
-                    if (joystick_keys && k >= key::UP && k <= key::LEFT) continue;
-                    if (std::find(down.begin(), down.end(), k) != down.end()) mask |= 1 << col;
-                }
+        for (int col = 0; col < 5; col++)
+            for (int i = 0; i < MAX_KEYS && HALF_ROWS[line].keys[col][i]; i++) {
+                const int k = HALF_ROWS[line].keys[col][i];
+                // With the joystick on the keyboard the arrows are the joystick's.
+                if (joystick_keys && k >= key::UP && k <= key::LEFT) continue;
+                if (std::find(down.begin(), down.end(), k) != down.end()) mask |= 1 << col;
+            }
         machine.key_rows[line] = mask;
     }
     apply_joystick();

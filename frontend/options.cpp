@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
-const char* const PROGRAM_USAGE = R"(usage: marrowgleam [options] [FILE]
+namespace {
+const char* const USAGE_HEAD = R"(usage: marrowgleam [options] [FILE]
 
 The Marrowgleam ZX Spectrum emulator, full screen. FILE, if given, is loaded at the start:
 a snapshot ending in SNA, Z80 or SZX, or a tape image ending in TAP or TZX (any case).
@@ -19,24 +21,91 @@ options:
   --snapshot-format sna|z80|szx
                    the format Windows+S saves snapshots in (default szx); they go to
                    $XDG_DATA_HOME/marrowgleam, else ~/.local/share/marrowgleam
-  --tape-sound     a tape playing as a signal keeps the normal pace and is heard (without
-                   it the machine runs as fast as it can while the tape plays, silent)
-  --no-tape-trap   every tape block plays as a signal, also for the ROM's loader (which
-                   otherwise takes a standard-speed block at once)
-  --ay             fit the 48K with the AY-3-8912 sound chip of an add-on interface (the
-                   128K always has it)
-  --stereo MODE    the sound chip's channels: abc (A left, B centre, C right; default),
-                   acb, or mono
-  --joystick MAP   how the machine sees the joystick: kempston (port 0x1F; default),
-                   sinclair (keys 6-0) or cursor (5-8, 0)
-  --cpu MODEL      the Z80 the machine runs: standard (the default: bits 3 and 5 of SCF
-                   and CCF from A, repeating block instructions with the flags of one
-                   pass) or zilog (the Zilog NMOS Z80 of a real Spectrum, as the hardware
-                   test programs see it); Windows+Z switches between them while running
-  --help           show this text
+)";
+const char* const USAGE_TAIL = R"(  --help           show this text
 
 Keys: F1-F12, Escape, Home, keypad and Windows+keys as the README's key table lists them.
 )";
+
+// Each option with its description's lines.
+struct OptionText {
+    const char* name;
+    std::vector<const char*> lines;
+};
+const OptionText MACHINE_OPTIONS[] = {
+    {"--tape-sound",
+     {"a tape playing as a signal is heard, mixed into the sound (the full-screen",
+      "program then keeps the normal pace; without it, it runs as fast as it can",
+      "while the tape plays, silent)"}},
+    {"--no-tape-trap",
+     {"every tape block plays as a signal, also for the ROM's loader (which",
+      "otherwise takes a standard-speed block at once)"}},
+    {"--ay",
+     {"fit the 48K with the AY-3-8912 sound chip of an add-on interface (the",
+      "128K always has it)"}},
+    {"--stereo MODE",
+     {"the sound chip's channels: abc (A left, B centre, C right; default),", "acb, or mono"}},
+    {"--joystick MAP",
+     {"how the machine sees the joystick (a gamepad, the arrows and Tab after",
+      "Windows+J, a script's joy_* keys): kempston (port 0x1F; default),",
+      "sinclair (keys 6-0) or cursor (5-8, 0)"}},
+    {"--cpu MODEL",
+     {"the Z80 the machine runs: standard (the default: bits 3 and 5 of SCF",
+      "and CCF from A, repeating block instructions with the flags of one",
+      "pass) or zilog (the Zilog NMOS Z80 of a real Spectrum, as the hardware",
+      "test programs see it); Windows+Z switches between them while running"}},
+};
+} // namespace
+
+std::string machine_options_usage(int column) {
+    const auto indent = static_cast<size_t>(column);
+    std::string text;
+    for (const OptionText& option : MACHINE_OPTIONS) {
+        std::string lead = std::string("  ") + option.name;
+        // A name too long for its column stands on a line of its own.
+        if (lead.size() >= indent) lead += "\n" + std::string(indent, ' ');
+        else lead.resize(indent, ' ');
+        for (const char* line : option.lines) {
+            text += lead + line + "\n";
+            lead.assign(indent, ' ');
+        }
+    }
+    return text;
+}
+
+std::string program_usage() { return USAGE_HEAD + machine_options_usage(19) + USAGE_TAIL; }
+
+int parse_machine_option(int argc, const char* const* argv, int& i, MachineOptions& options,
+                         std::string& error) {
+    const std::string arg = argv[i];
+    if (arg == "--tape-sound") options.tape_sound = true;
+    else if (arg == "--no-tape-trap") options.tape_trap = false;
+    else if (arg == "--ay") options.hardware.ay_on_48 = true;
+    else if (arg == "--stereo" || arg == "--joystick" || arg == "--cpu") {
+        const char* const choices = arg == "--stereo"     ? "abc, acb or mono"
+                                    : arg == "--joystick" ? "kempston, sinclair or cursor"
+                                                          : "standard or zilog";
+        bool ok = i + 1 < argc;
+        if (ok) {
+            const std::string value = argv[++i];
+            if (arg == "--stereo") ok = parse_stereo(value, options.hardware.stereo);
+            else if (arg == "--joystick") ok = parse_joystick_map(value, options.hardware.joystick);
+            else ok = cpu_model_named(value, options.cpu_model);
+        }
+        if (!ok) {
+            error = arg + " needs " + choices;
+            return -1;
+        }
+    } else return 0;
+    return 1;
+}
+
+void MachineOptions::apply(Session& session) const {
+    session.tape_sound = tape_sound;
+    session.machine.tape_traps = tape_trap ? 1 : 0;
+    session.machine.cpu_model = cpu_model;
+    session.apply_hardware_options(hardware);
+}
 
 namespace {
 // "WxH" with both at least 64 and at most 16384.
@@ -72,33 +141,14 @@ bool parse_program_options(int argc, const char* const* argv, ProgramOptions& op
             options.type_chars = true;
         } else if (arg == "--exact-border") {
             options.exact_border = true;
-        } else if (arg == "--tape-sound") {
-            options.tape_sound = true;
-        } else if (arg == "--no-tape-trap") {
-            options.tape_trap = false;
-        } else if (arg == "--ay") {
-            options.hardware.ay_on_48 = true;
-        } else if (arg == "--snapshot-format" || arg == "--stereo" || arg == "--joystick" ||
-                   arg == "--cpu") {
-            if (i + 1 >= argc) {
-                error = arg + " needs a value (see --help)";
+        } else if (arg == "--snapshot-format") {
+            if (i + 1 >= argc ||
+                !snapshot_format_of("x." + std::string(argv[++i]), options.snapshot_format)) {
+                error = "--snapshot-format needs sna, z80 or szx";
                 return false;
             }
-            const std::string value = argv[++i];
-            bool ok = true;
-            if (arg == "--snapshot-format")
-                ok = snapshot_format_of("x." + value, options.snapshot_format);
-            else if (arg == "--stereo") ok = parse_stereo(value, options.hardware.stereo);
-            else if (arg == "--joystick") ok = parse_joystick_map(value, options.hardware.joystick);
-            else ok = cpu_model_named(value, options.cpu_model);
-            if (!ok) {
-                const char* const choices = arg == "--snapshot-format" ? "sna, z80 or szx"
-                                            : arg == "--stereo"        ? "abc, acb or mono"
-                                            : arg == "--joystick" ? "kempston, sinclair or cursor"
-                                                                  : "standard or zilog";
-                error = arg + " needs " + choices;
-                return false;
-            }
+        } else if (const int taken = parse_machine_option(argc, argv, i, options.machine, error)) {
+            if (taken < 0) return false;
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg + " (see --help)";
             return false;
@@ -116,8 +166,5 @@ void ProgramOptions::apply(Session& session) const {
     session.type_chars = type_chars;
     session.machine.exact_border = exact_border;
     session.snapshot_format = snapshot_format;
-    session.tape_sound = tape_sound;
-    session.machine.tape_traps = tape_trap ? 1 : 0;
-    session.machine.cpu_model = cpu_model;
-    session.apply_hardware_options(hardware);
+    machine.apply(session);
 }

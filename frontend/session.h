@@ -335,6 +335,9 @@ class Session {
     // The attached tape's file when it is a TAP image; SAVE appends to it. Otherwise the
     // first SAVE makes a new file in the data directory, and later ones append there.
     std::string save_tape_path;
+    // Whether save_tape_path is the attached tape itself: the deck then gets the saved
+    // blocks too, after the ones it holds, as a recorder would have them on the tape.
+    bool saves_to_deck = false;
     bool tape_fast() const { return machine.tape_deck.playing && !tape_sound; }
     // F11: the tape plays or stops.
     void tape_key();

@@ -80,6 +80,7 @@ bool Session::load_file(const std::string& path, std::string* why) {
     // The machine has been reset with the load: the audio starts again too.
     reset_audio();
     save_tape_path = getext(path) == "TAP" ? path : std::string();
+    saves_to_deck = !save_tape_path.empty();
     return true;
 }
 

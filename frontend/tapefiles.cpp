@@ -74,6 +74,7 @@ void Session::write_saved_blocks() {
         return;
     }
     save_tape_path = path;
+    if (saves_to_deck) m.append_tape_records(bytes);
     const std::string text = " SAVED " + shown_name(path, TEXT_COLUMNS - 8) + " ";
     post_message(text.c_str());
 }

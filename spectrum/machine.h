@@ -22,6 +22,7 @@
 // frame tpfh T-states: six physical frames last exactly as long as five 48K logical frames.
 constexpr int32_t TPF_48 = 69888;
 constexpr int32_t TPF_128 = 70908;
+constexpr uint32_t CLOCK_HZ_128 = 3546900; // the 128K's CPU clock (the 48K's is 3.5 MHz)
 constexpr int32_t TPFH = 58240;
 
 // The last T-state of the frame at which the ULA's interrupt line is still active: the
@@ -236,8 +237,14 @@ class Spectrum : public SpectrumState {
     // record lies in `image` at its record_offset for the load trap.
     void attach_tape_blocks(std::vector<uint8_t> image, std::vector<TapeBlock> blocks);
     void detach_tape();
+    // Adds TAP records (the blocks SAVE made) to the end of the attached TAP image and its
+    // deck, which can then play or load them.
+    void append_tape_records(const std::vector<uint8_t>& records);
     // The deck's keys: play and stop at the current T-state; rewind to the first block.
-    void tape_play() { tape_deck.play(tape_now()); }
+    void tape_play() {
+        tape_deck.cpu_hz = model == 48 ? TAPE_CLOCK_HZ : CLOCK_HZ_128;
+        tape_deck.play(tape_now());
+    }
     void tape_stop() { tape_deck.stop(); }
     void tape_rewind() { tape_deck.rewind(); }
     // The absolute T-state of the deck's clock now.

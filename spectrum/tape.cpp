@@ -35,12 +35,24 @@ void Spectrum::attach_tape_blocks(std::vector<uint8_t> image, std::vector<TapeBl
     is_tape = 1;
     tape_deck.load(std::move(blocks));
     tape_deck.machine_48k = model == 48;
+    tape_deck.cpu_hz = model == 48 ? TAPE_CLOCK_HZ : CLOCK_HZ_128;
     // The block loader's entry jumps straight to its RET NZ, where the load trap takes a
     // standard block whole. The patch stays for the rest of the run.
     if (tape_traps && ROM[LD_BYTES] != LOADER_PATCH[0]) {
         std::memcpy(rom_patched, ROM + LD_BYTES, 3);
         std::memcpy(ROM + LD_BYTES, LOADER_PATCH, 3);
     }
+}
+
+void Spectrum::append_tape_records(const std::vector<uint8_t>& records) {
+    const size_t base = tape.size();
+    for (TapeBlock& b : tap_blocks_of(records)) {
+        b.file_offset += base;
+        b.record_offset += base;
+        tape_deck.blocks.push_back(std::move(b));
+    }
+    tape.insert(tape.end(), records.begin(), records.end());
+    is_tape = 1;
 }
 
 void Spectrum::detach_tape() {
@@ -77,6 +89,7 @@ int Spectrum::tape_load_trap() {
         if (tape_traps && ROM[LD_BYTES] != LOADER_PATCH[0] && rom_patched[0] == ROM[LD_BYTES])
             std::memcpy(ROM + LD_BYTES, LOADER_PATCH, 3);
         tape_deck.machine_48k = model == 48;
+        tape_deck.cpu_hz = model == 48 ? TAPE_CLOCK_HZ : CLOCK_HZ_128;
         if (!tape_deck.playing && !tape_deck.at_end()) tape_play();
         return 1;
     }

@@ -57,6 +57,7 @@ void TapeDeck::rewind() {
     pulses_played = false;
     poll_run = 0;
     next_edge = 0;
+    scale_rest = 0;
     edge_times.clear();
     edge_levels.clear();
 }
@@ -261,7 +262,7 @@ void TapeDeck::run_to(uint64_t now) {
             edge_times.push_back(static_cast<int32_t>(at - frame_base));
             edge_levels.push_back(level);
         }
-        next_edge = at + length;
+        next_edge = at + machine_tstates(length);
         if (length == 0 && ++empty > MOST_TIMELESS) {
             fault = "tape loops without a pulse";
             halt(TapeEvent::FAULT);

@@ -19,8 +19,11 @@
 #include <string>
 #include <vector>
 
-// T-states of the tape's clock per millisecond.
+// T-states of the tape's clock per millisecond, and per second: a tape image's timings
+// are T-states of the 48K's 3.5 MHz clock, which a machine with another clock (the
+// 128K's 3.5469 MHz) plays in proportion, as a recorder plays the same tape in real time.
 constexpr uint32_t TAPE_TSTATES_PER_MS = 3500;
+constexpr uint32_t TAPE_CLOCK_HZ = 3500000;
 
 // A pulse of an explicit list: the length in T-states (bits 0-29) and how its start sets
 // the level (bits 30-31).
@@ -79,14 +82,15 @@ class TapeDeck {
   public:
     std::vector<TapeBlock> blocks;
     bool playing = false;
-    bool machine_48k = true;   // for the stop-if-48K block
-    bool record_edges = false; // keep this frame's edges (for the sound)
-    uint8_t level = 0;         // the EAR level: 0 low, 1 high
-    uint64_t frame_base = 0;   // the absolute T-state of the current frame's start
-    uint64_t next_edge = 0;    // the absolute T-state at which the current pulse ends
-    uint64_t last_read = 0;    // the last EAR read while attached
-    uint32_t poll_run = 0;     // reads in a row less than POLL_GAP apart
-    uint64_t last_listen = 0;  // the last read of a run of LISTEN_RUN (a loader listening)
+    bool machine_48k = true;         // for the stop-if-48K block
+    uint32_t cpu_hz = TAPE_CLOCK_HZ; // the machine's clock: pulses are scaled to it
+    bool record_edges = false;       // keep this frame's edges (for the sound)
+    uint8_t level = 0;               // the EAR level: 0 low, 1 high
+    uint64_t frame_base = 0;         // the absolute T-state of the current frame's start
+    uint64_t next_edge = 0;          // the absolute T-state at which the current pulse ends
+    uint64_t last_read = 0;          // the last EAR read while attached
+    uint32_t poll_run = 0;           // reads in a row less than POLL_GAP apart
+    uint64_t last_listen = 0;        // the last read of a run of LISTEN_RUN (a loader listening)
     TapeEvent event = TapeEvent::NONE;
     std::string fault; // the message of the last FAULT
 
@@ -159,10 +163,19 @@ class TapeDeck {
     bool in_call = false;
     size_t call_block = 0, call_item = 0;
     bool pulses_played = false; // the current block has played a pulse (a pause ends it)
+    uint64_t scale_rest = 0;    // what scaling to cpu_hz left over, in 1/TAPE_CLOCK_HZ
 
     // The next pulse: its length, and how its start sets the level. False when the tape
     // stopped or ended instead.
     bool next_pulse(uint32_t& length, uint32_t& mode);
+    // A pulse's length in the machine's T-states, the fractions carried from pulse to
+    // pulse so that a long tape keeps real time exactly.
+    uint64_t machine_tstates(uint32_t length) {
+        if (cpu_hz == TAPE_CLOCK_HZ) return length;
+        const uint64_t scaled = uint64_t{length} * cpu_hz + scale_rest;
+        scale_rest = scaled % TAPE_CLOCK_HZ;
+        return scaled / TAPE_CLOCK_HZ;
+    }
     // Goes to block `i` (anything out of range ends the tape).
     void go_to(long i);
     // Acts on the control block at `index`; true when it was one.

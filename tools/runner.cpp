@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "formats/snapshots.h"
+#include "frontend/options.h"
 #include "frontend/session.h"
 #include "host/headless/headless.h"
 #include "tools/keyscript.h"
@@ -20,7 +21,7 @@
 #include "tools/screen_text.h"
 
 namespace {
-const char* const USAGE = R"(usage: marrowgleam-run [options] [FILE]
+const char* const USAGE_HEAD = R"(usage: marrowgleam-run [options] [FILE]
 
 Runs the Marrowgleam ZX Spectrum 48K emulator without a window, as fast as the computer
 allows: boots the ROM ("1982.rom" beside this program), loads FILE if given (a snapshot
@@ -47,12 +48,6 @@ options:
   --png FILE        write the picture of the last frame (352 x 288, with border) as PNG
   --wav FILE        write the sound of the whole run as WAV (48 kHz, 16-bit stereo: the
                     beeper and the sound chip), as it runs; without it no sound is kept
-  --ay              fit the 48K with the AY-3-8912 sound chip of an add-on interface (the
-                    128K always has it)
-  --stereo MODE     the sound chip's channels: abc (A left, B centre, C right; default),
-                    acb, or mono
-  --joystick MAP    how the machine sees the joystick (the joy_* keys of the script):
-                    kempston (port 0x1F; default), sinclair (keys 6-0) or cursor (5-8, 0)
   --text            print the Spectrum's screen as text at the end
   --dump ADDR:LEN:FILE
                     write LEN bytes of memory as the CPU sees it, from ADDR on (wrapping at
@@ -60,14 +55,8 @@ options:
   --save FILE       save the machine as a snapshot at the end of the run, its format by the
                     name's ending: .sna, .z80 (version 3) or .szx (any case); a failed save
                     leaves an old FILE as it was
-  --tape-sound      a tape playing as a signal is heard: mixed into the sound (the
-                    full-screen program also keeps the normal pace then)
-  --no-tape-trap    every tape block plays as a signal, also for the ROM's loader (which
-                    otherwise takes a standard-speed block at once)
-  --cpu MODEL       the Z80 the machine runs: standard (the default: bits 3 and 5 of SCF
-                    and CCF from A, repeating block instructions with the flags of one
-                    pass) or zilog (the Zilog NMOS Z80 of a real Spectrum)
-  --quiet           do not print the speed figures
+)";
+const char* const USAGE_TAIL = R"(  --quiet           do not print the speed figures
   --help            show this text
 
 The program ends early, with status 0, if the script presses Escape. A file that
@@ -135,10 +124,10 @@ int main(int argc, char** argv) {
     long frames = 250, key_frames = 3;
     std::string script, png_path, wav_path, file, save_path;
     SnapshotFormat save_format = SnapshotFormat::SZX;
-    bool print_text = false, quiet = false, tape_sound = false, tape_trap = true;
-    CpuModel cpu_model = CpuModel::standard;
+    bool print_text = false, quiet = false;
+    MachineOptions machine;
+    std::string error;
     std::vector<MemoryDump> dumps;
-    Session::HardwareOptions sound;
 
     for (int i = 1; i < argc; i++) {
         const std::string arg = argv[i];
@@ -150,7 +139,7 @@ int main(int argc, char** argv) {
             return argv[++i];
         };
         if (arg == "--help" || arg == "-h") {
-            std::fputs(USAGE, stdout);
+            std::fputs((USAGE_HEAD + machine_options_usage(20) + USAGE_TAIL).c_str(), stdout);
             return 0;
         } else if (arg == "--frames") {
             if (!parse_count(value("a number"), frames)) {
@@ -194,26 +183,9 @@ int main(int argc, char** argv) {
                                      "or .szx\n");
                 return 2;
             }
-        } else if (arg == "--tape-sound") {
-            tape_sound = true;
-        } else if (arg == "--no-tape-trap") {
-            tape_trap = false;
-        } else if (arg == "--ay") {
-            sound.ay_on_48 = true;
-        } else if (arg == "--stereo") {
-            if (!parse_stereo(value("abc, acb or mono"), sound.stereo)) {
-                std::fprintf(stderr, "marrowgleam-run: --stereo needs abc, acb or mono\n");
-                return 2;
-            }
-        } else if (arg == "--joystick") {
-            if (!parse_joystick_map(value("kempston, sinclair or cursor"), sound.joystick)) {
-                std::fprintf(stderr,
-                             "marrowgleam-run: --joystick needs kempston, sinclair or cursor\n");
-                return 2;
-            }
-        } else if (arg == "--cpu") {
-            if (!cpu_model_named(value("a CPU model"), cpu_model)) {
-                std::fprintf(stderr, "marrowgleam-run: --cpu needs standard or zilog\n");
+        } else if (const int taken = parse_machine_option(argc, argv, i, machine, error)) {
+            if (taken < 0) {
+                std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
                 return 2;
             }
         } else if (arg == "--quiet") {
@@ -230,7 +202,6 @@ int main(int argc, char** argv) {
     }
 
     std::vector<KeyEvent> events;
-    std::string error;
     if (!parse_key_script(script, static_cast<int>(key_frames), events, error)) {
         std::fprintf(stderr, "marrowgleam-run: key script: %s\n", error.c_str());
         return 2;
@@ -243,7 +214,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         return 1;
     }
-    session.machine.cpu_model = cpu_model;
     headless::attach_keyboard(session);
     size_t next_event = 0;
     // The script's clock counts logical frames, and the display frames during which the
@@ -256,10 +226,8 @@ int main(int argc, char** argv) {
             if (events[i].tape == TapeAction::STOP) session.tape_key_play(false);
         }
     };
-    session.tape_sound = tape_sound;
-    session.machine.tape_traps = tape_trap ? 1 : 0;
     session.start_machine();
-    session.apply_hardware_options(sound);
+    machine.apply(session);
     if (!file.empty() && !session.load_command_line_file(file)) return 1;
     session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);
     session.read_keyboard();

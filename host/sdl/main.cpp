@@ -51,7 +51,7 @@ int SDL_main(int argc, char** argv) {
         return 2;
     }
     if (options.help) {
-        std::fputs(PROGRAM_USAGE, stdout);
+        std::fputs(program_usage().c_str(), stdout);
         return 0;
     }
     options.apply(session);

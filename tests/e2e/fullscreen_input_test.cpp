@@ -128,7 +128,7 @@ TEST_F(FullScreenInput, FiveLettersTappedQuicklyAllAppear) {
 // RUN, in roughly one run of several), while the unit tests that feed the same key events
 // to the session always pass. Until the loss between the X server and the session is
 // found, it runs only when asked for (--gtest_also_run_disabled_tests).
-TEST_F(FullScreenInput, DISABLED_TypingByCharacterTypesBasicAsOnAPc) {
+TEST_F(FullScreenInput, TypingByCharacterTypesBasicAsOnAPc) {
     launch(env(), {"--type-chars"});
     std::string text;
     ASSERT_TRUE(wait_for_text("Nine Tiles", text)) << "the ROM has not started: " << text;

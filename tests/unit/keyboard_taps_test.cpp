@@ -245,6 +245,28 @@ TEST_F(Taps, AWindowsComboSplitOverTwoPumpsStaysTheEmulators) {
     EXPECT_FALSE(s.win_held());
 }
 
+// Keys typed ahead keep playing while the Windows key is held for an emulator key (a
+// screenshot taken while they play): the tap was pressed without it, so it still reaches
+// the matrix; only a key held now is the emulator's.
+TEST_F(Taps, ATapTypedAheadPlaysThroughAWindowsKeyHeldLater) {
+    const int a = key::letter('a'), s_key = key::letter('s');
+    tap(a);
+    tap(s_key);
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x01);
+    headless::keys[key::LSUPER] = 1;
+    headless::keys[key::letter('q')] = 1; // held with Windows: the emulator's
+    headless::queue_key_event(key::LSUPER, true);
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x01) << "A still plays with Windows held";
+    EXPECT_EQ(matrix(m, 10), 0x00) << "Q held with Windows is not the machine's";
+    m.tstates = 6 * m.tpf;
+    s.read_keyboard();
+    EXPECT_EQ(matrix(m, 9), 0x02) << "S plays in its turn, Windows still held";
+    headless::keys[key::LSUPER] = 0;
+    headless::keys[key::letter('q')] = 0;
+}
+
 // A press that comes without its character: the US keyboard's character stands in.
 TEST_F(Taps, APressWithoutItsCharacterTakesTheUsKeyboards) {
     s.type_chars = true;

@@ -51,7 +51,44 @@ TEST(ProgramOptions, ReadsTheModesTheSizeAndTheFile) {
     ASSERT_TRUE(parse({"--help"}, help, error));
     EXPECT_TRUE(help.help);
     for (const char* option : {"--window", "--type-chars", "--exact-border", "--help"})
-        EXPECT_NE(std::string(PROGRAM_USAGE).find(option), std::string::npos) << option;
+        EXPECT_NE(program_usage().find(option), std::string::npos) << option;
+}
+
+// The machine's options, which the runner reads through the same function: each value is
+// checked, and a fault names the choices.
+TEST(ProgramOptions, ReadsTheMachinesOptionsWithTheirValues) {
+    ProgramOptions o;
+    std::string error;
+    ASSERT_TRUE(parse({"--ay", "--stereo", "ACB", "--joystick", "cursor", "--cpu", "zilog",
+                       "--tape-sound", "--no-tape-trap", "t.tzx"},
+                      o, error))
+        << error;
+    EXPECT_TRUE(o.machine.hardware.ay_on_48 && o.machine.tape_sound && !o.machine.tape_trap);
+    EXPECT_EQ(o.machine.hardware.stereo, AyStereo::ACB);
+    EXPECT_EQ(o.machine.hardware.joystick, Session::JoystickMap::CURSOR);
+    EXPECT_EQ(o.machine.cpu_model, CpuModel::zilog);
+    EXPECT_EQ(o.file, "t.tzx");
+
+    const std::pair<std::vector<const char*>, const char*> faults[] = {
+        {{"--stereo"}, "--stereo needs abc, acb or mono"},
+        {{"--stereo", "left"}, "--stereo needs abc, acb or mono"},
+        {{"--joystick", "mouse"}, "--joystick needs kempston, sinclair or cursor"},
+        {{"--cpu", "cmos"}, "--cpu needs standard or zilog"},
+        {{"--snapshot-format"}, "--snapshot-format needs sna, z80 or szx"},
+    };
+    for (const auto& [args, message] : faults) {
+        ProgramOptions b;
+        EXPECT_FALSE(parse(args, b, error)) << args[0];
+        EXPECT_EQ(error, message);
+    }
+    // Listed once, in both programs' --help, each description at its program's column.
+    const std::string usage = machine_options_usage(20);
+    for (const char* option : {"--tape-sound", "--no-tape-trap", "--ay", "--stereo MODE",
+                               "--joystick MAP", "--cpu MODEL"}) {
+        EXPECT_NE(program_usage().find(option), std::string::npos) << option;
+        EXPECT_NE(usage.find(std::string("  ") + option), std::string::npos) << option;
+    }
+    EXPECT_NE(usage.find("\n  --ay              fit the 48K"), std::string::npos) << usage;
 }
 
 namespace {

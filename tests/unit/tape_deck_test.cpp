@@ -2,6 +2,7 @@
 // control blocks, the parser's limits, starting and stopping, and the traps around it.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -74,26 +75,44 @@ TEST(TapeDeck, EarFollowsPulsesAndThePauseToTheTState) {
 }
 
 // An edge that falls after the frame end is heard at the same absolute T-state of the next
-// frame, on both frame lengths.
+// frame, on both frame lengths. The 128K plays the tape's 3.5 MHz T-states at its own
+// 3.5469 MHz: a pulse of 3000 lasts 3040.2 of its T-states.
 TEST(TapeDeck, EdgesKeepTheirTimeAcrossFrameEnds) {
     for (const int model : {48, 128}) {
         Spectrum& m = playing(tzx({tone(3000, 4)}), model, 0);
         const int32_t tpf = m.tpf;
         const int32_t start = tpf - 1000;
+        const int32_t second = model == 48 ? 2000 : 2040, third = model == 48 ? 5000 : 5080;
         m.tape_rewind();
         m.tstates = start;
-        m.tape_play(); // edges at tpf - 1000, tpf + 2000, tpf + 5000
+        m.tape_play(); // edges at tpf - 1000, tpf + second, tpf + third
         EXPECT_EQ(ear_at(m, tpf - 1), 1) << model;
         m.tstates = tpf + 10; // the last instruction's overshoot
         uint8_t slot[SAMPLES_PER_FRAME];
         m.beeper_frame_end(slot);
         m.end_logical_frame();
         EXPECT_EQ(m.tstates, 10);
-        EXPECT_EQ(ear_at(m, 1999), 1) << model;
-        EXPECT_EQ(ear_at(m, 2000), 0) << model;
-        EXPECT_EQ(ear_at(m, 4999), 0) << model;
-        EXPECT_EQ(ear_at(m, 5000), 1) << model;
+        EXPECT_EQ(ear_at(m, second - 1), 1) << model;
+        EXPECT_EQ(ear_at(m, second), 0) << model;
+        EXPECT_EQ(ear_at(m, third - 1), 0) << model;
+        EXPECT_EQ(ear_at(m, third), 1) << model;
     }
+}
+
+// A tape keeps real time on the 128K's faster clock: the fractions of each scaled pulse are
+// carried, so the 1000th edge of a 2168 T-state pilot falls where 1000 pulses of real time
+// end (2,197,051.2 of the 128K's T-states), not 1000 rounded pulses on (2,197,000).
+TEST(TapeDeck, The128KPlaysATapeInRealTime) {
+    TapeDeck deck;
+    deck.load(parse(tzx({tone(2168, 1001)})));
+    deck.cpu_hz = CLOCK_HZ_128;
+    deck.record_edges = true;
+    deck.play(0);
+    deck.run_to(3000000);
+    ASSERT_EQ(deck.edge_times.size(), 1001u);
+    EXPECT_EQ(deck.edge_times[1], 2197);
+    EXPECT_EQ(deck.edge_times[1000], 2197051);
+    EXPECT_EQ(deck.edge_times[1000] - deck.edge_times[999], 2197); // 2197.05 carried on
 }
 
 // IN A,(0xFE) reads the port 10 T-states into the instruction (4 + 3, then 1 and 2 of the
@@ -361,6 +380,41 @@ TEST(TapeDeck, SavedBlocksAreAppendedOrTheFailureShown) {
     s.tape_frame();
     EXPECT_EQ(row23(), " SAVE FAILED");
     EXPECT_EQ(read_file(dir.path() / "old.tap"), (Bytes{2, 0, 0xFF, 0xFF, 3, 0, 0xFF, 7, 0xF8}));
+}
+
+// A SAVE onto the attached TAP image goes onto the deck as well, after the blocks it
+// holds: the deck, at its end after loading, plays the new block, and the load trap takes
+// it from the image. A tape that is not the file saved to keeps its blocks.
+TEST(TapeDeck, BlocksSavedToTheAttachedTapeCanBeLoadedAtOnce) {
+    TempDir dir;
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
+    dir.file("deck.tap", {2, 0, 0xFF, 0xFF});
+    ASSERT_TRUE(s.load_file((dir.path() / "deck.tap").string()));
+    m.tape_deck.taken(0); // the first block was loaded
+    ASSERT_TRUE(m.tape_deck.at_end());
+    m.saved_blocks = {{3, 0, 0xFF, 7, 0xF8}};
+    s.tape_frame();
+    EXPECT_EQ(m.tape, read_file(dir.path() / "deck.tap"));
+    ASSERT_EQ(m.tape_deck.blocks.size(), 2u);
+    EXPECT_FALSE(m.tape_deck.at_end());
+    EXPECT_EQ(m.tape_deck.next_standard_block(), 1);
+    EXPECT_EQ(m.tape_deck.blocks[1].record_offset, 4u);
+    EXPECT_EQ(m.tape_deck.blocks[1].data, (Bytes{0xFF, 7, 0xF8}));
+
+    // A TZX image attached: the saves go to a new file, the deck keeps its one block.
+    const Bytes image = tzx({tone(1000, 2)});
+    dir.file("t.tzx", image);
+    ASSERT_TRUE(s.load_file((dir.path() / "t.tzx").string()));
+    const char* const old = std::getenv("XDG_DATA_HOME");
+    const std::string old_value = old ? old : "";
+    setenv("XDG_DATA_HOME", (dir.path() / "data").c_str(), 1);
+    m.saved_blocks = {{3, 0, 0xFF, 7, 0xF8}};
+    s.tape_frame();
+    if (old) setenv("XDG_DATA_HOME", old_value.c_str(), 1);
+    else unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(m.tape_deck.blocks.size(), 1u);
+    EXPECT_EQ(m.tape, image);
 }
 
 // "Stop the tape if in 48K mode" stops only a 48K machine; "set signal level" sets the level
