@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <iterator>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -173,6 +174,65 @@ TEST(Beeper, CallbackPlaysTheRingThenHoldsTheLastLevel) {
     s.AUDPOSW = 1920;
     s.audio_fill(out, 1);
     EXPECT_EQ(lv(out[0]), static_cast<uint8_t>(960 * 7));
+    // One gap, one underrun, however many calls it lasted.
+    EXPECT_EQ(s.audio_underruns.load(), 1u);
+}
+
+// An underrun that lasts: the last level is held for a frame's samples, then glides towards
+// silence (the beeper's low level) with no step bigger than the fade's own; when slots come
+// again, playback starts from where the glide got to and returns to the ring's samples, which
+// it then plays exactly. Each gap is one underrun.
+TEST(Beeper, ALongUnderrunFadesAndPlaybackGlidesBack) {
+    Session& s = fresh_session();
+    std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0xFF));
+    s.AUDDAT = pack_sample(st(0xFF));
+    s.AUDPOSW = 960;
+    s.AUDPOSR = 0;
+    std::vector<StereoSample> out;
+    auto play = [&](int count) {
+        for (int done = 0; done < count; done += 512) {
+            StereoSample chunk[512];
+            const int n = std::min(512, count - done);
+            s.audio_fill(chunk, n);
+            out.insert(out.end(), chunk, chunk + n);
+        }
+    };
+    const int high = st(0xFF).left, low = st(0x00).left;
+    // The biggest step of the glide: the whole swing times (1 - AUDIO_FADE), and a rounding.
+    const double step = (high - low) * (1 - AUDIO_FADE) + 1;
+    auto check_glide = [&](size_t from, size_t to, int direction) {
+        for (size_t i = from + 1; i < to; i++) {
+            ASSERT_EQ(out[i].left, out[i].right) << i;
+            const int d = out[i].left - out[i - 1].left;
+            ASSERT_GE(d * direction, 0) << "sample " << i << " turns back";
+            ASSERT_LE(std::abs(d), step) << "sample " << i << " clicks";
+        }
+    };
+
+    play(960 + 9600); // the slot, then 200 ms of nothing
+    for (int i = 0; i < 960 + AUDIO_HOLD; i++) ASSERT_EQ(out[i].left, high) << i;
+    EXPECT_LT(out[960 + AUDIO_HOLD].left, high) << "the fade begins after the hold";
+    check_glide(960 + AUDIO_HOLD, out.size(), -1);
+    EXPECT_NEAR(out.back().left, low, 2) << "200 ms later, silence";
+    EXPECT_EQ(s.audio_underruns.load(), 1u);
+    EXPECT_EQ(s.AUDPOSR.load(), 960);
+
+    // Three slots at once, then three more: the glide back up takes about 100 ms.
+    const size_t resumed = out.size();
+    s.AUDPOSW = 3840;
+    play(2880);
+    EXPECT_NEAR(out[resumed].left, out[resumed - 1].left, step);
+    check_glide(resumed - 1, out.size(), +1);
+    s.AUDPOSW = 1920; // wrapping round the ring's end
+    play(2880);
+    s.AUDPOSW = 4800;
+    play(2880);
+    check_glide(resumed - 1, out.size(), +1);
+    for (size_t i = out.size() - 1000; i < out.size(); i++) ASSERT_EQ(out[i].left, high) << i;
+    EXPECT_EQ(s.audio_underruns.load(), 1u);
+    // Dry again: a second gap.
+    play(512);
+    EXPECT_EQ(s.audio_underruns.load(), 2u);
 }
 
 TEST(Beeper, CallbackWrapsAroundTheRing) {
@@ -243,14 +303,16 @@ TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
 }
 
 // The emulation thread and the audio callback at once, the machine paused and resumed in
-// between: the callback never plays a sample no frame wrote (the ring starts as 0x55, which
-// the beeper never makes), and while paused its read position stays. The two threads agree
+// between: the callback never plays a sample no frame wrote (the ring starts with a sample
+// whose sides differ, which neither the beeper nor an underrun's fade ever makes), and while
+// paused its read position stays. The two threads agree
 // on nothing but the ring (the test's own counters are relaxed, which orders nothing), so a
 // ThreadSanitizer build (CI) sees any access to the ring the ring's design leaves unordered.
 TEST(BeeperThreads, TheCallbackNeverPassesTheWriter) {
     Session& s = fresh_session();
     Spectrum& m = s.machine;
-    std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
+    const StereoSample unwritten_sample{0x1234, -0x1234};
+    std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), unwritten_sample);
     constexpr auto relaxed = std::memory_order_relaxed;
     std::atomic<bool> done{false};
     std::atomic<int> calls{0};
@@ -262,7 +324,7 @@ TEST(BeeperThreads, TheCallbackNeverPassesTheWriter) {
             const bool stopped = s.still_frame.load() != 0;
             s.audio_fill(out, static_cast<int>(std::size(out)));
             for (StereoSample b : out) {
-                if (lv(b) == 0x55) unwritten++;
+                if (b == unwritten_sample) unwritten++;
                 if (!stopped && lv(b) == 0xFF) played++;
             }
             calls.fetch_add(1, relaxed);
