@@ -32,8 +32,10 @@ bool Session::audio_slot_free(int32_t base) const {
     const int32_t w = AUDPOSW.load(std::memory_order_relaxed) % AUDBUF_SIZE;
     const int32_t unread = (w - r + AUDBUF_SIZE) % AUDBUF_SIZE;
     // The slot follows on from the write end; it is free when the unread span and the slot
-    // together fit in the ring.
-    return base == w && unread + SAMPLES_PER_FRAME <= AUDBUF_SIZE;
+    // together leave a gap in the ring. A ring filled to the last sample would have its write
+    // end on its read position, which the callback takes for an empty ring (an underrun) and
+    // this thread for room to write over samples not yet played.
+    return base == w && unread + SAMPLES_PER_FRAME < AUDBUF_SIZE;
 }
 
 void Session::mix_frame_sound() {

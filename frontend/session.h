@@ -261,7 +261,8 @@ class Session {
     // emulation thread's own; the headless runner writes its WAV from here).
     StereoSample FRAME_SAMPLES[SAMPLES_PER_FRAME] = {};
     // Whether the slot at `base` may be written: it follows on from the write end, and the
-    // callback's unread span and it fit in the ring together.
+    // callback's unread span and it fit in the ring together with room to spare (four slots
+    // unread at most).
     bool audio_slot_free(int32_t base) const;
     // The audio callback's body: fills `count` samples (16-bit stereo at 48 kHz) from the
     // ring at AUDPOSR (4800 reads as 0). Plays the beeper's low level while the machine is

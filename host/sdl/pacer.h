@@ -84,7 +84,7 @@ class FramePacer {
     bool behind(clock::time_point now) const { return now > deadline_of(count + 1); }
 
     // Whether to skip composing and swapping the frame about to be shown at `now`: showing
-    // it as long as the last frames took would end it more than TOLERANCE late, and fewer
+    // it as long as the last frames took would end it more than a frame late, and fewer
     // than `most_in_a_row` frames before it were skipped, so that the screen still moves. A
     // skipped frame keeps its place on the grid.
     bool skip(clock::time_point now, int most_in_a_row) {
@@ -111,10 +111,11 @@ class FramePacer {
 
   private:
     static constexpr uint64_t CATCH_UP_FRAMES = 120;
-    // How late a shown frame may end: two frames. Late frames are caught up by the frames
-    // after them, so this is no loss of time, only room for a host whose swap takes a little
-    // longer than a frame to show most frames.
-    clock::duration tolerance() const { return 2 * frame_length(); }
+    // How late a shown frame may end: one frame. Late frames are caught up by the frames
+    // after them, so this is no loss of the machine's time, only room for a host whose swap
+    // takes a little longer than a frame to show most frames; the sound, made as the frames
+    // run, is then late by as much, which the audio ring's lead covers.
+    clock::duration tolerance() const { return frame_length(); }
 
     clock::duration frame_length() const {
         return std::chrono::duration_cast<clock::duration>(std::chrono::seconds(1)) / rate;

@@ -133,6 +133,7 @@ TEST(Beeper, TheFifthFrameEndsTheRingAndTheCallbackWrapsToIt) {
     Session& s = fresh_session();
     Spectrum& m = s.machine;
     for (int32_t slot = 0; slot < 5; slot++) {
+        s.AUDPOSR = slot * 960; // the callback keeps up
         m.pulldown = slot;
         m.OUTSTK[m.OUTSP++] = 0; // each frame inverts the level
         frame_end();
@@ -300,6 +301,24 @@ TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
     frame_end();
     EXPECT_EQ(s.AUDPOSW.load(), 2880);
     EXPECT_EQ(lv(s.AUDBUF[2880]), 0x55);
+}
+
+// Four slots unread: a fifth would fill the ring to its last sample and put the write end
+// on the read position, where the callback would see an empty ring and skip all four. The
+// frame is not written, and the callback plays the four slots.
+TEST(Beeper, TheWriterNeverFillsTheRingToTheReadPosition) {
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
+    std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
+    s.AUDPOSR = 960;
+    s.AUDPOSW = 4800;
+    m.OUTSTK[m.OUTSP++] = 0;
+    frame_end();
+    EXPECT_EQ(s.AUDPOSW.load(), 4800);
+    StereoSample out[512];
+    for (int call = 0; call < 7; call++) s.audio_fill(out, 512);
+    EXPECT_EQ(s.AUDPOSR.load(), 4544);
+    EXPECT_EQ(s.audio_underruns.load(), 0u);
 }
 
 // The emulation thread and the audio callback at once, the machine paused and resumed in
