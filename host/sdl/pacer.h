@@ -87,8 +87,11 @@ class FramePacer {
     // it as long as the last frames took would end it more than a frame late, and fewer
     // than `most_in_a_row` frames before it were skipped, so that the screen still moves. A
     // skipped frame keeps its place on the grid.
+    // The first frame is always shown: the renderer's first frame (its shaders compiled) may
+    // take many times as long as the others, and is better taken before the audio device
+    // starts than while it plays.
     bool skip(clock::time_point now, int most_in_a_row) {
-        const bool too_late = now + showing > deadline_of(count + 1) + tolerance();
+        const bool too_late = any_shown && now + showing > deadline_of(count + 1) + tolerance();
         if (!too_late || skipped_in_a_row >= most_in_a_row) {
             skipped_in_a_row = 0;
             return false;
@@ -100,7 +103,10 @@ class FramePacer {
 
     // A frame was composed and swapped in `took`: the estimate of what the next one takes
     // follows it (an average over the last eight or so).
-    void shown(clock::duration took) { showing += (took - showing) / 8; }
+    void shown(clock::duration took) {
+        showing += (took - showing) / 8;
+        any_shown = true;
+    }
 
     // Grids restarted so far because a frame ended too late.
     uint64_t resyncs() const { return resync_count; }
@@ -134,7 +140,8 @@ class FramePacer {
     uint64_t resync_count = 0;
     uint64_t slow_count = 0;
     int skipped_in_a_row = 0;
-    clock::duration showing{};    // what showing a frame takes, lately
+    clock::duration showing{}; // what showing a frame takes, lately
+    bool any_shown = false;
     clock::time_point previous{}; // when the previous frame ended
     bool catching_up = false;
 };

@@ -142,6 +142,18 @@ TEST(FramePacer, SkipsShowingLateFramesAndKeepsTheMachinesTime) {
     }
 }
 
+// The first frame is shown however late it is (the renderer's slow first frame is taken
+// before the sound starts); later ones that late are skipped.
+TEST(FramePacer, TheFirstFrameIsAlwaysShown) {
+    FramePacer pacer;
+    pacer.start(T0);
+    const clock::time_point late = T0 + milliseconds(200);
+    EXPECT_FALSE(pacer.skip(late, 5));
+    pacer.shown(milliseconds(40));
+    pacer.next_deadline(late + milliseconds(40));
+    EXPECT_TRUE(pacer.skip(late + milliseconds(41), 5));
+}
+
 // A host that cannot even run six frames in the time of six (one shown at 150 ms, five
 // skipped) falls behind gradually: the grid is restarted, and the host counts as slow.
 TEST(FramePacer, AHostTooSlowEvenSkippingIsSlow) {
