@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <cstdio>
 
 #include "frontend/host.h"
 #include "frontend/keys.h"
@@ -260,7 +259,6 @@ void Session::audio_fill(StereoSample* stream, int length) {
             AudioGap& gap = audio_gap;
             if (gap.length == 0) {
                 audio_underruns.fetch_add(1, std::memory_order_relaxed);
-                std::fprintf(stderr, "DBG underrun frames=%llu\n", (unsigned long long)logical_frames);
                 const StereoSample held = unpack_sample(AUDDAT.load(std::memory_order_acquire));
                 gap.held[0] = gap.level[0] = held.left;
                 gap.held[1] = gap.level[1] = held.right;
