@@ -249,16 +249,23 @@ void Session::audio_fill(StereoSample* stream, int length) {
     int32_t r = AUDPOSR.load(std::memory_order_relaxed);
     // Acquire: the samples of every slot up to the write end seen are there to be read.
     const int32_t w = AUDPOSW.load(std::memory_order_acquire) % AUDBUF_SIZE;
+    AudioGap& gap = audio_gap;
+    if (gap.length && (w - r % AUDBUF_SIZE + AUDBUF_SIZE) % AUDBUF_SIZE < gap.lead) {
+        // After an underrun playing resumes only with the (now longer) lead in the ring, so
+        // that the stall that emptied it is covered next time.
+        for (int n = 0; n < length; n++) stream[n] = gap.next();
+        return;
+    }
     for (int n = 0; n < length; n++) {
         if (r == AUDBUF_SIZE) r = 0;
-        // A write end of 4800 is the same place as a read position of 0.
+        // A write end at the ring's end is the same place as a read position of 0.
         if (r == w) {
             // Caught up with the writer: an underrun. Hold the last frame's final level, so
             // it is heard as a pause rather than a click, fade if it lasts, and wait here for
             // the next slot.
-            AudioGap& gap = audio_gap;
             if (gap.length == 0) {
                 audio_underruns.fetch_add(1, std::memory_order_relaxed);
+                gap.lead = std::min(gap.lead + SAMPLES_PER_FRAME, AUDIO_LEAD_MOST);
                 const StereoSample held = unpack_sample(AUDDAT.load(std::memory_order_acquire));
                 gap.held[0] = gap.level[0] = held.left;
                 gap.held[1] = gap.level[1] = held.right;
@@ -266,7 +273,7 @@ void Session::audio_fill(StereoSample* stream, int length) {
             for (; n < length; n++) stream[n] = gap.next();
             break;
         }
-        stream[n] = audio_gap.play(AUDBUF[r++]);
+        stream[n] = gap.play(AUDBUF[r++]);
     }
     // Release: the writer that sees this position sees the reads before it done.
     AUDPOSR.store(r, std::memory_order_release);

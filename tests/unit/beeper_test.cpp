@@ -129,26 +129,29 @@ TEST(Beeper, SpeakerWritesBecomeSamples) {
     EXPECT_EQ(lv(s.AUDBUF[959]), 0xFF);
 }
 
-TEST(Beeper, TheFifthFrameEndsTheRingAndTheCallbackWrapsToIt) {
+TEST(Beeper, TheLastSlotEndsTheRingAndTheCallbackWrapsToIt) {
     Session& s = fresh_session();
     Spectrum& m = s.machine;
-    for (int32_t slot = 0; slot < 5; slot++) {
+    constexpr int32_t SLOTS = AUDBUF_SIZE / 960;
+    for (int32_t slot = 0; slot < SLOTS; slot++) {
         s.AUDPOSR = slot * 960; // the callback keeps up
         m.pulldown = slot;
         m.OUTSTK[m.OUTSP++] = 0; // each frame inverts the level
         frame_end();
         EXPECT_EQ(s.AUDPOSW.load(), (slot + 1) * 960);
     }
-    EXPECT_EQ(lv(s.AUDBUF[3840]), 0xFF);
-    EXPECT_EQ(lv(s.AUDBUF[4799]), 0xFF);
-    EXPECT_EQ(lv(unpack_sample(s.AUDDAT.load())), 0xFF);
+    // An even number of slots: the last one holds the level the first one started from.
+    EXPECT_EQ(lv(s.AUDBUF[AUDBUF_SIZE - 960]), 0x00);
+    EXPECT_EQ(lv(s.AUDBUF[AUDBUF_SIZE - 1]), 0x00);
+    EXPECT_EQ(lv(s.AUDBUF[AUDBUF_SIZE - 1920]), 0xFF);
+    EXPECT_EQ(lv(unpack_sample(s.AUDDAT.load())), 0x00);
 
-    // The reader has played the whole ring: 4800 is the write end, met at 0.
-    s.AUDPOSR = 4800;
+    // The reader has played the whole ring: its end is the write end, met at 0.
+    s.AUDPOSR = AUDBUF_SIZE;
     StereoSample out[64];
     std::fill(std::begin(out), std::end(out), st(0x55));
     s.audio_fill(out, static_cast<int>(std::size(out)));
-    for (StereoSample b : out) ASSERT_EQ(lv(b), 0xFF);
+    for (StereoSample b : out) ASSERT_EQ(lv(b), 0x00);
     EXPECT_EQ(s.AUDPOSR.load(), 0);
 }
 
@@ -171,8 +174,13 @@ TEST(Beeper, CallbackPlaysTheRingThenHoldsTheLastLevel) {
     s.audio_fill(out, 512);
     for (StereoSample b : out) ASSERT_EQ(lv(b), 0xAB);
     EXPECT_EQ(s.AUDPOSR.load(), 960);
-    // The next slot arrives and playback resumes with its first sample.
+    // The next slot arrives, but playback resumes only once the ring holds the lead, now a
+    // frame longer than at the start; then with the first sample after the gap.
     s.AUDPOSW = 1920;
+    s.audio_fill(out, 1);
+    EXPECT_EQ(lv(out[0]), 0xAB);
+    EXPECT_EQ(s.AUDPOSR.load(), 960);
+    s.AUDPOSW = 960 + AUDIO_LEAD + 960;
     s.audio_fill(out, 1);
     EXPECT_EQ(lv(out[0]), static_cast<uint8_t>(960 * 7));
     // One gap, one underrun, however many calls it lasted.
@@ -218,16 +226,15 @@ TEST(Beeper, ALongUnderrunFadesAndPlaybackGlidesBack) {
     EXPECT_EQ(s.audio_underruns.load(), 1u);
     EXPECT_EQ(s.AUDPOSR.load(), 960);
 
-    // Three slots at once, then three more: the glide back up takes about 100 ms.
+    // Four slots at once (the lead after an underrun), then more: the glide back up takes
+    // about 100 ms.
     const size_t resumed = out.size();
-    s.AUDPOSW = 3840;
-    play(2880);
+    s.AUDPOSW = 960 + 3840;
+    play(3840);
     EXPECT_NEAR(out[resumed].left, out[resumed - 1].left, step);
     check_glide(resumed - 1, out.size(), +1);
-    s.AUDPOSW = 1920; // wrapping round the ring's end
-    play(2880);
-    s.AUDPOSW = 4800;
-    play(2880);
+    s.AUDPOSW = (4800 + 3840) % AUDBUF_SIZE; // wrapping round the ring's end
+    play(3840);
     check_glide(resumed - 1, out.size(), +1);
     for (size_t i = out.size() - 1000; i < out.size(); i++) ASSERT_EQ(out[i].left, high) << i;
     EXPECT_EQ(s.audio_underruns.load(), 1u);
@@ -240,10 +247,10 @@ TEST(Beeper, CallbackWrapsAroundTheRing) {
     Session& s = fresh_session();
     for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = st(static_cast<uint8_t>(k));
     s.AUDPOSW = 960;
-    s.AUDPOSR = 4790;
+    s.AUDPOSR = AUDBUF_SIZE - 10;
     StereoSample out[20];
     s.audio_fill(out, 20);
-    for (int n = 0; n < 10; n++) EXPECT_EQ(lv(out[n]), static_cast<uint8_t>(4790 + n));
+    for (int n = 0; n < 10; n++) EXPECT_EQ(lv(out[n]), static_cast<uint8_t>(AUDBUF_SIZE - 10 + n));
     for (int n = 10; n < 20; n++) EXPECT_EQ(lv(out[n]), static_cast<uint8_t>(n - 10));
     EXPECT_EQ(s.AUDPOSR.load(), 10);
 }
@@ -282,7 +289,7 @@ TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
     Spectrum& m = s.machine;
     std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
     s.AUDPOSW = 1920;
-    s.AUDPOSR = 1920 + 100; // 4700 samples unread, from slot 2 round to slot 1
+    s.AUDPOSR = 1920 + 100; // all but 100 samples unread, from slot 2 round to slot 1
     for (int frame = 0; frame < 2; frame++) {
         m.OUTSTK[m.OUTSP++] = 0;
         frame_end();
@@ -291,7 +298,8 @@ TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
     }
     for (StereoSample b : s.FRAME_SAMPLES) ASSERT_EQ(lv(b), 0x00) << "the second frame's level";
 
-    // Played into slot 3: slot 2 fits again (3740 unread before it, 4700 after)...
+    // Played into slot 3: slot 2 fits again (all but 1060 unread before it, all but 100
+    // after)...
     s.AUDPOSR = 2880 + 100;
     m.OUTSTK[m.OUTSP++] = 0;
     frame_end();
@@ -303,18 +311,18 @@ TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
     EXPECT_EQ(lv(s.AUDBUF[2880]), 0x55);
 }
 
-// Four slots unread: a fifth would fill the ring to its last sample and put the write end
-// on the read position, where the callback would see an empty ring and skip all four. The
-// frame is not written, and the callback plays the four slots.
+// All slots but one unread: one more would fill the ring to its last sample and put the
+// write end on the read position, where the callback would see an empty ring and skip them
+// all. The frame is not written, and the callback plays what the ring holds.
 TEST(Beeper, TheWriterNeverFillsTheRingToTheReadPosition) {
     Session& s = fresh_session();
     Spectrum& m = s.machine;
     std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
     s.AUDPOSR = 960;
-    s.AUDPOSW = 4800;
+    s.AUDPOSW = AUDBUF_SIZE;
     m.OUTSTK[m.OUTSP++] = 0;
     frame_end();
-    EXPECT_EQ(s.AUDPOSW.load(), 4800);
+    EXPECT_EQ(s.AUDPOSW.load(), AUDBUF_SIZE);
     StereoSample out[512];
     for (int call = 0; call < 7; call++) s.audio_fill(out, 512);
     EXPECT_EQ(s.AUDPOSR.load(), 4544);
