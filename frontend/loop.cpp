@@ -6,6 +6,7 @@
 // the same phase after every reset.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 
 #include "frontend/host.h"
@@ -18,6 +19,12 @@ void Session::present() {
                  IFBCOE[m.IFBCLK][1]);
 }
 
+int32_t Session::audio_unread() const {
+    const int32_t r = AUDPOSR.load(std::memory_order_acquire) % AUDBUF_SIZE;
+    const int32_t w = AUDPOSW.load(std::memory_order_relaxed) % AUDBUF_SIZE;
+    return (w - r + AUDBUF_SIZE) % AUDBUF_SIZE;
+}
+
 bool Session::audio_slot_free(int32_t base) const {
     // Acquire: the callback's reads of everything before its read position happened before
     // this thread overwrites any of it.
@@ -25,8 +32,10 @@ bool Session::audio_slot_free(int32_t base) const {
     const int32_t w = AUDPOSW.load(std::memory_order_relaxed) % AUDBUF_SIZE;
     const int32_t unread = (w - r + AUDBUF_SIZE) % AUDBUF_SIZE;
     // The slot follows on from the write end; it is free when the unread span and the slot
-    // together fit in the ring.
-    return base == w && unread + SAMPLES_PER_FRAME <= AUDBUF_SIZE;
+    // together leave a gap in the ring. A ring filled to the last sample would have its write
+    // end on its read position, which the callback takes for an empty ring (an underrun) and
+    // this thread for room to write over samples not yet played.
+    return base == w && unread + SAMPLES_PER_FRAME < AUDBUF_SIZE;
 }
 
 void Session::mix_frame_sound() {
@@ -114,11 +123,14 @@ bool Session::render_physical_frame() {
             if (show) fast_shown = now;
         }
         if (show) present();
-        // The audio device starts two physical frames after a reset, when the first logical
-        // frame has filled its slot.
+        // The audio device starts two physical frames after a reset at the earliest, and
+        // only once the ring holds AUDIO_LEAD samples: the frames written ahead of the
+        // device carry it over the emulation thread's stalls.
         if (enable_audio == 1) {
-            enable_audio = 0;
-            host_audio_pause(false);
+            if (audio_unread() >= AUDIO_LEAD) {
+                enable_audio = 0;
+                host_audio_pause(false);
+            }
         } else if (enable_audio == 2) {
             enable_audio = 1;
         }
@@ -148,6 +160,7 @@ void Session::reset_audio() {
     AUDPOSR.store(0, std::memory_order_relaxed);
     AUDPOSW.store(0, std::memory_order_relaxed);
     AUDDAT.store(pack_sample(beeper_sample(0)), std::memory_order_relaxed);
+    audio_gap = AudioGap{};
     host_audio_unlock();
 }
 
@@ -187,6 +200,44 @@ bool Session::run_machine(uint64_t frame_limit) {
 
 void Session::main_loop() { run_machine(UINT64_MAX); }
 
+namespace {
+int16_t to_sample(float v) {
+    return static_cast<int16_t>(std::lround(std::clamp(v, -32768.0f, 32767.0f)));
+}
+} // namespace
+
+StereoSample Session::AudioGap::next() {
+    // Held for a frame's samples (a short gap is a flat step of the wave, as before), then
+    // a glide towards silence: an exponential has no corner loud enough to click.
+    const StereoSample silence = beeper_sample(0);
+    if (length >= AUDIO_HOLD) {
+        level[0] = silence.left + (level[0] - silence.left) * AUDIO_FADE;
+        level[1] = silence.right + (level[1] - silence.right) * AUDIO_FADE;
+    }
+    length++;
+    const StereoSample out{to_sample(level[0] + offset[0]), to_sample(level[1] + offset[1])};
+    offset[0] *= AUDIO_FADE;
+    offset[1] *= AUDIO_FADE;
+    return out;
+}
+
+StereoSample Session::AudioGap::play(StereoSample ring) {
+    if (length) {
+        // The ring goes on from the level the gap began at: playback starts where the fade
+        // has got to and glides back, instead of jumping.
+        offset[0] += level[0] - held[0];
+        offset[1] += level[1] - held[1];
+        length = 0;
+    }
+    if (offset[0] == 0 && offset[1] == 0) return ring;
+    const StereoSample out{to_sample(ring.left + offset[0]), to_sample(ring.right + offset[1])};
+    offset[0] *= AUDIO_FADE;
+    offset[1] *= AUDIO_FADE;
+    // Below half a step the offset changes no sample: playback is the ring's again, exactly.
+    if (std::fabs(offset[0]) < 0.5f && std::fabs(offset[1]) < 0.5f) offset[0] = offset[1] = 0;
+    return out;
+}
+
 void Session::audio_fill(StereoSample* stream, int length) {
     if (file_requester_mode.load(std::memory_order_acquire) ||
         still_frame.load(std::memory_order_acquire)) {
@@ -198,17 +249,31 @@ void Session::audio_fill(StereoSample* stream, int length) {
     int32_t r = AUDPOSR.load(std::memory_order_relaxed);
     // Acquire: the samples of every slot up to the write end seen are there to be read.
     const int32_t w = AUDPOSW.load(std::memory_order_acquire) % AUDBUF_SIZE;
+    AudioGap& gap = audio_gap;
+    if (gap.length && (w - r % AUDBUF_SIZE + AUDBUF_SIZE) % AUDBUF_SIZE < gap.lead) {
+        // After an underrun playing resumes only with the (now longer) lead in the ring, so
+        // that the stall that emptied it is covered next time.
+        for (int n = 0; n < length; n++) stream[n] = gap.next();
+        return;
+    }
     for (int n = 0; n < length; n++) {
         if (r == AUDBUF_SIZE) r = 0;
-        // A write end of 4800 is the same place as a read position of 0.
+        // A write end at the ring's end is the same place as a read position of 0.
         if (r == w) {
-            // Caught up with the writer: hold the last frame's final level, so an underrun
-            // is heard as silence rather than a click, and wait here for the next slot.
-            std::fill(stream + n, stream + length,
-                      unpack_sample(AUDDAT.load(std::memory_order_acquire)));
+            // Caught up with the writer: an underrun. Hold the last frame's final level, so
+            // it is heard as a pause rather than a click, fade if it lasts, and wait here for
+            // the next slot.
+            if (gap.length == 0) {
+                audio_underruns.fetch_add(1, std::memory_order_relaxed);
+                gap.lead = std::min(gap.lead + SAMPLES_PER_FRAME, AUDIO_LEAD_MOST);
+                const StereoSample held = unpack_sample(AUDDAT.load(std::memory_order_acquire));
+                gap.held[0] = gap.level[0] = held.left;
+                gap.held[1] = gap.level[1] = held.right;
+            }
+            for (; n < length; n++) stream[n] = gap.next();
             break;
         }
-        stream[n] = AUDBUF[r++];
+        stream[n] = gap.play(AUDBUF[r++]);
     }
     // Release: the writer that sees this position sees the reads before it done.
     AUDPOSR.store(r, std::memory_order_release);

@@ -38,8 +38,20 @@ constexpr int TEXT_TOP = 8;
 constexpr int MESSAGE_ROW = 23;
 constexpr int MESSAGE_FRAMES = 200; // logical frames a message stays up (4 s)
 
-// The audio ring: five slots of one logical frame's samples.
-constexpr int AUDBUF_SIZE = 5 * SAMPLES_PER_FRAME;
+// The audio ring: eight slots of one logical frame's samples (160 ms).
+constexpr int AUDBUF_SIZE = 8 * SAMPLES_PER_FRAME;
+// What the ring holds before the device starts after a reset: three frames (60 ms). The
+// emulation thread may then stall for about 30 ms (a slow buffer swap) without the device
+// running dry. Each underrun adds a frame to the lead the device resumes with, up to six
+// (120 ms): a computer whose stalls are longer gets a longer delay rather than more gaps.
+constexpr int AUDIO_LEAD = 3 * SAMPLES_PER_FRAME;
+constexpr int AUDIO_LEAD_MOST = 6 * SAMPLES_PER_FRAME;
+// An underrun holds the last level for one frame's samples, then fades towards silence (the
+// beeper's low level, which a stopped machine plays) by AUDIO_FADE a sample: a time constant
+// of 10 ms, slow enough to be heard as no click. Playback after a faded gap starts from where
+// the fade had got to and glides back to the ring's own level the same way.
+constexpr int AUDIO_HOLD = SAMPLES_PER_FRAME;
+constexpr float AUDIO_FADE = 0.997919f; // exp(-1 / 480)
 
 // A sample as the audio device plays it: signed 16-bit, left and right.
 struct StereoSample {
@@ -243,7 +255,7 @@ class Session {
     // the emulation thread acquires AUDPOSR and writes only a slot the callback cannot be
     // reading. The callback never moves past the write end.
     StereoSample AUDBUF[AUDBUF_SIZE] = {};
-    std::atomic<int32_t> AUDPOSW{0}; // end of the slot filled last: 960..4800, 0 after a reset
+    std::atomic<int32_t> AUDPOSW{0}; // end of the slot filled last: 960..7680, 0 after a reset
     std::atomic<int32_t> AUDPOSR{0}; // next sample the callback plays
     std::atomic<uint32_t> AUDDAT{pack_sample(beeper_sample(0))}; // the last frame's last sample
     int32_t enable_audio = 0;
@@ -251,18 +263,36 @@ class Session {
     // emulation thread's own; the headless runner writes its WAV from here).
     StereoSample FRAME_SAMPLES[SAMPLES_PER_FRAME] = {};
     // Whether the slot at `base` may be written: it follows on from the write end, and the
-    // callback's unread span and it fit in the ring together.
+    // callback's unread span and it fit in the ring together with room to spare (seven
+    // slots unread at most).
     bool audio_slot_free(int32_t base) const;
     // The audio callback's body: fills `count` samples (16-bit stereo at 48 kHz) from the
-    // ring at AUDPOSR (4800 reads as 0). Plays the beeper's low level while the machine is
+    // ring at AUDPOSR (AUDBUF_SIZE reads as 0). Plays the beeper's low level while the machine is
     // paused or the requester is open, leaving AUDPOSR where it is; on reaching the write
-    // end it plays AUDDAT for the rest.
+    // end (an underrun) it plays AUDDAT for the rest, fading after AUDIO_HOLD samples.
     void audio_fill(StereoSample* stream, int count);
     // The machine's sound of the frame just ended into FRAME_SAMPLES: the beeper's levels,
     // and the sound chip's output added where the machine has one.
     void mix_frame_sound();
     // The sound's level at the frame's end, which an underrun holds (set by mix_frame_sound).
     StereoSample frame_end_sample = beeper_sample(0);
+    // Samples written to the ring and not yet played.
+    int32_t audio_unread() const;
+    // Underruns since the program started: the callback reached the write end while the
+    // machine ran, counted once for each gap (the callback writes it; statistics, tests).
+    std::atomic<uint64_t> audio_underruns{0};
+    // The callback's own state across an underrun (only the callback touches it, and
+    // reset_audio with the device locked out).
+    struct AudioGap {
+        int32_t length = 0;                   // samples of the current gap played; 0 while playing
+        int32_t lead = AUDIO_LEAD;            // what the ring must hold for playing to resume
+        float held[2] = {};                   // the level the gap began at (AUDDAT then)
+        float level[2] = {};                  // the gap's output now: held, then fading
+        float offset[2] = {};                 // added to the ring's samples after a faded gap
+        StereoSample next();                  // the gap's next sample
+        StereoSample play(StereoSample ring); // a ring sample, past a gap
+    };
+    AudioGap audio_gap;
     // The sound chip's output on the 16-bit scale: one channel at full volume on one side.
     static constexpr float AY_SCALE = 10922.0f;
 
@@ -276,8 +306,8 @@ class Session {
     bool render_physical_frame();
     // Resets the CPU and the frame and audio state (not memory).
     void reset_logical_system();
-    // The audio's part of it: the device paused until two physical frames have passed, the
-    // ring emptied.
+    // The audio's part of it: the device paused until two physical frames have passed and
+    // the ring holds AUDIO_LEAD samples, the ring emptied.
     void reset_audio();
     // Runs the main loop until exit_request ends it at a physical frame boundary.
     void main_loop();

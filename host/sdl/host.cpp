@@ -2,8 +2,10 @@
 // and the clock that holds each displayed frame to 1/60 s.
 #include "frontend/host.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 
 #include <SDL/SDL.h>
@@ -21,7 +23,16 @@ FramePacer pacer;
 // not composed or swapped, so the machine keeps its own time, at most this many in a row so
 // that the screen still moves.
 constexpr int MOST_SKIPPED_IN_A_ROW = 5;
-int skipped_in_a_row = 0;
+// Said once, the first time the grid had to be restarted because even skipping could not
+// keep up: the machine then runs as fast as the host lets it.
+bool slow_host_said = false;
+// A test hook: MARROWGLEAM_TEST_SWAP_DELAY_MS=N adds N milliseconds to every buffer swap,
+// a host as slow to show a frame as a software renderer on a busy computer.
+const std::chrono::milliseconds test_swap_delay = [] {
+    const char* value = std::getenv("MARROWGLEAM_TEST_SWAP_DELAY_MS");
+    const long ms = value ? std::strtol(value, nullptr, 10) : 0;
+    return std::chrono::milliseconds(std::clamp(ms, 0L, 1000L));
+}();
 // When the program started (before main): the machine's clock starts with it.
 const FramePacer::clock::time_point program_start = FramePacer::clock::now();
 Session* attached = nullptr;
@@ -92,21 +103,35 @@ bool host_pump_events() {
 void host_present(const Session& session, int previous, float previous_weight, int current,
                   float current_weight) {
     const auto t0 = FramePacer::clock::now();
-    if (pacer.behind(t0) && skipped_in_a_row < MOST_SKIPPED_IN_A_ROW) {
-        skipped_in_a_row++;
-        pacer.next_deadline(t0); // the frame keeps its place on the grid, already past
+    // While a tape loads fast the session shows a frame now and then and the machine runs
+    // as fast as it can: nothing is skipped or held, and the grid starts anew from each
+    // frame, so that it is where the normal pace resumes.
+    const bool fast = session.tape_fast();
+    if (!fast && pacer.skip(t0, MOST_SKIPPED_IN_A_ROW)) {
         if (run_stats::enabled()) run_stats::skipped();
         return;
     }
-    skipped_in_a_row = 0;
     render_GL(session, previous, previous_weight, current, current_weight);
     const auto t1 = FramePacer::clock::now();
     SDL_GL_SwapBuffers();
+    if (test_swap_delay.count() > 0) sleep_until(FramePacer::clock::now() + test_swap_delay);
     const auto t2 = FramePacer::clock::now();
-    const double hold = hold_frame();
+    double hold = 0;
+    if (fast) {
+        pacer.start(t2);
+    } else {
+        pacer.shown(t2 - t0);
+        hold = hold_frame();
+    }
     if (run_stats::enabled())
         run_stats::frame(seconds_between(t0, t1), seconds_between(t1, t2), hold);
+    if (pacer.slow_resyncs() > 0 && !slow_host_said && attached) {
+        slow_host_said = true;
+        attached->post_message(" SLOW HOST ");
+    }
 }
+
+uint64_t host_grid_restarts() { return pacer.resyncs(); }
 
 void host_clear_screen() { clear_screen(); }
 

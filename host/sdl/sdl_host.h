@@ -42,3 +42,6 @@ void free_blank_cursor();
 
 // The session whose keyboard the host's key events go to.
 void attach_session(Session& session);
+
+// Times the 1/60 s grid was started anew because the frames fell too far behind it.
+uint64_t host_grid_restarts();

@@ -77,12 +77,15 @@ void report(const Session& session) {
                  "marrowgleam stats: logical_frames=%llu physical_frames=%llu "
                  "displayed_frames=%zu seconds=%.3f logical_per_second=%.3f cpu_seconds=%.3f "
                  "cpu_per_second=%.3f compose_ms_median=%.3f compose_ms_mean=%.3f "
-                 "swap_ms_median=%.3f swap_ms_mean=%.3f hold_seconds=%.3f skipped_frames=%llu\n",
+                 "swap_ms_median=%.3f swap_ms_mean=%.3f hold_seconds=%.3f skipped_frames=%llu "
+                 "audio_underruns=%llu grid_restarts=%llu\n",
                  static_cast<unsigned long long>(session.logical_frames),
                  static_cast<unsigned long long>(session.physical_frames), compose_times.size(),
                  seconds, seconds > 0 ? session.logical_frames / seconds : 0.0, cpu,
                  seconds > 0 ? cpu / seconds : 0.0, median_ms(compose_times),
                  mean_ms(compose_times), median_ms(swap_times), mean_ms(swap_times), hold_total,
-                 static_cast<unsigned long long>(skipped_total));
+                 static_cast<unsigned long long>(skipped_total),
+                 static_cast<unsigned long long>(session.audio_underruns.load()),
+                 static_cast<unsigned long long>(host_grid_restarts()));
 }
 } // namespace run_stats

@@ -1,6 +1,7 @@
 // Figures of a run for tests and measurements, printed on standard error at exit when the
-// environment has MARROWGLEAM_STATS=1: frames run, real and CPU time, and what each
-// displayed frame cost.
+// environment has MARROWGLEAM_STATS=1: frames run, real and CPU time, what each displayed
+// frame cost, the displayed frames skipped (skipped_frames), the times the sound ran dry
+// (audio_underruns) and the times the frame grid was started anew (grid_restarts).
 #pragma once
 
 class Session;

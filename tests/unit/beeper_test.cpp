@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <iterator>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -128,25 +129,29 @@ TEST(Beeper, SpeakerWritesBecomeSamples) {
     EXPECT_EQ(lv(s.AUDBUF[959]), 0xFF);
 }
 
-TEST(Beeper, TheFifthFrameEndsTheRingAndTheCallbackWrapsToIt) {
+TEST(Beeper, TheLastSlotEndsTheRingAndTheCallbackWrapsToIt) {
     Session& s = fresh_session();
     Spectrum& m = s.machine;
-    for (int32_t slot = 0; slot < 5; slot++) {
+    constexpr int32_t SLOTS = AUDBUF_SIZE / 960;
+    for (int32_t slot = 0; slot < SLOTS; slot++) {
+        s.AUDPOSR = slot * 960; // the callback keeps up
         m.pulldown = slot;
         m.OUTSTK[m.OUTSP++] = 0; // each frame inverts the level
         frame_end();
         EXPECT_EQ(s.AUDPOSW.load(), (slot + 1) * 960);
     }
-    EXPECT_EQ(lv(s.AUDBUF[3840]), 0xFF);
-    EXPECT_EQ(lv(s.AUDBUF[4799]), 0xFF);
-    EXPECT_EQ(lv(unpack_sample(s.AUDDAT.load())), 0xFF);
+    // An even number of slots: the last one holds the level the first one started from.
+    EXPECT_EQ(lv(s.AUDBUF[AUDBUF_SIZE - 960]), 0x00);
+    EXPECT_EQ(lv(s.AUDBUF[AUDBUF_SIZE - 1]), 0x00);
+    EXPECT_EQ(lv(s.AUDBUF[AUDBUF_SIZE - 1920]), 0xFF);
+    EXPECT_EQ(lv(unpack_sample(s.AUDDAT.load())), 0x00);
 
-    // The reader has played the whole ring: 4800 is the write end, met at 0.
-    s.AUDPOSR = 4800;
+    // The reader has played the whole ring: its end is the write end, met at 0.
+    s.AUDPOSR = AUDBUF_SIZE;
     StereoSample out[64];
     std::fill(std::begin(out), std::end(out), st(0x55));
     s.audio_fill(out, static_cast<int>(std::size(out)));
-    for (StereoSample b : out) ASSERT_EQ(lv(b), 0xFF);
+    for (StereoSample b : out) ASSERT_EQ(lv(b), 0x00);
     EXPECT_EQ(s.AUDPOSR.load(), 0);
 }
 
@@ -169,20 +174,83 @@ TEST(Beeper, CallbackPlaysTheRingThenHoldsTheLastLevel) {
     s.audio_fill(out, 512);
     for (StereoSample b : out) ASSERT_EQ(lv(b), 0xAB);
     EXPECT_EQ(s.AUDPOSR.load(), 960);
-    // The next slot arrives and playback resumes with its first sample.
+    // The next slot arrives, but playback resumes only once the ring holds the lead, now a
+    // frame longer than at the start; then with the first sample after the gap.
     s.AUDPOSW = 1920;
     s.audio_fill(out, 1);
+    EXPECT_EQ(lv(out[0]), 0xAB);
+    EXPECT_EQ(s.AUDPOSR.load(), 960);
+    s.AUDPOSW = 960 + AUDIO_LEAD + 960;
+    s.audio_fill(out, 1);
     EXPECT_EQ(lv(out[0]), static_cast<uint8_t>(960 * 7));
+    // One gap, one underrun, however many calls it lasted.
+    EXPECT_EQ(s.audio_underruns.load(), 1u);
+}
+
+// An underrun that lasts: the last level is held for a frame's samples, then glides towards
+// silence (the beeper's low level) with no step bigger than the fade's own; when slots come
+// again, playback starts from where the glide got to and returns to the ring's samples, which
+// it then plays exactly. Each gap is one underrun.
+TEST(Beeper, ALongUnderrunFadesAndPlaybackGlidesBack) {
+    Session& s = fresh_session();
+    std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0xFF));
+    s.AUDDAT = pack_sample(st(0xFF));
+    s.AUDPOSW = 960;
+    s.AUDPOSR = 0;
+    std::vector<StereoSample> out;
+    auto play = [&](int count) {
+        for (int done = 0; done < count; done += 512) {
+            StereoSample chunk[512];
+            const int n = std::min(512, count - done);
+            s.audio_fill(chunk, n);
+            out.insert(out.end(), chunk, chunk + n);
+        }
+    };
+    const int high = st(0xFF).left, low = st(0x00).left;
+    // The biggest step of the glide: the whole swing times (1 - AUDIO_FADE), and a rounding.
+    const double step = (high - low) * (1 - AUDIO_FADE) + 1;
+    auto check_glide = [&](size_t from, size_t to, int direction) {
+        for (size_t i = from + 1; i < to; i++) {
+            ASSERT_EQ(out[i].left, out[i].right) << i;
+            const int d = out[i].left - out[i - 1].left;
+            ASSERT_GE(d * direction, 0) << "sample " << i << " turns back";
+            ASSERT_LE(std::abs(d), step) << "sample " << i << " clicks";
+        }
+    };
+
+    play(960 + 9600); // the slot, then 200 ms of nothing
+    for (int i = 0; i < 960 + AUDIO_HOLD; i++) ASSERT_EQ(out[i].left, high) << i;
+    EXPECT_LT(out[960 + AUDIO_HOLD].left, high) << "the fade begins after the hold";
+    check_glide(960 + AUDIO_HOLD, out.size(), -1);
+    EXPECT_NEAR(out.back().left, low, 2) << "200 ms later, silence";
+    EXPECT_EQ(s.audio_underruns.load(), 1u);
+    EXPECT_EQ(s.AUDPOSR.load(), 960);
+
+    // Four slots at once (the lead after an underrun), then more: the glide back up takes
+    // about 100 ms.
+    const size_t resumed = out.size();
+    s.AUDPOSW = 960 + 3840;
+    play(3840);
+    EXPECT_NEAR(out[resumed].left, out[resumed - 1].left, step);
+    check_glide(resumed - 1, out.size(), +1);
+    s.AUDPOSW = (4800 + 3840) % AUDBUF_SIZE; // wrapping round the ring's end
+    play(3840);
+    check_glide(resumed - 1, out.size(), +1);
+    for (size_t i = out.size() - 1000; i < out.size(); i++) ASSERT_EQ(out[i].left, high) << i;
+    EXPECT_EQ(s.audio_underruns.load(), 1u);
+    // Dry again: a second gap.
+    play(512);
+    EXPECT_EQ(s.audio_underruns.load(), 2u);
 }
 
 TEST(Beeper, CallbackWrapsAroundTheRing) {
     Session& s = fresh_session();
     for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = st(static_cast<uint8_t>(k));
     s.AUDPOSW = 960;
-    s.AUDPOSR = 4790;
+    s.AUDPOSR = AUDBUF_SIZE - 10;
     StereoSample out[20];
     s.audio_fill(out, 20);
-    for (int n = 0; n < 10; n++) EXPECT_EQ(lv(out[n]), static_cast<uint8_t>(4790 + n));
+    for (int n = 0; n < 10; n++) EXPECT_EQ(lv(out[n]), static_cast<uint8_t>(AUDBUF_SIZE - 10 + n));
     for (int n = 10; n < 20; n++) EXPECT_EQ(lv(out[n]), static_cast<uint8_t>(n - 10));
     EXPECT_EQ(s.AUDPOSR.load(), 10);
 }
@@ -221,7 +289,7 @@ TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
     Spectrum& m = s.machine;
     std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
     s.AUDPOSW = 1920;
-    s.AUDPOSR = 1920 + 100; // 4700 samples unread, from slot 2 round to slot 1
+    s.AUDPOSR = 1920 + 100; // all but 100 samples unread, from slot 2 round to slot 1
     for (int frame = 0; frame < 2; frame++) {
         m.OUTSTK[m.OUTSP++] = 0;
         frame_end();
@@ -230,7 +298,8 @@ TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
     }
     for (StereoSample b : s.FRAME_SAMPLES) ASSERT_EQ(lv(b), 0x00) << "the second frame's level";
 
-    // Played into slot 3: slot 2 fits again (3740 unread before it, 4700 after)...
+    // Played into slot 3: slot 2 fits again (all but 1060 unread before it, all but 100
+    // after)...
     s.AUDPOSR = 2880 + 100;
     m.OUTSTK[m.OUTSP++] = 0;
     frame_end();
@@ -242,15 +311,35 @@ TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
     EXPECT_EQ(lv(s.AUDBUF[2880]), 0x55);
 }
 
+// All slots but one unread: one more would fill the ring to its last sample and put the
+// write end on the read position, where the callback would see an empty ring and skip them
+// all. The frame is not written, and the callback plays what the ring holds.
+TEST(Beeper, TheWriterNeverFillsTheRingToTheReadPosition) {
+    Session& s = fresh_session();
+    Spectrum& m = s.machine;
+    std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
+    s.AUDPOSR = 960;
+    s.AUDPOSW = AUDBUF_SIZE;
+    m.OUTSTK[m.OUTSP++] = 0;
+    frame_end();
+    EXPECT_EQ(s.AUDPOSW.load(), AUDBUF_SIZE);
+    StereoSample out[512];
+    for (int call = 0; call < 7; call++) s.audio_fill(out, 512);
+    EXPECT_EQ(s.AUDPOSR.load(), 4544);
+    EXPECT_EQ(s.audio_underruns.load(), 0u);
+}
+
 // The emulation thread and the audio callback at once, the machine paused and resumed in
-// between: the callback never plays a sample no frame wrote (the ring starts as 0x55, which
-// the beeper never makes), and while paused its read position stays. The two threads agree
+// between: the callback never plays a sample no frame wrote (the ring starts with a sample
+// whose sides differ, which neither the beeper nor an underrun's fade ever makes), and while
+// paused its read position stays. The two threads agree
 // on nothing but the ring (the test's own counters are relaxed, which orders nothing), so a
 // ThreadSanitizer build (CI) sees any access to the ring the ring's design leaves unordered.
 TEST(BeeperThreads, TheCallbackNeverPassesTheWriter) {
     Session& s = fresh_session();
     Spectrum& m = s.machine;
-    std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
+    const StereoSample unwritten_sample{0x1234, -0x1234};
+    std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), unwritten_sample);
     constexpr auto relaxed = std::memory_order_relaxed;
     std::atomic<bool> done{false};
     std::atomic<int> calls{0};
@@ -262,7 +351,7 @@ TEST(BeeperThreads, TheCallbackNeverPassesTheWriter) {
             const bool stopped = s.still_frame.load() != 0;
             s.audio_fill(out, static_cast<int>(std::size(out)));
             for (StereoSample b : out) {
-                if (lv(b) == 0x55) unwritten++;
+                if (b == unwritten_sample) unwritten++;
                 if (!stopped && lv(b) == 0xFF) played++;
             }
             calls.fetch_add(1, relaxed);

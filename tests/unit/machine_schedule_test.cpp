@@ -110,8 +110,9 @@ TEST(MachineSchedule, FrameEndsFollowTheFiveToSixCycleAfterAReset) {
         if (table[i].current_frame) {
             EXPECT_EQ(e.current_border, table[i].current_frame);
         }
-        // The audio device starts at the second physical frame end, once slot 0 is filled.
-        EXPECT_EQ(e.audio_paused, i == 0);
+        // The audio device starts once three slots are filled (AUDIO_LEAD): at the fourth
+        // physical frame end, the first after the third logical frame.
+        EXPECT_EQ(e.audio_paused, i < 3);
     }
     // Before the first logical frame the surfaces shown are 1 and 2, as they were.
     EXPECT_EQ(ends[0].previous, 1);
