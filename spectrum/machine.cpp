@@ -37,9 +37,13 @@ void Spectrum::rebase_slots(const Spectrum& from) {
             if (points_into(table[slot], &from, sizeof from))
                 table[slot] = reinterpret_cast<uint8_t*>(this) +
                               (table[slot] - reinterpret_cast<const uint8_t*>(&from));
+    slots_changed();
 }
 
-void Spectrum::map_slot3(int bank) { SLTPTR[3] = SLTWR[3] = RAM + (bank & 7) * 0x4000; }
+void Spectrum::map_slot3(int bank) {
+    SLTPTR[3] = SLTWR[3] = RAM + (bank & 7) * 0x4000;
+    slots_changed();
+}
 
 void Spectrum::reset_logical_system() {
     // The tape's clock goes on from where the frame was.

@@ -73,6 +73,12 @@ struct SpectrumState {
     uint8_t ROM_SINK[16384] = {};
     uint8_t* SLTPTR[4] = {};
     uint8_t* SLTWR[4] = {};
+    // The same slots as the CPU's bus reaches them: each the address of its page less the
+    // slot's start, so that the byte at Z80 address a lies at SLTRD_AT[a >> 14] + a (an add
+    // where SLTPTR takes a mask and an add). Remade from SLTPTR and SLTWR by slots_changed(),
+    // which whatever changes those calls.
+    uintptr_t SLTRD_AT[4] = {};
+    uintptr_t SLTWR_AT[4] = {};
     uint8_t IO[65536] = {}; // the last value written to each port; 0xFE and 0x7FFD are used
 
     // The CPU.
@@ -161,6 +167,13 @@ class Spectrum : public SpectrumState {
 
     // Points slot 3 (0xC000-0xFFFF) at RAM bank (bank & 7) for reading and writing.
     void map_slot3(int bank);
+    // Remakes SLTRD_AT and SLTWR_AT after SLTPTR or SLTWR changed.
+    void slots_changed() {
+        for (unsigned slot = 0; slot < 4; slot++) {
+            SLTRD_AT[slot] = reinterpret_cast<uintptr_t>(SLTPTR[slot]) - slot * 0x4000;
+            SLTWR_AT[slot] = reinterpret_cast<uintptr_t>(SLTWR[slot]) - slot * 0x4000;
+        }
+    }
     // tpf for the current model.
     int32_t tpf_for_model() const { return model == 48 ? TPF_48 : TPF_128; }
     // Whether the sound chip answers its ports.
@@ -270,17 +283,17 @@ class Spectrum : public SpectrumState {
     Z80_INLINE uint8_t fetch(int32_t& t, uint16_t addr) {
         if (is_contended(addr)) t += contention_at(t);
         t += 4;
-        return readbyte_internal(addr);
+        return *reinterpret_cast<const uint8_t*>(SLTRD_AT[addr >> 14] + addr);
     }
     Z80_INLINE uint8_t read(int32_t& t, uint16_t addr) {
         if (is_contended(addr)) t += contention_at(t);
         t += 3;
-        return readbyte_internal(addr);
+        return *reinterpret_cast<const uint8_t*>(SLTRD_AT[addr >> 14] + addr);
     }
     Z80_INLINE void write(int32_t& t, uint16_t addr, uint8_t value) {
         if (is_contended(addr)) t += contention_at(t);
         t += 3;
-        SLTWR[addr >> 14][addr & 0x3FFF] = value;
+        *reinterpret_cast<uint8_t*>(SLTWR_AT[addr >> 14] + addr) = value;
         raster_capture(RTFB, addr, value, t);
     }
     Z80_INLINE void internal(int32_t& t, uint16_t addr, int n) {

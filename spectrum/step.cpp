@@ -11,6 +11,7 @@ void Spectrum::z80_run(int32_t tstates_limit, int32_t tstatesh_limit) {
     const int32_t limit =
         static_cast<int32_t>(std::min<int64_t>(tstates_limit, tstatesh_limit - offset));
     if (tstates >= limit) return;
+    slots_changed(); // for whoever has set SLTPTR or SLTWR by hand
     const int32_t t0 =
         cpu_model == CpuModel::zilog ? z80_run_zilog(limit) : ::z80_run(*this, z80, tstates, limit);
     tstates0 = t0;
@@ -25,6 +26,7 @@ void Spectrum::z80_step() {
 }
 
 void Spectrum::Z80INT() {
+    slots_changed();
     if (cpu_model == CpuModel::zilog) z80_interrupt_zilog(*this, z80, tstates);
     else z80_interrupt(*this, z80, tstates);
 }

@@ -49,7 +49,10 @@ struct CpmBus {
 // of its own and the interrupt line never held.
 struct SpectrumCpmBus : Spectrum {
     uint8_t LOW_RAM[16384] = {};
-    SpectrumCpmBus() { SLTPTR[0] = SLTWR[0] = LOW_RAM; }
+    SpectrumCpmBus() {
+        SLTPTR[0] = SLTWR[0] = LOW_RAM;
+        slots_changed();
+    }
     static constexpr int32_t interrupt_end() { return -1; }
     SpectrumCpmBus(const SpectrumCpmBus&) = delete;
     uint8_t peek(uint16_t addr) const { return readbyte_internal(addr); }

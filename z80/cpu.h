@@ -52,6 +52,9 @@ template <class B> struct Cpu : Z80 {
     Z80& home;       // where the record lives between runs
     int32_t& home_t; // and the T-state counter
     int32_t t;
+    // The run's quick steps go on while t is below this (z80/run.h); an EI, or a hook that
+    // may have changed anything, ends them by setting it to INT32_MIN.
+    int32_t quick_end = INT32_MIN;
 
     Cpu(B& b, Z80& record, int32_t& tstates) : bus(b), home(record), home_t(tstates) { load(); }
     Z80_INLINE void load() {
@@ -129,6 +132,8 @@ template <uint8_t OP, class B> Z80_INLINE bool fetch_hooked(Cpu<B>& c) {
         c.store();
         const bool done = c.bus.fetch_hook(OP);
         c.load();
+        c.quick_end = INT32_MIN;
+        c.opcode = OP; // a hook may take the step past the run's end: it may be the last
         return done;
     } else {
         return false;

@@ -331,6 +331,7 @@ template <uint8_t OP, int IDX, class B> Z80_INLINE void op_main(Cpu<B>& c, uint1
             } else if constexpr (y == 7) { // EI: interrupts on after the next instruction
                 c.pending_EI = 2;
                 c.ei_tstates = c.t;
+                c.quick_end = INT32_MIN; // the steps after it are the careful ones
             } else {
                 static_assert(y != 1, "CB is a prefix");
             }

@@ -3,6 +3,7 @@
 // z80_run and z80_interrupt for its bus type in one source file of its own.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "z80/cpu.h"
@@ -113,8 +114,11 @@ template <int IDX, class B> Z80_INLINE void exec_table(Cpu<B>& c, uint8_t op) {
 // A run of DD and FD prefixes is consumed one M1 at a time within one step; the last one
 // decides which index register the instruction uses.
 template <class B> Z80_INLINE void exec_index_chain(Cpu<B>& c, uint8_t prefix) {
+    const uint8_t first = prefix;
     uint8_t op = fetch_m1(c);
     while (op == 0xDD || op == 0xFD) {
+        // A chain can make a step of any length, so the run's last: its first opcode.
+        c.opcode = first;
         prefix = op;
         op = fetch_m1(c);
     }
@@ -160,32 +164,51 @@ template <class B> void z80_interrupt(B& bus, Z80& z80, int32_t& tstates) {
     c.store();
 }
 
+// The longest step that can start a quick step's successor: any instruction with at most
+// one DD or FD prefix, every cycle of it contended (DD CB d and the repeating I/O blocks:
+// 23 T-states and 13 cycles at most, each waiting 6 at most, stay under 128). Longer steps
+// are a chain of prefixes or a hook, which note themselves.
+constexpr int32_t Z80_LONGEST_STEP = 256;
+
 // Runs steps while tstates < limit: at each, the frame interrupt is accepted if IFF1 is set,
 // tstates <= bus.interrupt_end() and the last instruction was not an EI; one instruction runs
 // (a whole prefix chain, or one iteration of a repeating block instruction); a pending EI
 // completes. Returns the T-state at which the last step began, or `limit` when no step ran.
+//
+// A careful step does all of the above. It is followed by quick steps, which do none of it,
+// for as long as none of it can matter: past the interrupt window, with no EI pending, and
+// so far from the limit that a step cannot be the run's last (so the opcode the last step
+// dispatched on need not be noted). An EI, or a hook, makes the next step a careful one.
 template <class B> int32_t z80_run(B& bus, Z80& z80, int32_t& tstates, int32_t limit) {
     using namespace z80_detail;
     Cpu<B> c(bus, z80, tstates);
     constexpr int32_t int_end = B::interrupt_end();
+    const int32_t quick_end =
+        static_cast<int32_t>(std::max<int64_t>(INT32_MIN, int64_t{limit} - Z80_LONGEST_STEP));
     // Only the last step's start is needed after the run: kept in memory, it costs one store
     // a step and no register.
     volatile int32_t t0 = limit;
-    volatile uint8_t last_op = c.opcode;
     while (c.t < limit) {
         t0 = c.t;
+        c.quick_end = c.t > int_end && !c.pending_EI ? quick_end : INT32_MIN;
         // The interrupt line is held during T-states 0 to int_end of the frame. None is
         // accepted at the end of an EI, whenever that is (a run, or a frame, may end there).
         if (c.t <= int_end && c.IFF1 && !c.pending_EI) accept_interrupt(c);
         if constexpr (is_zilog_nmos<B>) c.after_ld_a_ir = 0;
-        const uint8_t op = fetch_m1(c);
-        last_op = op;
-        exec_table<0, B>(c, op);
+        uint8_t op = fetch_m1(c);
+        c.opcode = op;
+        for (;;) {
+            exec_table<0, B>(c, op);
+            if (c.t >= c.quick_end) break;
+            // A quick step.
+            t0 = c.t;
+            if constexpr (is_zilog_nmos<B>) c.after_ld_a_ir = 0;
+            op = fetch_m1(c);
+        }
         // EI set pending_EI to 2 and its own end takes it to 1; the end of the instruction
         // after it, which ran with interrupts still off, enables them.
         if (c.pending_EI && --c.pending_EI == 0) c.IFF1 = c.IFF2 = 1;
     }
-    c.opcode = last_op;
     c.store();
     return t0;
 }

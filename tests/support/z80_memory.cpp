@@ -13,6 +13,7 @@ void z80_map_low_ram() {
     std::memset(LOW_RAM, 0, sizeof LOW_RAM);
     Spectrum& m = test_machine();
     m.SLTPTR[0] = m.SLTWR[0] = LOW_RAM;
+    m.slots_changed();
 }
 
 uint8_t z80_peek(uint16_t addr) { return test_machine().readbyte_internal(addr); }
