@@ -96,7 +96,8 @@ void Session::render_logical_frame() {
     // Loading fast, a picture nobody will see is not painted; the screen the beam fetches
     // next frame is reloaded all the same.
     if (!tape_fast() || std::chrono::steady_clock::now() - fast_shown >= FAST_LOAD_SHOW_PERIOD)
-        m.rasterize_ULA(ULA_surface[m.IFB_buffer], screen_mode, !text_alone);
+        m.rasterize_ULA(ULA_surface[m.IFB_buffer], screen_mode, !text_alone,
+                        &ULA_painted[m.IFB_buffer]);
     else std::memcpy(m.RTFB, m.screen_bank(), sizeof m.RTFB);
     last_picture = m.IFB_buffer;
     logical_tstates += static_cast<uint64_t>(m.tpf);

@@ -103,6 +103,8 @@ class Session {
     // --- Picture surfaces ---------------------------------------------------------------
     // Three picture surfaces, created opaque black; the text layer, transparent black.
     uint8_t ULA_surface[3][ULA_SURFACE_W * ULA_SURFACE_H * 4];
+    // What the main loop last painted each picture surface from (see PaintedFrom).
+    PaintedFrom ULA_painted[3];
     uint8_t TXT_surface[TXT_SURFACE_W * TXT_SURFACE_H * 4];
     // Sets every pixel of the four surfaces to its creation value.
     void surfaces_defaults();

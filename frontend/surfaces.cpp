@@ -19,5 +19,6 @@ Session::Session() {
 
 void Session::surfaces_defaults() {
     for (auto& surface : ULA_surface) fill(surface, ULA_SURFACE_W * ULA_SURFACE_H, 255);
+    for (auto& painted : ULA_painted) painted = PaintedFrom{};
     std::memset(TXT_surface, 0, sizeof TXT_surface);
 }

@@ -62,6 +62,19 @@ extern const std::array<uint16_t, 192> ulay;
 // The colour modes of the rasteriser.
 enum ScreenMode : int32_t { SCREEN_COLOUR = 0, SCREEN_MELBOURNE = 1, SCREEN_INVERSE_INK = 2 };
 
+// What a picture surface was last painted from, kept beside it by its owner: a border or a
+// paper line whose inputs are the same again is not painted again (the picture changes
+// little from frame to frame, and a frame is painted for every logical frame). Valid only
+// while nothing but the rasteriser writes the surface's colours; a default one paints all.
+struct PaintedFrom {
+    static constexpr int KEY = 67; // bitmap, attributes, left border, FLASH, border painted
+    int32_t mode = -1;
+    bool border_valid = false;
+    uint8_t border = 0;
+    bool line_valid[192] = {};
+    uint8_t line[192][KEY];
+};
+
 // The state every copy of a machine copies as it is.
 struct SpectrumState {
     // Memory. Slot n of the Z80 address space (address >> 14) is read through SLTPTR[n] and
@@ -231,8 +244,10 @@ class Spectrum : public SpectrumState {
     // AyChip::end_frame); silence when the machine has no chip.
     void ay_frame_end(float* left, float* right);
     // Paints the logical frame into `surface` (ULA_SURFACE_W x ULA_SURFACE_H) and reloads
-    // RTFB. Without `paint_border` the border keeps what the surface had.
-    void rasterize_ULA(uint8_t* surface, int32_t screen_mode, bool paint_border);
+    // RTFB. Without `paint_border` the border keeps what the surface had. With `painted`
+    // (what this surface was last painted from, updated here) only what changed is painted.
+    void rasterize_ULA(uint8_t* surface, int32_t screen_mode, bool paint_border,
+                       PaintedFrom* painted = nullptr);
     // The border colour the beam draws at T-state t of the current logical frame.
     uint8_t border_colour_at(int32_t t) const;
     // The machine's part of a logical frame end, after the beeper and the picture: the

@@ -8,7 +8,9 @@
 // Speed: this runs at every logical frame, thousands of times a second when the machine runs
 // unpaced, so pixels are painted four at a time (blue, green and red together, alpha kept)
 // with masks made from the bitmap bits, and all colour arithmetic comes from tables.
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <bit>
 #include <cstring>
 #include <utility>
@@ -147,24 +149,53 @@ void paint_exact_border(uint8_t* surface, const Spectrum& m, uint8_t* left) {
 // The colour mode, from the screen as the beam fetched it (RTFB). Each line starts its blend
 // from its left border's colour left[py]. The first pixel's red is the border's fringe, so it is
 // put back when no border was painted; the last pixel's red lands on the right border.
+// Whether paper line py is painted from the same bitmap, attributes, left border, FLASH
+// phase (where a cell flashes) and border as last time; if not, notes them.
+bool line_unchanged(PaintedFrom& painted, int py, const uint8_t* bitmap, const uint8_t* attrs,
+                    uint8_t left, uint8_t flash, bool border_painted) {
+    uint8_t* key = painted.line[py];
+    const uint8_t tail[3] = {left, flash, border_painted};
+    if (painted.line_valid[py] && std::memcmp(key, bitmap, 32) == 0 &&
+        std::memcmp(key + 32, attrs, 32) == 0 && std::memcmp(key + 64, tail, 3) == 0)
+        return true;
+    std::memcpy(key, bitmap, 32);
+    std::memcpy(key + 32, attrs, 32);
+    std::memcpy(key + 64, tail, 3);
+    painted.line_valid[py] = true;
+    return false;
+}
+
 void paint_paper_colour(uint8_t* surface, const uint8_t* RTFB, int32_t flashctr,
-                        const uint8_t* left_border, bool border_painted) {
-    const auto& attribute = cells[(flashctr >> 4) & 1];
+                        const uint8_t* left_border, bool border_painted, PaintedFrom* painted) {
+    const int phase = (flashctr >> 4) & 1;
+    const auto& attribute = cells[phase];
     // The eight lines of a character row share their attributes: spread each cell's parts
-    // over four lanes once per row.
+    // over four lanes once per row, when a line of it is painted.
     struct Lanes {
         Pixels kept_ink, kept_flip, given_ink, given_flip;
     } lanes[32];
+    int lanes_row = -1;
+    uint8_t flash = 0;
     for (int py = 0; py < PAPER_H; py++) {
-        if ((py & 7) == 0) {
-            const uint8_t* attrs = RTFB + ATTRIBUTES + 32 * (py >> 3);
+        const uint8_t* attrs = RTFB + ATTRIBUTES + 32 * (py >> 3);
+        const uint8_t* bitmap = RTFB + (ulay[py] - 0x4000);
+        if (painted) {
+            if ((py & 7) == 0) {
+                uint8_t any = 0;
+                for (int col = 0; col < 32; col++) any |= attrs[col];
+                flash = any & 0x80 ? static_cast<uint8_t>(phase + 1) : 0;
+            }
+            if (line_unchanged(*painted, py, bitmap, attrs, left_border[py], flash, border_painted))
+                continue;
+        }
+        if (lanes_row != py >> 3) {
+            lanes_row = py >> 3;
             for (int col = 0; col < 32; col++) {
                 const Cell& cell = attribute[attrs[col]];
                 lanes[col] = {splat(cell.kept_ink), splat(cell.kept_flip), splat(cell.given_ink),
                               splat(cell.given_flip)};
             }
         }
-        const uint8_t* bitmap = RTFB + (ulay[py] - 0x4000);
         uint8_t* p = pixel(surface, PAPER_X, PAPER_Y + py);
         const uint8_t first_red = p[2];
         // Lane 3: what the pixel left of the next one gives.
@@ -216,19 +247,36 @@ void paint_paper_inverse_ink(uint8_t* surface, const uint8_t* bank) {
 }
 } // namespace
 
-void Spectrum::rasterize_ULA(uint8_t* surface, int32_t screen_mode, bool paint_border) {
+void Spectrum::rasterize_ULA(uint8_t* surface, int32_t screen_mode, bool paint_border,
+                             PaintedFrom* painted) {
+    // Only the colour mode's lines are remembered; another mode paints them all.
+    if (painted && painted->mode != screen_mode) {
+        std::fill(std::begin(painted->line_valid), std::end(painted->line_valid), false);
+        painted->mode = screen_mode;
+    }
     // Without the border (the text page is shown alone) the border keeps what the buffer had.
     uint8_t left[PAPER_H];
     std::memset(left, 0, sizeof left);
     if (paint_border && exact_border) {
         paint_exact_border(surface, *this, left);
+        if (painted) painted->border_valid = false;
     } else if (paint_border) {
-        const int b = IO[0xFE] & 7;
+        const uint8_t b = IO[0xFE] & 7;
         std::memset(left, b, sizeof left);
-        paint_border_of(surface, b);
+        // The same colour all round as last time: every border pixel, and the red the border
+        // gives the first paper pixel, are as they were.
+        if (!painted || !painted->border_valid || painted->border != b) {
+            paint_border_of(surface, b);
+            if (painted) {
+                painted->border_valid = true;
+                painted->border = b;
+            }
+        }
     }
     switch (screen_mode) {
-    case SCREEN_COLOUR: paint_paper_colour(surface, RTFB, flashctr, left, paint_border); break;
+    case SCREEN_COLOUR:
+        paint_paper_colour(surface, RTFB, flashctr, left, paint_border, painted);
+        break;
     case SCREEN_MELBOURNE: paint_paper_melbourne(surface, screen_bank()); break;
     case SCREEN_INVERSE_INK: paint_paper_inverse_ink(surface, screen_bank()); break;
     default: break;
