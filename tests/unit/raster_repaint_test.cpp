@@ -61,8 +61,8 @@ TEST(RasterRepaint, PaintingOnlyWhatChangedGivesTheWholePicture) {
         changed.m->rasterize_ULA(changed.surfaces[s].data(), mode, border, &changed.painted[s]);
         for (int line = 0; line < 192 && mode == SCREEN_COLOUR && before.mode == mode; line++)
             if (before.line_valid[line] &&
-                std::memcmp(before.line[line], changed.painted[s].line[line],
-                            PaintedFrom::KEY) == 0)
+                std::memcmp(before.line[line], changed.painted[s].line[line], PaintedFrom::KEY) ==
+                    0)
                 skipped_lines++;
         ASSERT_EQ(std::memcmp(whole.surfaces[s].data(), changed.surfaces[s].data(), SURFACE_BYTES),
                   0)
