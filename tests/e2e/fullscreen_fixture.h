@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/screen_map.h"
@@ -69,10 +70,23 @@ class FullScreen : public testing::Test {
         ASSERT_TRUE(x_.start(WIDTH, HEIGHT, error)) << error;
     }
 
+    // Starts the program and waits for its window. Now and then the X server of the test
+    // refuses the program's very first connection (SDL's video start fails and the program
+    // ends at once with status 1 and "Unable to initialize SDL"): that is the test's display,
+    // not the program, and the program is started again, twice at most.
     void launch(const std::vector<std::string>& environment = {},
                 const std::vector<std::string>& arguments = {}) {
-        std::string error;
-        ASSERT_TRUE(program_.start(x_, arguments, environment, error)) << error;
+        for (int attempt = 0; attempt < 3; attempt++) {
+            std::string error;
+            ASSERT_TRUE(program_.start(x_, arguments, environment, error)) << error;
+            const auto until = std::chrono::steady_clock::now() + 10s;
+            while (std::chrono::steady_clock::now() < until && program_.running() &&
+                   x_.output("xdotool search --name Marrowgleam 2>/dev/null").empty())
+                std::this_thread::sleep_for(50ms);
+            if (program_.running() || program_.status() != 1 ||
+                program_.standard_output().find("Unable to initialize SDL") == std::string::npos)
+                return;
+        }
     }
 
     // The ROM has cleared the screen to its white paper (it starts black while the ROM
