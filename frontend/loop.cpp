@@ -26,11 +26,10 @@ int32_t Session::audio_unread() const {
 }
 
 bool Session::audio_slot_free(int32_t base) const {
-    // Acquire: the callback's reads of everything before its read position happened before
-    // this thread overwrites any of it.
-    const int32_t r = AUDPOSR.load(std::memory_order_acquire) % AUDBUF_SIZE;
+    // audio_unread acquires AUDPOSR: the callback's reads of everything before its read
+    // position happened before this thread overwrites any of it.
     const int32_t w = AUDPOSW.load(std::memory_order_relaxed) % AUDBUF_SIZE;
-    const int32_t unread = (w - r + AUDBUF_SIZE) % AUDBUF_SIZE;
+    const int32_t unread = audio_unread();
     // The slot follows on from the write end; it is free when the unread span and the slot
     // together leave a gap in the ring. A ring filled to the last sample would have its write
     // end on its read position, which the callback takes for an empty ring (an underrun) and
