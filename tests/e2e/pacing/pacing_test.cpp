@@ -4,34 +4,54 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/e2e/xsession.h"
 
 namespace {
 using namespace std::chrono_literals;
 
+// Runs the full-screen program on a screen of `width` x `height` for ten seconds with the
+// statistics on and `environment` added, then ends it with Escape: its statistics line,
+// and the seconds from its start to its end as seen from outside.
+struct TenSeconds {
+    std::string stats;
+    double elapsed = 0;
+};
+TenSeconds run_ten_seconds(int width, int height, const std::vector<std::string>& environment) {
+    TenSeconds run;
+    XSession x;
+    std::string error;
+    EXPECT_TRUE(x.start(width, height, error)) << error;
+    if (!error.empty()) return run;
+    Program program;
+    const auto started = std::chrono::steady_clock::now();
+    std::vector<std::string> env = {"MARROWGLEAM_STATS=1"};
+    env.insert(env.end(), environment.begin(), environment.end());
+    EXPECT_TRUE(program.start(x, {}, env, error)) << error;
+    if (!error.empty()) return run;
+    std::this_thread::sleep_for(10s);
+    x.key("Escape");
+    EXPECT_TRUE(program.wait(15s)) << "Escape did not end the program";
+    run.elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(program.status(), 0);
+    run.stats = program.standard_error();
+    testing::Test::RecordProperty("stats", run.stats);
+    return run;
+}
+
 TEST(Pacing, FiftyLogicalFramesASecondForTenSeconds) {
     if (program_path().empty()) GTEST_SKIP() << "the full-screen program is not built";
     const std::string missing = missing_tools();
     if (!missing.empty()) GTEST_SKIP() << "not installed: " << missing;
 
-    XSession x;
-    std::string error;
-    ASSERT_TRUE(x.start(1280, 720, error)) << error;
-    Program program;
-    const auto started = std::chrono::steady_clock::now();
-    ASSERT_TRUE(program.start(x, {}, {"MARROWGLEAM_STATS=1"}, error)) << error;
-    std::this_thread::sleep_for(10s);
-    x.key("Escape");
-    ASSERT_TRUE(program.wait(15s)) << "Escape did not end the program";
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    ASSERT_EQ(program.status(), 0);
-
+    const TenSeconds run = run_ten_seconds(1280, 720, {});
+    ASSERT_FALSE(HasFailure());
+    const std::string& stats = run.stats;
+    const double elapsed = run.elapsed;
     // The program counts from its start to its end: its clock starts with it.
-    const std::string stats = program.standard_error();
-    RecordProperty("stats", stats);
     const double frames = stat_value(stats, "logical_frames");
     const double seconds = stat_value(stats, "seconds");
     ASSERT_GT(frames, 0) << "no statistics: " << stats;
@@ -61,26 +81,13 @@ TEST(Pacing, ASlowSwapCostsDisplayedFramesNotMachineTime) {
     if (!missing.empty()) GTEST_SKIP() << "not installed: " << missing;
 
     // A small screen: the renderer's own time is then small beside the delay.
-    XSession x;
-    std::string error;
-    ASSERT_TRUE(x.start(640, 360, error)) << error;
-    Program program;
-    const auto started = std::chrono::steady_clock::now();
-    ASSERT_TRUE(program.start(x, {},
-                              {"MARROWGLEAM_STATS=1", "MARROWGLEAM_TEST_SWAP_DELAY_MS=30",
-                               "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=/dev/null",
-                               "SDL_DISKAUDIODELAY=11"},
-                              error))
-        << error;
-    std::this_thread::sleep_for(10s);
-    x.key("Escape");
-    ASSERT_TRUE(program.wait(15s)) << "Escape did not end the program";
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    ASSERT_EQ(program.status(), 0);
-
-    const std::string stats = program.standard_error();
-    RecordProperty("stats", stats);
+    const TenSeconds run =
+        run_ten_seconds(640, 360,
+                        {"MARROWGLEAM_TEST_SWAP_DELAY_MS=30", "SDL_AUDIODRIVER=disk",
+                         "SDL_DISKAUDIOFILE=/dev/null", "SDL_DISKAUDIODELAY=11"});
+    ASSERT_FALSE(HasFailure());
+    const std::string& stats = run.stats;
+    const double elapsed = run.elapsed;
     const double frames = stat_value(stats, "logical_frames");
     const double seconds = stat_value(stats, "seconds");
     ASSERT_GT(frames, 0) << "no statistics: " << stats;
