@@ -79,10 +79,6 @@ class FramePacer {
         return deadline;
     }
 
-    // Whether the frame about to be shown at `now` would already end late: its deadline on
-    // the grid has passed.
-    bool behind(clock::time_point now) const { return now > deadline_of(count + 1); }
-
     // Whether to skip composing and swapping the frame about to be shown at `now`: showing
     // it as long as the last frames took would end it more than a frame late, and fewer
     // than `most_in_a_row` frames before it were skipped, so that the screen still moves. A
