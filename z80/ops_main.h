@@ -265,6 +265,13 @@ template <uint8_t OP, int IDX, class B> Z80_INLINE void op_main(Cpu<B>& c, uint1
         if constexpr (OP == 0x76) { // HALT: fetched again at every step until an interrupt
             c.halted = 1;
             c.PC--;
+            // The quick steps that would follow (z80/run.h) are each this HALT fetched again:
+            // the fetch's T-states (after any contention) and R + 1. They are taken here, in a
+            // loop without the decode, up to where the quick steps would have ended.
+            while (c.t < c.quick_end) {
+                c.bus.fetch(c.t, c.PC);
+                c.R++;
+            }
         } else if constexpr (y == 6) { // LD (HL),r
             const uint16_t addr = hl_operand<IDX>(c, xy);
             wr(c, addr, get_r<z>(c, c.HL));

@@ -48,25 +48,60 @@ void expect_same(const Spectrum& run, const Spectrum& stepped, int frame) {
     EXPECT_EQ(0, std::memcmp(run.RAM, stepped.RAM, sizeof run.RAM)) << frame;
 }
 
-TEST(Z80QuickSteps, AFrameRunIsTheSameAsSteppingEveryInstruction) {
-    Spectrum& m = fresh_machine();
-    z80_map_low_ram();
-    load_program();
-    m.z80.SP = 0x9000;
-    m.z80.PC = 0x8000;
-    m.z80.IM = 1;
+// Runs `frames` frames of the program loaded in the test machine twice, whole and one
+// instruction at a time, and compares the two after every frame; `each` sees the run.
+template <class Each> void run_and_step(int frames, Each each) {
+    const Spectrum& m = test_machine();
     const auto run = std::make_unique<Spectrum>(m), stepped = std::make_unique<Spectrum>(m);
-    int chain_last = 0; // frames whose last step was the prefix chain
-    for (int frame = 0; frame < 30; frame++) {
+    for (int frame = 0; frame < frames; frame++) {
         run->tstatesh = stepped->tstatesh = 0;
         run->z80_run(run->tpf, INT32_MAX);
         while (stepped->tstates < stepped->tpf) stepped->z80_step();
         expect_same(*run, *stepped, frame);
-        chain_last += run->z80.opcode == 0xDD && run->tstatesd > 1000;
+        each(*run);
         run->tstates -= run->tpf;
         stepped->tstates -= stepped->tpf;
     }
+}
+
+void start_at(uint16_t pc) {
+    Spectrum& m = test_machine();
+    m.z80.SP = 0x9000;
+    m.z80.PC = pc;
+    m.z80.IM = 1;
+}
+
+TEST(Z80QuickSteps, AFrameRunIsTheSameAsSteppingEveryInstruction) {
+    fresh_machine();
+    z80_map_low_ram();
+    load_program();
+    start_at(0x8000);
+    int chain_last = 0; // frames whose last step was the prefix chain
+    run_and_step(30, [&](const Spectrum& run) {
+        chain_last += run.z80.opcode == 0xDD && run.tstatesd > 1000;
+    });
     EXPECT_GT(chain_last, 0) << "no frame ended in the long chain: the case is not tested";
+    fresh_machine();
+}
+
+// A HALT's repeated fetches are taken in a loop of their own: the same T-states, R and
+// contention as stepping them. EI; HALT in uncontended and in contended memory by turns,
+// eight times, then DI; HALT in contended memory for the rest.
+TEST(Z80QuickSteps, AHaltedFrameIsTheSameAsSteppingEveryFetch) {
+    fresh_machine();
+    z80_map_low_ram();
+    z80_poke(0x0038, {0xFB, 0xC9});                               // EI; RET
+    z80_poke(0x8000, {0x06, 0x08, 0xFB, 0x76, 0xC3, 0x00, 0x60}); // LD B,8; EI; HALT; JP 6000h
+    z80_poke(0x6000, {0xFB, 0x76, 0x05, 0xC2, 0x02, 0x80,         // EI; HALT; DEC B; JP NZ,8002h
+                      0xF3, 0x76});                               // DI; HALT
+    start_at(0x8000);
+    int halted = 0, contended = 0;
+    run_and_step(24, [&](const Spectrum& run) {
+        halted += run.z80.halted != 0;
+        contended += run.z80.halted && run.z80.PC >= 0x4000 && run.z80.PC < 0x8000;
+    });
+    EXPECT_GE(halted, 20);
+    EXPECT_GE(contended, 12);
     fresh_machine();
 }
 
