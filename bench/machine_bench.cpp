@@ -5,7 +5,8 @@
 // per second and the multiple of real time (50 frames a second) of each run and their
 // median, then where the time goes: the CPU alone, the rasteriser alone, and the rest.
 //
-// usage: machine_bench [FRAMES [RUNS]]   (default 3000 logical frames, 7 runs)
+// usage: machine_bench [FRAMES [RUNS [busy|pause]]]
+//        (default 3000 logical frames, 7 runs, the busy program)
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -57,10 +58,13 @@ std::vector<KeyEvent> typing(uint64_t frame, const std::string& text) {
 
 // The busy program: it prints without end, and POKE 23692 keeps the ROM from stopping at
 // "scroll?" when the screen is full.
-const char* const PROGRAM = "10 POKE 23692,255: PRINT \"HELLO \";: GOTO 10\n";
+const char* const BUSY_PROGRAM = "10 POKE 23692,255: PRINT \"HELLO \";: GOTO 10\n";
+// The pausing one prints once, then waits for a key in PAUSE 0, which is a HALT every frame:
+// the machine idle, as a game is while it waits for its next frame.
+const char* const PAUSE_PROGRAM = "10 PRINT \"HELLO\";\" HELLO\";\" HELLO\": PAUSE 0\n";
 
 // Boots the ROM and starts the program; false if the screen does not show it running.
-bool start_workload(Session& s) {
+bool start_workload(Session& s, const char* program) {
     std::string error;
     if (!s.load_data_files(executable_path().c_str(), error)) {
         std::fprintf(stderr, "machine_bench: %s\n", error.c_str());
@@ -68,8 +72,8 @@ bool start_workload(Session& s) {
     }
     headless::attach_keyboard(s);
     static std::vector<KeyEvent> events;
-    events = typing(100, PROGRAM);
-    const uint64_t run_at = 100 + 10 * std::string(PROGRAM).size() + 20;
+    events = typing(100, program);
+    const uint64_t run_at = 100 + 10 * std::string(program).size() + 20;
     for (const KeyEvent& e : typing(run_at, "RUN\n")) events.push_back(e);
     static size_t next = 0;
     headless::on_pump = [&s] {
@@ -126,16 +130,18 @@ double beeper_only(Session& s, int frames) {
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 3000;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 7;
-    if (frames < 1 || runs < 1) {
-        std::fprintf(stderr, "usage: machine_bench [FRAMES [RUNS]]\n");
+    const std::string workload = argc > 3 ? argv[3] : "busy";
+    if (frames < 1 || runs < 1 || (workload != "busy" && workload != "pause")) {
+        std::fprintf(stderr, "usage: machine_bench [FRAMES [RUNS [busy|pause]]]\n");
         return 2;
     }
+    const char* const program = workload == "busy" ? BUSY_PROGRAM : PAUSE_PROGRAM;
     std::printf("build: %s, flags \"%s\", CPU step also \"%s\"\n", MARROWGLEAM_BUILD_TYPE,
                 MARROWGLEAM_CXX_FLAGS, MARROWGLEAM_STEP_OPTIONS);
     const auto session = std::make_unique<Session>(); // large: the picture surfaces
     Session& s = *session;
-    if (!start_workload(s)) return 1;
-    std::printf("workload: %s", PROGRAM);
+    if (!start_workload(s, program)) return 1;
+    std::printf("workload: %s", program);
 
     // Each round times the whole machine, then the CPU alone, the rasteriser alone and the
     // beeper conversion alone on the same workload, so that all four see the same load.

@@ -2,6 +2,7 @@
 #include "tools/cpm.h"
 
 #include <cstdio>
+#include <type_traits>
 #include <vector>
 
 #include "z80/run.h"
@@ -12,12 +13,17 @@ constexpr uint16_t STACK_TOP = 0xF000;
 // The run loop's span: one 48K frame, as the machine runs it (and as long as a HALT at the
 // BDOS entry spins before the call is answered).
 constexpr int32_t SPAN = TPF_48;
+// Over the Spectrum, where the CPU is the machine's own, each span starts past the T-states
+// at which the ULA holds the interrupt line: a program that enables interrupts never takes
+// one, as on a CP/M machine.
+template <class Bus>
+constexpr int32_t SPAN_START = std::is_same_v<Bus, SpectrumCpmBus> ? INTERRUPT_END + 1 : 0;
 } // namespace
 
 template <class Bus> std::string Cpm<Bus>::load(const std::string& path) {
     for (int a = 0; a < 0x10000; a++) bus.poke(static_cast<uint16_t>(a), 0);
     z80 = Z80{};
-    tstates = 0;
+    tstates = SPAN_START<Bus>;
     loaded = false;
 
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -41,8 +47,19 @@ template <class Bus> std::string Cpm<Bus>::load(const std::string& path) {
 }
 
 template <class Bus> void Cpm<Bus>::run_cpu(int32_t limit) {
-    if (model == CpuModel::zilog) cpm_run_zilog(bus, z80, tstates, limit);
-    else z80_run(bus, z80, tstates, limit);
+    if constexpr (std::is_same_v<Bus, SpectrumCpmBus>) {
+        // The machine's own step, on the machine's copy of the registers and the counter.
+        bus.z80 = z80;
+        bus.tstates = bus.tstatesh = tstates;
+        bus.cpu_model = model;
+        bus.z80_run(limit, limit);
+        z80 = bus.z80;
+        tstates = bus.tstates;
+    } else if (model == CpuModel::zilog) {
+        cpm_run_zilog(bus, z80, tstates, limit);
+    } else {
+        z80_run(bus, z80, tstates, limit);
+    }
 }
 
 template <class Bus>
@@ -67,7 +84,7 @@ CpmRun Cpm<Bus>::run(uint64_t max_tstates, const std::function<void(char)>& prin
             run_cpu(SPAN);
         }
         result.tstates += static_cast<uint64_t>(tstates - start);
-        if (tstates >= SPAN) tstates -= SPAN;
+        if (tstates >= SPAN) tstates -= SPAN - SPAN_START<Bus>;
         if (!z80.halted) continue;
         if (z80.PC == 0x0000) {
             result.finished = true;

@@ -7,4 +7,3 @@ template <class Bus> int32_t cpm_run_zilog(Bus& bus, Z80& z80, int32_t& tstates,
 }
 
 template int32_t cpm_run_zilog(CpmBus&, Z80&, int32_t&, int32_t);
-template int32_t cpm_run_zilog(SpectrumCpmBus&, Z80&, int32_t&, int32_t);
