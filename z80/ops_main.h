@@ -267,11 +267,15 @@ template <uint8_t OP, int IDX, class B> Z80_INLINE void op_main(Cpu<B>& c, uint1
             c.PC--;
             // The quick steps that would follow (z80/run.h) are each this HALT fetched again:
             // the fetch's T-states (after any contention) and R + 1. They are taken here, in a
-            // loop without the decode, up to where the quick steps would have ended.
+            // loop without the decode, up to where the quick steps would have ended. R is
+            // counted apart and added once: kept in memory, it would make every pass of the
+            // loop wait for the last one's store.
+            uint32_t fetches = 0;
             while (c.t < c.quick_end) {
                 c.bus.fetch(c.t, c.PC);
-                c.R++;
+                fetches++;
             }
+            c.R = static_cast<uint16_t>(c.R + fetches);
         } else if constexpr (y == 6) { // LD (HL),r
             const uint16_t addr = hl_operand<IDX>(c, xy);
             wr(c, addr, get_r<z>(c, c.HL));
