@@ -6,8 +6,9 @@
 // mode the green byte is also blended with the previous pixel's. Alpha is never changed.
 //
 // Speed: this runs at every logical frame, thousands of times a second when the machine runs
-// unpaced, so pixels are painted four at a time (blue, green and red together, alpha kept)
-// with masks made from the bitmap bits, and all colour arithmetic comes from tables.
+// unpaced, so pixels are painted four at a time (blue, green and red together, alpha kept):
+// in the colour mode each nibble of a bitmap byte from a table of its four pixels, in the
+// monochrome modes with masks made from the bitmap bits.
 #include <algorithm>
 #include <array>
 #include <iterator>
@@ -77,21 +78,35 @@ constexpr Pixel kept(int c) { return bytes(BLU[c], static_cast<uint8_t>(2 * GRN[
 constexpr Pixel given(int c) { return bytes(0, static_cast<uint8_t>(GRN[c] / 3), RED[c], 0); }
 
 // Per FLASH phase and attribute byte (ink and paper with BRIGHT, exchanged by FLASH in phase
-// 1): the two parts of the sum for ink, and their XOR with paper's, which the paper mask
-// applies.
-struct Cell {
-    Pixel kept_ink, kept_flip;
-    Pixel given_ink, given_flip;
+// 1), the colour-mode pixels of each nibble of a bitmap byte: pixel i is what its own colour
+// keeps plus what pixel i - 1 gives, except pixel 0, whose left neighbour lies in the nibble
+// (or cell, or border) before. A cell's byte is then two loads and two lane-0 adds of what
+// the pixel before gives, which `gives` holds by bit (paper, ink). 256 bytes per attribute,
+// so that the lookup is a shift.
+struct Nibbles {
+    alignas(16) Pixel pixels[16][4];
 };
-constexpr std::array<std::array<Cell, 256>, 2> cells = [] {
-    std::array<std::array<Cell, 256>, 2> t{};
+struct Gives {
+    Pixel by_bit[2];
+};
+struct ColourTables {
+    std::array<std::array<Nibbles, 256>, 2> nibbles;
+    std::array<std::array<Gives, 256>, 2> gives;
+};
+constexpr ColourTables colour_tables = [] {
+    ColourTables t{};
     for (int phase = 0; phase < 2; phase++)
         for (int a = 0; a < 256; a++) {
             const int bright = a & 0x40 ? 8 : 0;
             int ink = bright + (a & 7), paper = bright + ((a >> 3) & 7);
             if ((a & 0x80) && phase) std::swap(ink, paper);
-            t[phase][a] =
-                Cell{kept(ink), kept(ink) ^ kept(paper), given(ink), given(ink) ^ given(paper)};
+            for (int n = 0; n < 16; n++)
+                for (int i = 0; i < 4; i++) {
+                    const int colour = n & (8 >> i) ? ink : paper;
+                    const int before = n & (16 >> i) ? ink : paper;
+                    t.nibbles[phase][a].pixels[n][i] = kept(colour) + (i ? given(before) : 0);
+                }
+            t.gives[phase][a] = Gives{{given(paper), given(ink)}};
         }
     return t;
 }();
@@ -168,13 +183,8 @@ bool line_unchanged(PaintedFrom& painted, int py, const uint8_t* bitmap, const u
 void paint_paper_colour(uint8_t* surface, const uint8_t* RTFB, int32_t flashctr,
                         const uint8_t* left_border, bool border_painted, PaintedFrom* painted) {
     const int phase = (flashctr >> 4) & 1;
-    const auto& attribute = cells[phase];
-    // The eight lines of a character row share their attributes: spread each cell's parts
-    // over four lanes once per row, when a line of it is painted.
-    struct Lanes {
-        Pixels kept_ink, kept_flip, given_ink, given_flip;
-    } lanes[32];
-    int lanes_row = -1;
+    const auto& nibbles = colour_tables.nibbles[phase];
+    const auto& gives = colour_tables.gives[phase];
     uint8_t flash = 0;
     for (int py = 0; py < PAPER_H; py++) {
         const uint8_t* attrs = RTFB + ATTRIBUTES + 32 * (py >> 3);
@@ -188,32 +198,22 @@ void paint_paper_colour(uint8_t* surface, const uint8_t* RTFB, int32_t flashctr,
             if (line_unchanged(*painted, py, bitmap, attrs, left_border[py], flash, border_painted))
                 continue;
         }
-        if (lanes_row != py >> 3) {
-            lanes_row = py >> 3;
-            for (int col = 0; col < 32; col++) {
-                const Cell& cell = attribute[attrs[col]];
-                lanes[col] = {splat(cell.kept_ink), splat(cell.kept_flip), splat(cell.given_ink),
-                              splat(cell.given_flip)};
-            }
-        }
         uint8_t* p = pixel(surface, PAPER_X, PAPER_Y + py);
         const uint8_t first_red = p[2];
-        // Lane 3: what the pixel left of the next one gives.
-        Pixels left = splat(given(left_border[py]));
+        // What the pixel left of the next one gives: at first the border's.
+        Pixel gift = given(left_border[py]);
         for (int col = 0; col < 32; col++, p += 32) {
-            const Lanes& cell = lanes[col];
-            const unsigned bits = bitmap[col];
-            const Pixels paper1 = paper_first4(bits), paper2 = paper_last4(bits);
-            const Pixels given1 = cell.given_ink ^ (cell.given_flip & paper1);
-            const Pixels given2 = cell.given_ink ^ (cell.given_flip & paper2);
-            const Pixels kept1 = cell.kept_ink ^ (cell.kept_flip & paper1);
-            const Pixels kept2 = cell.kept_ink ^ (cell.kept_flip & paper2);
-            // Each pixel takes the gift of the one to its left: shift by one lane.
-            put4(p, kept1 + Pixels{left[3], given1[0], given1[1], given1[2]});
-            put4(p + 16, kept2 + Pixels{given1[3], given2[0], given2[1], given2[2]});
-            left = given2;
+            const unsigned a = attrs[col], bits = bitmap[col];
+            const Nibbles& cell = nibbles[a];
+            Pixels first, last;
+            std::memcpy(&first, cell.pixels[bits >> 4], sizeof first);
+            std::memcpy(&last, cell.pixels[bits & 15], sizeof last);
+            put4(p, first + Pixels{gift, 0, 0, 0});
+            gift = gives[a].by_bit[(bits >> 4) & 1];
+            put4(p + 16, last + Pixels{gift, 0, 0, 0});
+            gift = gives[a].by_bit[bits & 1];
         }
-        p[2] = red_byte(left[3]);
+        p[2] = red_byte(gift);
         if (!border_painted) pixel(surface, PAPER_X, PAPER_Y + py)[2] = first_red;
     }
 }

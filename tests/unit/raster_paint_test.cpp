@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <tuple>
 
 #include "frontend/session.h"
@@ -163,6 +164,35 @@ TEST_F(RasterPaint, PaperPlacementFollowsTheScreenLayout) {
         for (int x = PAPER_X; x < PAPER_X + 256; x++) black += at(0, x, y)[0] == 0;
     EXPECT_EQ(black, 5);
     for (auto [px, py] : points) EXPECT_EQ(at(0, PAPER_X + px, PAPER_Y + py)[0], 0) << px;
+}
+
+// A random screen, FLASH and BRIGHT among its attributes, in both FLASH phases: every paper
+// pixel has its own colour's blue, two thirds of its green and a third of the green and all
+// the red of the pixel before it (the border's, for the first of a line); the border pixel
+// right of the paper takes the last one's red.
+TEST_F(RasterPaint, EveryPaperPixelBlendsWithThePixelBeforeIt) {
+    std::mt19937 random(48);
+    for (int i = 0; i < 6912; i++) bank()[i] = static_cast<uint8_t>(random());
+    const int border = 5;
+    test_machine().IO[0xFE] = border;
+    for (int phase = 0; phase < 2; phase++) {
+        test_machine().flashctr = 16 * phase;
+        paint();
+        for (int py = 0; py < 192; py++) {
+            int before = border;
+            for (int px = 0; px < 256; px++) {
+                const uint8_t a = bank()[6144 + 32 * (py / 8) + px / 8];
+                const bool set = bank()[ulay[py] - 0x4000 + px / 8] & (0x80 >> (px & 7));
+                const bool ink = set != ((a & 0x80) && phase);
+                const int c = (a & 0x40 ? 8 : 0) + (ink ? a & 7 : (a >> 3) & 7);
+                const Rgb expected{RED[before], 2 * GRN[c] / 3 + GRN[before] / 3, BLU[c]};
+                ASSERT_EQ(rgb(0, PAPER_X + px, PAPER_Y + py), expected)
+                    << "pixel " << px << " of line " << py << ", FLASH phase " << phase;
+                before = c;
+            }
+            ASSERT_EQ(rgb(0, PAPER_X + 256, PAPER_Y + py).r, RED[before]) << "line " << py;
+        }
+    }
 }
 
 struct FlashCase {
