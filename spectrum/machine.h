@@ -312,11 +312,7 @@ class Spectrum : public SpectrumState {
         raster_capture(RTFB, addr, value, t);
     }
     Z80_INLINE void internal(int32_t& t, uint16_t addr, int n) {
-        if (is_contended(addr)) {
-            for (int i = 0; i < n; i++) t += contention_at(t) + 1;
-        } else {
-            t += n;
-        }
+        t += is_contended(addr) ? contended_cycles(t, n) : n;
     }
     // The decode looks at tstates (the floating bus), so it is brought up to date first.
     Z80_INLINE uint8_t in(int32_t& t, uint16_t port) {

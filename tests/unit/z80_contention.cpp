@@ -51,6 +51,23 @@ TEST_F(Z80Contention, TheTableFollowsTheRuleEverywhereForEveryKindOfCycle) {
     EXPECT_EQ(nonzero, 18432);
 }
 
+// Internal cycles in a row (one to eight: the CPU's runs are 1, 2, 4, 5 and 7 long) on a
+// contended address each wait by the rule before their T-state, from any T-state, past
+// either end of the table too; on another address they wait for nothing.
+TEST_F(Z80Contention, ARunOfInternalCyclesWaitsBeforeEachOfThem) {
+    Spectrum& m = test_machine();
+    for (int n = 1; n <= 8; n++)
+        for (int t = -16; t < CONTENTION_TABLE_SIZE + 16; t++) {
+            int32_t want = t;
+            for (int i = 0; i < n; i++) want += expected_delay(want) + 1;
+            int32_t contended = t, not_contended = t;
+            m.internal(contended, 0x7FFF, n);
+            m.internal(not_contended, 0x8000, n);
+            ASSERT_EQ(contended, want) << n << " cycles from T-state " << t;
+            ASSERT_EQ(not_contended, t + n) << n << " cycles from T-state " << t;
+        }
+}
+
 TEST_F(Z80Contention, TableEntriesAtTheWindowEdges) {
     const struct {
         int t, delay;
