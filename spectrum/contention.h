@@ -53,34 +53,23 @@ Z80_INLINE int contention_at(int32_t t) {
 // N cycles in a row without a memory request on a contended address, each waiting for the
 // ULA and then taking one T-state: what all N wait beyond their N T-states, by the T-state
 // the first starts at. One load where the cycles one at a time take N; the ROM's block
-// moves and searches run five such cycles for every byte of a BASIC program. Each table is
-// built from the one for a cycle fewer, and only where a run can wait (a run that ends
-// before the first contended T-state, or starts after the last, waits for nothing): this
-// keeps the work of the compile-time build small enough for every compiler.
-constexpr int32_t FIRST_CONTENDED = 8936 + 224 * 24 + 23, LAST_CONTENDED = 8936 + 224 * 215 + 150;
-template <int N> struct ContendedCycles { uint8_t extra[CONTENTION_TABLE_SIZE]; };
-template <int N>
-inline constexpr ContendedCycles<N> ula_contended_cycles = [] {
-    ContendedCycles<N> table{};
-    for (int32_t t = FIRST_CONTENDED - 8 * N; t <= LAST_CONTENDED; t++) {
-        const int32_t wait = ula_contention[t];
-        if constexpr (N == 1) table.extra[t] = static_cast<uint8_t>(wait);
-        else
-            table.extra[t] =
-                static_cast<uint8_t>(wait + ula_contended_cycles<N - 1>.extra[t + wait + 1]);
-    }
-    return table;
-}();
+// moves and searches run five such cycles for every byte of a BASIC program. For the runs
+// the CPU makes (1 is the table above); built once, in spectrum/contention.cpp.
+struct ContendedRun {
+    uint8_t extra[CONTENTION_TABLE_SIZE];
+};
+extern const ContendedRun ula_contended_run2, ula_contended_run4, ula_contended_run5,
+    ula_contended_run7;
 
 // The T-states of n such cycles starting at T-state t (n is known where the CPU calls it).
 Z80_INLINE int contended_cycles(int32_t t, int n) {
     if (static_cast<uint32_t>(t) >= CONTENTION_TABLE_SIZE) return n;
     switch (n) {
     case 1: return ula_contention[t] + 1;
-    case 2: return 2 + ula_contended_cycles<2>.extra[t];
-    case 4: return 4 + ula_contended_cycles<4>.extra[t];
-    case 5: return 5 + ula_contended_cycles<5>.extra[t];
-    case 7: return 7 + ula_contended_cycles<7>.extra[t];
+    case 2: return 2 + ula_contended_run2.extra[t];
+    case 4: return 4 + ula_contended_run4.extra[t];
+    case 5: return 5 + ula_contended_run5.extra[t];
+    case 7: return 7 + ula_contended_run7.extra[t];
     default: {
         int32_t end = t;
         for (int i = 0; i < n; i++) end += contention_at(end) + 1;
