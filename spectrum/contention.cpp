@@ -3,10 +3,18 @@
 #include "spectrum/contention.h"
 
 namespace {
-// The window in which a cycle can wait: a run that ends before its first T-state, or starts
-// after its last, waits for nothing.
-constexpr int32_t FIRST_CONTENDED = 8936 + 224 * 24 + 23, LAST_CONTENDED = 8936 + 224 * 215 + 150;
-static_assert(ula_contention[FIRST_CONTENDED] != 0 && ula_contention[FIRST_CONTENDED - 1] == 0);
+// The first and last T-states at which a cycle waits, taken from the table: a run that ends
+// before the first, or starts after the last, waits for nothing.
+constexpr int32_t FIRST_CONTENDED = [] {
+    int32_t t = 0;
+    while (ula_contention[t] == 0) t++;
+    return t;
+}();
+constexpr int32_t LAST_CONTENDED = [] {
+    int32_t t = CONTENTION_TABLE_SIZE - 1;
+    while (ula_contention[t] == 0) t--;
+    return t;
+}();
 
 // A run of one cycle more than `shorter`'s: the first cycle's wait, then the shorter run
 // from where that cycle ends. Each table is its own constant evaluation, which keeps each
