@@ -8,6 +8,7 @@
 // interrupt to see it however short the press (a key held for less than a frame could
 // otherwise fall between two interrupts). A key still held after its tap stays down.
 #include <algorithm>
+#include <cstring>
 
 #include "frontend/host.h"
 #include "frontend/keys.h"
@@ -30,6 +31,15 @@ uint64_t Session::machine_time() const {
     return logical_tstates + static_cast<uint64_t>(std::max(machine.tstates, 0));
 }
 
+namespace {
+// Whether any of the eight bytes at p is set.
+bool any_of_eight(const uint8_t* p) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word != 0;
+}
+} // namespace
+
 void Session::read_keyboard() {
     std::copy(keystate, keystate + numkeys, keystate_last.begin());
     std::fill(keystate_tapped.begin(), keystate_tapped.end(), 0);
@@ -40,11 +50,23 @@ void Session::read_keyboard() {
                 keystate_last[key::LMETA] || keystate_last[key::RMETA];
     std::fill(keystate_released.begin(), keystate_released.end(), 0);
     if (host_pump_events()) exit_request = 1;
-    for (int i = 0; i < numkeys; i++) {
-        keystate_make[i] = keystate_tapped[i] | ((keystate[i] ^ keystate_last[i]) & keystate[i]);
-        // A key pressed anew is no longer the one that closed the requester.
-        keystate_swallowed[i] &= keystate[i] & !keystate_tapped[i];
-        if (!keystate[i]) key_symbols[i].clear();
+    for (int g = 0; g < numkeys; g += 8) {
+        const int end = std::min(g + 8, numkeys);
+        // Eight keys that are up, were up at the last read, were not tapped since and hold
+        // no swallow (almost all of them, almost always) need nothing: their symbols went
+        // at the read that first saw them up, and only a tap gives new ones.
+        if (end == g + 8 && !any_of_eight(keystate + g) && !any_of_eight(&keystate_last[g]) &&
+            !any_of_eight(&keystate_tapped[g]) && !any_of_eight(&keystate_swallowed[g])) {
+            std::fill_n(&keystate_make[g], 8, 0);
+            continue;
+        }
+        for (int i = g; i < end; i++) {
+            keystate_make[i] =
+                keystate_tapped[i] | ((keystate[i] ^ keystate_last[i]) & keystate[i]);
+            // A key pressed anew is no longer the one that closed the requester.
+            keystate_swallowed[i] &= keystate[i] & !keystate_tapped[i];
+            if (!keystate[i]) key_symbols[i].clear();
+        }
     }
     play_taps();
     update_key_rows();
@@ -197,13 +219,20 @@ void Session::update_key_rows() {
     // still play) holds back only the keys held now, never the tap.
     const bool alt = key_held(key::LALT) || key_held(key::RALT); // Alt+Enter is the host's
     const bool emulator_keys = win_held();
+    // Only a key that is down can count: found eight at a time.
+    std::vector<int> held;
+    for (int g = 0; g < numkeys && !emulator_keys; g += 8) {
+        const int end = std::min(g + 8, numkeys);
+        if (end == g + 8 && !any_of_eight(keystate + g)) continue;
+        for (int k = g; k < end; k++)
+            if (counts(k)) held.push_back(k);
+    }
     bool symbol = tap_playing.symbol;
-    if (!emulator_keys)
-        for (int k = 0; k < numkeys; k++)
-            if (counts(k) && !key_symbols[k].empty()) symbol = true;
+    for (int k : held)
+        if (!key_symbols[k].empty()) symbol = true;
     std::vector<int> down = tap_playing.keys;
-    for (int k = 0; k < numkeys && !emulator_keys; k++) {
-        if (!counts(k) || (alt && k == key::RETURN)) continue;
+    for (int k : held) {
+        if (alt && k == key::RETURN) continue;
         if (!key_symbols[k].empty())
             down.insert(down.end(), key_symbols[k].begin(), key_symbols[k].end());
         else if (!(symbol && is_shift(k))) down.push_back(k);
