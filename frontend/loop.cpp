@@ -48,8 +48,9 @@ void Session::mix_frame_sound() {
         m.tape_frame_end(tape_sound ? levels : nullptr);
         mute = tape_fast();
     }
-    for (int i = 0; i < SAMPLES_PER_FRAME; i++)
-        FRAME_SAMPLES[i] = beeper_sample(mute ? 0 : levels[i]);
+    if (mute) std::fill_n(FRAME_SAMPLES, SAMPLES_PER_FRAME, beeper_sample(0));
+    else
+        for (int i = 0; i < SAMPLES_PER_FRAME; i++) FRAME_SAMPLES[i] = beeper_sample(levels[i]);
     // The level the next frame starts from: the speaker after every change of this frame,
     // also one stamped at or past its end (which fills no sample here).
     frame_end_sample = beeper_sample(mute ? 0 : m.OUTAGE);
