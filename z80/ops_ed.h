@@ -123,6 +123,23 @@ template <int DIR, bool REPEAT, class B> Z80_INLINE void op_out_block(Cpu<B>& c)
     }
 }
 
+// A repeating block instruction that has moved PC back onto itself is the next step. Where
+// the run would take that step as a quick one (z80/run.h), before the quick steps end, it
+// is taken here at once: its two fetches charged as the step charges them (contention, 4
+// T-states each, R + 2), without the dispatch. Only if both opcode bytes are still there:
+// the instruction may have overwritten them, and then the step runs what it finds.
+template <uint8_t OP, class B> Z80_INLINE bool runs_again_at_once(Cpu<B>& c, uint16_t start) {
+    if (c.PC != start || c.t >= c.quick_end) return false;
+    int32_t t = c.t;
+    if (c.bus.fetch(t, start) != 0xED) return false;
+    if (c.bus.fetch(t, static_cast<uint16_t>(start + 1)) != OP) return false;
+    c.t = t;
+    c.PC = static_cast<uint16_t>(start + 2);
+    c.R = static_cast<uint16_t>(c.R + 2);
+    if constexpr (is_zilog_nmos<B>) c.Q = c.F(); // as the step's end leaves it
+    return true;
+}
+
 // After pc:4 (ED) and pc+1:4 (the opcode).
 template <uint8_t OP, class B> Z80_INLINE void op_ed(Cpu<B>& c) {
     constexpr int x = OP >> 6, y = (OP >> 3) & 7, z = OP & 7, p = y >> 1, q = y & 1;
@@ -195,10 +212,13 @@ template <uint8_t OP, class B> Z80_INLINE void op_ed(Cpu<B>& c) {
     } else if constexpr (x == 2 && z <= 3 && y >= 4) {
         constexpr int DIR = (y & 1) ? -1 : 1;
         constexpr bool REPEAT = y >= 6;
-        if constexpr (z == 0) op_ld_block<DIR, REPEAT>(c);
-        else if constexpr (z == 1) op_cp_block<DIR, REPEAT>(c);
-        else if constexpr (z == 2) op_in_block<DIR, REPEAT>(c);
-        else op_out_block<DIR, REPEAT>(c);
+        const uint16_t start = static_cast<uint16_t>(c.PC - 2); // where ED lies
+        do {
+            if constexpr (z == 0) op_ld_block<DIR, REPEAT>(c);
+            else if constexpr (z == 1) op_cp_block<DIR, REPEAT>(c);
+            else if constexpr (z == 2) op_in_block<DIR, REPEAT>(c);
+            else op_out_block<DIR, REPEAT>(c);
+        } while (REPEAT && runs_again_at_once<OP>(c, start));
     }
     // everything else: no instruction
 }

@@ -105,4 +105,44 @@ TEST(Z80QuickSteps, AHaltedFrameIsTheSameAsSteppingEveryFetch) {
     fresh_machine();
 }
 
+// A repeating block instruction runs its next pass at once where the run would take it as
+// a quick step: the same T-states, R, flags, memory and screen capture as stepping every
+// pass, in both CPU models, with the interrupt taken between passes. LDIR from plain RAM
+// onto the screen, LDDR within contended RAM, CPIR, INIR and OTIR on the ULA's port, and a
+// DD LDIR in contended RAM that overwrites its own second opcode byte with LDI.
+TEST(Z80QuickSteps, ARepeatingBlockInstructionIsTheSameAsSteppingEveryPass) {
+    for (const CpuModel model : {CpuModel::standard, CpuModel::zilog}) {
+        SCOPED_TRACE(model == CpuModel::zilog ? "zilog" : "standard");
+        fresh_machine();
+        z80_map_low_ram();
+        test_machine().cpu_model = model;
+        z80_poke(0x0038, {0xFB, 0xC9}); // EI; RET
+        z80_poke(0x8000, {
+                             0xFB, 0x3E, 0xB0, 0x32, 0x0B, 0x60, // EI; LD A,B0h; LD (600Bh),A
+                             0x21, 0x00, 0x90, 0x11, 0x00, 0x40, // LD HL,9000h; LD DE,4000h
+                             0x01, 0x00, 0x08, 0xED, 0xB0,       // LD BC,0800h; LDIR
+                             0x21, 0xFF, 0x47, 0x11, 0xFF, 0x4F, // LD HL,47FFh; LD DE,4FFFh
+                             0x01, 0x00, 0x04, 0xED, 0xB8,       // LD BC,0400h; LDDR
+                             0x21, 0x00, 0x40, 0x01, 0x00, 0x10, // LD HL,4000h; LD BC,1000h
+                             0x3E, 0x5A, 0xED, 0xB1,             // LD A,5Ah; CPIR
+                             0x21, 0x00, 0x50, 0x01, 0xFE, 0x20, // LD HL,5000h; LD BC,20FEh
+                             0xED, 0xB2,                         // INIR
+                             0x21, 0x00, 0x90, 0x01, 0xFE, 0x10, // LD HL,9000h; LD BC,10FEh
+                             0xED, 0xB3, 0xC3, 0x00, 0x60,       // OTIR; JP 6000h
+                         });
+        for (int i = 0; i < 0x800; i++) z80_poke(static_cast<uint16_t>(0x9000 + i), (i * 7) & 0xFF);
+        // The DD LDIR at 600Ah copies LDI over its own B0; the LDI copies INC (HL) to 600Ch,
+        // which counts the passes at 9102h.
+        z80_poke(0x9100, {0xA0, 0x34, 0x00});                 // LDI; INC (HL); the count
+        z80_poke(0x6000, {0x21, 0x00, 0x91, 0x11, 0x0B, 0x60, // LD HL,9100h; LD DE,600Bh
+                          0x01, 0x10, 0x00, 0xDD, 0xED, 0xB0, // LD BC,16; DD LDIR
+                          0x00, 0xC3, 0x00, 0x80});           // (INC (HL)); JP 8000h
+        start_at(0x8000);
+        int passes = 0;
+        run_and_step(14, [&](const Spectrum& run) { passes = run.readbyte_internal(0x9102); });
+        EXPECT_GE(passes, 5) << "the program went wrong: the cases are not tested";
+        fresh_machine();
+    }
+}
+
 } // namespace
