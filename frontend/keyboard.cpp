@@ -239,11 +239,8 @@ void Session::update_key_rows() {
     }
     for (int line = 0; line < 8; line++) {
         uint8_t mask = 0;
-        if (down.empty()) { // no key down: the usual case, with nothing to look up
-            machine.key_rows[line] = 0;
-            continue;
-        }
-        for (int col = 0; col < 5; col++)
+        // With no key down (the usual case) there is nothing to look up.
+        for (int col = 0; col < 5 && !down.empty(); col++)
             for (int i = 0; i < MAX_KEYS && HALF_ROWS[line].keys[col][i]; i++) {
                 const int k = HALF_ROWS[line].keys[col][i];
                 // With the joystick on the keyboard the arrows are the joystick's.
