@@ -136,7 +136,7 @@ template <uint8_t OP, class B> Z80_INLINE bool runs_again_at_once(Cpu<B>& c, uin
     c.t = t;
     c.PC = static_cast<uint16_t>(start + 2);
     c.R = static_cast<uint16_t>(c.R + 2);
-    if constexpr (is_zilog_nmos<B>) c.Q = c.F(); // as the step's end leaves it
+    if constexpr (is_zilog_nmos<B>) c.Q = writes_flags_ed(OP) ? c.F() : 0; // as a step's end
     return true;
 }
 
