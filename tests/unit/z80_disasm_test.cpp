@@ -10,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <unistd.h>
-#include <utility>
 #include <vector>
 
 #include "z80/disasm.h"
@@ -58,135 +57,56 @@ std::string round_trip(const std::vector<Entry>& entries) {
         const size_t at = e.address - entries.front().address, end = at + e.listed.length;
         if (got->size() < end ||
             !std::equal(want.begin() + at, want.begin() + end, got->begin() + at))
-            return std::to_string(e.address) + ": \"" + e.listed.text + "\" from bytes " +
-                   std::to_string(e.bytes[0]) + "," + std::to_string(e.bytes[1]) + "," +
-                   std::to_string(e.bytes[2]) + "," + std::to_string(e.bytes[3]);
+            return "at " + std::to_string(e.address) + ": " + e.listed.text;
     }
     return got->size() == want.size() ? "" : "pasmo made more bytes than were listed";
 }
 
-// Every line the templates make, each placeholder replaced by each of its values in turn
-// (earlier placeholders first, so that one may bring in another).
-const std::vector<std::pair<std::string, std::vector<std::string>>> FILL = {
-    {"{xr}", {"{X}H", "{X}L", "({X}{d})"}},
-    {"{xh}", {"{X}H", "{X}L"}},
-    {"{k}", {"B", "C", "D", "E", "{X}H", "{X}L", "A"}},
-    {"{r}", {"B", "C", "D", "E", "H", "L", "(HL)", "A"}},
-    {"{s}", {"B", "C", "D", "E", "H", "L", "(HL)", "A"}},
-    {"{m}", {"B", "C", "D", "E", "H", "L", "A"}},
-    {"{rp}", {"BC", "DE", "HL", "SP"}},
-    {"{qq}", {"BC", "DE", "HL", "AF"}},
-    {"{cc}", {"NZ", "Z", "NC", "C", "PO", "PE", "P", "M"}},
-    {"{alu}", {"ADD A,", "ADC A,", "SUB ", "SBC A,", "AND ", "XOR ", "OR ", "CP "}},
-    {"{rot}", {"RLC", "RRC", "RL", "RR", "SLA", "SRA", "SLL", "SRL"}},
-    {"{bit}", {"BIT", "RES", "SET"}},
-    {"{b}", {"0", "1", "2", "3", "4", "5", "6", "7"}},
-    {"{rst}", {"0", "8", "16", "24", "32", "40", "48", "56"}},
-    {"{im}", {"0", "1", "2"}},
-    {"{blk}",
-     {"LDI", "CPI", "INI", "OUTI", "LDD", "CPD", "IND", "OUTD", "LDIR", "CPIR", "INIR", "OTIR",
-      "LDDR", "CPDR", "INDR", "OTDR"}},
-    {"{X}", {"IX", "IY"}},
-    {"{d}", {"-128", "-3", "+0", "+5", "+127"}}};
-const std::vector<std::string> TEMPLATES = {"NOP",
-                                            "EX AF,AF'",
-                                            "DJNZ $",
-                                            "JR $+5",
-                                            "JR NZ,$-10",
-                                            "JR Z,$",
-                                            "JR NC,$+129",
-                                            "JR C,$-126",
-                                            "LD {rp},$1234",
-                                            "ADD HL,{rp}",
-                                            "LD (BC),A",
-                                            "LD A,(BC)",
-                                            "LD (DE),A",
-                                            "LD A,(DE)",
-                                            "LD ($1234),HL",
-                                            "LD HL,($1234)",
-                                            "LD ($1234),A",
-                                            "LD A,($1234)",
-                                            "INC {rp}",
-                                            "DEC {rp}",
-                                            "INC {r}",
-                                            "DEC {r}",
-                                            "LD {r},$12",
-                                            "RLCA",
-                                            "RRCA",
-                                            "RLA",
-                                            "RRA",
-                                            "DAA",
-                                            "CPL",
-                                            "SCF",
-                                            "CCF",
-                                            "LD {r},{s}",
-                                            "HALT",
-                                            "{alu}{r}",
-                                            "RET {cc}",
-                                            "POP {qq}",
-                                            "RET",
-                                            "EXX",
-                                            "JP (HL)",
-                                            "LD SP,HL",
-                                            "JP {cc},$1234",
-                                            "JP $1234",
-                                            "OUT ($FE),A",
-                                            "IN A,($FE)",
-                                            "EX (SP),HL",
-                                            "EX DE,HL",
-                                            "DI",
-                                            "EI",
-                                            "CALL {cc},$1234",
-                                            "PUSH {qq}",
-                                            "CALL $1234",
-                                            "{alu}$12",
-                                            "RST {rst}",
-                                            "{rot} {r}",
-                                            "{bit} {b},{r}",
-                                            "IN {m},(C)",
-                                            "OUT (C),{m}",
-                                            "SBC HL,{rp}",
-                                            "ADC HL,{rp}",
-                                            "LD ($1234),{rp}",
-                                            "LD {rp},($1234)",
-                                            "NEG",
-                                            "RETN",
-                                            "RETI",
-                                            "IM {im}",
-                                            "LD I,A",
-                                            "LD R,A",
-                                            "LD A,I",
-                                            "LD A,R",
-                                            "RRD",
-                                            "RLD",
-                                            "{blk}",
-                                            "LD {X},$1234",
-                                            "LD ($1234),{X}",
-                                            "LD {X},($1234)",
-                                            "ADD {X},{rp}",
-                                            "ADD {X},{X}",
-                                            "INC {X}",
-                                            "DEC {X}",
-                                            "INC {xr}",
-                                            "DEC {xr}",
-                                            "LD {xr},$12",
-                                            "LD {xh},{k}",
-                                            "LD {k},{xh}",
-                                            "LD {m},({X}{d})",
-                                            "LD ({X}{d}),{m}",
-                                            "{alu}{xr}",
-                                            "EX (SP),{X}",
-                                            "JP ({X})",
-                                            "LD SP,{X}",
-                                            "PUSH {X}",
-                                            "POP {X}",
-                                            "{rot} ({X}{d})",
-                                            "{bit} {b},({X}{d})"};
+// Instructions, '|' between them; each {name} takes every value FILL gives it in turn
+// (earlier names first, so that a value may bring in another).
+const char* const TEMPLATES =
+    R"(NOP|EX AF,AF'|DJNZ $|JR $+5|JR NZ,$-10|JR Z,$|JR NC,$+129|JR C,$-126
+LD {rp},$1234|ADD HL,{rp}|LD (BC),A|LD A,(BC)|LD (DE),A|LD A,(DE)|LD ($1234),A|LD A,($1234)
+LD ($1234),HL|LD HL,($1234)|INC {rp}|DEC {rp}|INC {r}|DEC {r}|LD {r},$12|LD {r},{s}|HALT
+RLCA|RRCA|RLA|RRA|DAA|CPL|SCF|CCF|{alu} {r}|{alu} $12|RET {cc}|JP {cc},$1234|CALL {cc},$1234
+POP {qq}|PUSH {qq}|RET|EXX|JP (HL)|LD SP,HL|JP $1234|CALL $1234|OUT ($FE),A|IN A,($FE)
+EX (SP),HL|EX DE,HL|DI|EI|RST {rst}|{rot} {r}|{bit} {b},{r}|IN {m},(C)|OUT (C),{m}|NEG
+SBC HL,{rp}|ADC HL,{rp}|LD ($1234),{rp}|LD {rp},($1234)|RETN|RETI|IM {im}|RRD|RLD|{blk}
+LD I,A|LD R,A|LD A,I|LD A,R|LD {X},$1234|LD ($1234),{X}|LD {X},($1234)|ADD {X},{rp}
+ADD {X},{X}|INC {X}|DEC {X}|INC {xr}|DEC {xr}|LD {xr},$12|LD {xh},{k}|LD {k},{xh}|{alu} {xr}
+LD {m},({X}{d})|LD ({X}{d}),{m}|EX (SP),{X}|JP ({X})|LD SP,{X}|PUSH {X}|POP {X}
+{rot} ({X}{d})|{bit} {b},({X}{d}))";
+const char* const FILL = R"({xr}={X}H|{X}L|({X}{d})
+{xh}={X}H|{X}L
+{k}=B|C|D|E|{X}H|{X}L|A
+{r}=B|C|D|E|H|L|(HL)|A
+{s}=B|C|D|E|H|L|(HL)|A
+{m}=B|C|D|E|H|L|A
+{rp}=BC|DE|HL|SP
+{qq}=BC|DE|HL|AF
+{cc}=NZ|Z|NC|C|PO|PE|P|M
+{alu}=ADD A,|ADC A,|SUB|SBC A,|AND|XOR|OR|CP
+{rot}=RLC|RRC|RL|RR|SLA|SRA|SLL|SRL
+{bit}=BIT|RES|SET
+{b}=0|1|2|3|4|5|6|7
+{rst}=0|8|16|24|32|40|48|56
+{im}=0|1|2
+{blk}=LDI|CPI|INI|OUTI|LDD|CPD|IND|OUTD|LDIR|CPIR|INIR|OTIR|LDDR|CPDR|INDR|OTDR
+{X}=IX|IY
+{d}=-128|-3|+0|+5|+127)";
+
+std::vector<std::string> split(const std::string& text, const std::string& separators) {
+    std::vector<std::string> parts(1);
+    for (char c : text)
+        separators.find(c) == std::string::npos ? parts.back() += c : parts.emplace_back();
+    return parts;
+}
 
 void expand(const std::string& line, std::vector<std::string>& out) {
-    for (const auto& [name, values] : FILL) {
+    for (const std::string& fill : split(FILL, "\n")) {
+        const std::string name = fill.substr(0, fill.find('='));
         if (line.find(name) == std::string::npos) continue;
-        for (const std::string& value : values) {
+        for (const std::string& value : split(fill.substr(name.size() + 1), "|")) {
             std::string filled = line;
             for (size_t at; (at = filled.find(name)) != std::string::npos;)
                 filled.replace(at, name.size(), value);
@@ -194,7 +114,7 @@ void expand(const std::string& line, std::vector<std::string>& out) {
         }
         return;
     }
-    // ADD IX,HL, LD (HL),(HL) and their like are no instruction.
+    // LD (HL),(HL), ADD IX,HL and their like are no instruction.
     if (line.find("(HL),(HL)") == std::string::npos && line.find("X,HL") == std::string::npos &&
         line.find("Y,HL") == std::string::npos)
         out.push_back(line);
@@ -203,7 +123,7 @@ void expand(const std::string& line, std::vector<std::string>& out) {
 TEST(Z80Disassembler, ListsWhatPasmoAssembledAsInstructionsItAssemblesAgain) {
     if (!have_pasmo()) GTEST_SKIP() << NO_PASMO;
     std::vector<std::string> lines;
-    for (const std::string& line : TEMPLATES) expand(line, lines);
+    for (const std::string& line : split(TEMPLATES, "|\n")) expand(line, lines);
     std::string source = "ORG $8000\n";
     for (const std::string& line : lines) source += " " + line + "\n";
     std::optional<Bytes> bytes = assemble(source);
@@ -246,6 +166,8 @@ TEST(Z80Disassembler, EveryOpcodeWithItsOperandsAssemblesBackToItsBytes) {
     EXPECT_EQ(round_trip(entries), "");
 }
 
+// What a round trip cannot see: how displacements and wrapped targets read (pasmo takes
+// +$FD as -3), lengths of what lists as data, the comments, and the names.
 TEST(Z80Disassembler, ListsOperandsPrefixesAndNames) {
     const z80::SymbolLookup names = [](uint16_t a) { return a == 0x1234 ? "PRINT" : ""; };
     const struct {
@@ -257,10 +179,6 @@ TEST(Z80Disassembler, ListsOperandsPrefixesAndNames) {
     } cases[] = {
         {{0xDD, 0x77, 0xFD}, 0, false, "LD (IX-$03),A", 3},
         {{0xFD, 0x36, 0x80, 0x12}, 0, false, "LD (IY-$80),$12", 4},
-        {{0xDD, 0x66, 0x05}, 0, false, "LD H,(IX+$05)", 3},
-        {{0xFD, 0x26, 0x05}, 0, false, "LD IYH,$05", 3},
-        {{0x18, 0xFE}, 0x8000, false, "JR $8000", 2},
-        {{0x10, 0x80}, 0x8000, false, "DJNZ $7F82", 2},
         {{0x18, 0x7F}, 0xFFF0, false, "JR $0071", 2},
         {{0xFF}, 0, false, "RST $38", 1},
         {{0xDD, 0x40}, 0, false, "DEFB $DD", 1},
@@ -269,7 +187,6 @@ TEST(Z80Disassembler, ListsOperandsPrefixesAndNames) {
         {{0xED, 0x70}, 0, false, "DEFB $ED,$70 ; IN F,(C)", 2},
         {{0xED, 0x63, 0x34, 0x12}, 0, true, "DEFB $ED,$63,$34,$12 ; LD (PRINT),HL", 4},
         {{0xFD, 0xCB, 0xFB, 0x00}, 0, false, "DEFB $FD,$CB,$FB,$00 ; RLC (IY-$05),B", 4},
-        {{0xDD, 0xCB, 0x05, 0x46}, 0, false, "BIT 0,(IX+$05)", 4},
         {{0xCD, 0x34, 0x12}, 0, true, "CALL PRINT", 3},
         {{0xC3, 0x35, 0x12}, 0, true, "JP $1235", 3},
         {{0xDD, 0x21, 0x34, 0x12}, 0, true, "LD IX,PRINT", 4},
