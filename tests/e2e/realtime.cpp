@@ -118,7 +118,9 @@ void RealTimeGate::close() {
                          << describe(after) << " right after it failed; the test needs "
                          << figure(CORE_NEEDED)
                          << ": skipped, its failures were:" << parts_text(results_);
-        testing::Test::RecordProperty("cpu_share_after", describe(after));
+        std::printf("The computer gave %s before the test and %s after it: its failures "
+                    "count.\n",
+                    describe(before_).c_str(), describe(after).c_str());
         for (int i = 0; i < results_.size(); i++) {
             const testing::TestPartResult& part = results_.GetTestPartResult(i);
             if (part.failed())
