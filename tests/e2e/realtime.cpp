@@ -91,6 +91,7 @@ bool RealTimeGate::open(std::string& reason) {
                  figure(CORE_NEEDED) + ": skipped";
         return false;
     }
+    std::printf("The computer gives %s: the test runs.\n", describe(before_).c_str());
     catcher_ = std::make_unique<testing::ScopedFakeTestPartResultReporter>(
         testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &results_);
     return true;
