@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/e2e/realtime.h"
 #include "tests/e2e/screen_map.h"
 #include "tests/e2e/xsession.h"
 
@@ -120,5 +121,26 @@ class FullScreen : public testing::Test {
     XSession x_;
     Program program_;
     const ScreenMap map_ = fill_map_wide(WIDTH, HEIGHT); // FILL is the fit mode at start
+};
+
+// A full-screen test that measures the program against the wall clock: run only when the
+// computer can give the program what it needs (see realtime.h).
+class FullScreenRealTime : public FullScreen {
+  protected:
+    void SetUp() override {
+        std::string reason;
+        if (!gate_.open(reason)) GTEST_SKIP() << reason;
+        FullScreen::SetUp();
+    }
+    // The program and its screen go first, so that a measurement after a failure sees the
+    // computer without them.
+    void TearDown() override {
+        program_.stop();
+        x_.stop();
+        gate_.close();
+    }
+    bool HasFailure() const { return gate_.failed() || testing::Test::HasFailure(); }
+
+    RealTimeGate gate_;
 };
 } // namespace fullscreen

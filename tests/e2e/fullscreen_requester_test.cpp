@@ -116,7 +116,7 @@ void write_file(const fs::path& path, size_t size) {
     out.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
 }
 
-TEST_F(FullScreen, RequesterLoadsATapeChosenFromTheListingAndTheMachineRunsIt) {
+TEST_F(FullScreenRealTime, RequesterLoadsATapeChosenFromTheListingAndTheMachineRunsIt) {
     const std::string tape = binary_path("tests/programs/tape_program.tap");
     const std::vector<uint8_t> rom = read_bytes(binary_path("1982.rom"));
     ASSERT_EQ(rom.size(), 16384u) << "no ROM beside the program";

@@ -61,7 +61,7 @@ Pitch measure_pitch(const std::vector<int16_t>& samples, double rate) {
     return {n ? rate / (sum / n) : 0, n};
 }
 
-TEST_F(FullScreen, BeepTypedInBasicPlaysMiddleC) {
+TEST_F(FullScreenRealTime, BeepTypedInBasicPlaysMiddleC) {
     launch({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=sound.raw"});
     wait_for_white_paper();
     // BEEP 1,0: one second of middle C. OpenSE BASIC takes keywords letter by letter; the
@@ -133,7 +133,7 @@ std::vector<uint8_t> tone_snapshot() {
 // (the host skips showing frames instead) and middle C keeps its pitch. The tone comes from
 // a snapshot given on the command line rather than from typed keys, which a computer this
 // busy may not deliver in time.
-TEST_F(FullScreen, BusyComputerKeepsTheMachinesTimeAndPitch) {
+TEST_F(FullScreenRealTime, BusyComputerKeepsTheMachinesTimeAndPitch) {
     const auto snapshot = std::filesystem::temp_directory_path() /
                           ("marrowgleam-tone-" + std::to_string(getpid()) + ".sna");
     write_file(snapshot, tone_snapshot());

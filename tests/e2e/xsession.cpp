@@ -87,8 +87,11 @@ double Image::share(int x0, int y0, int x1, int y1, const std::function<bool(Rgb
     return n ? double(hits) / n : 0;
 }
 
-XSession::~XSession() {
+XSession::~XSession() { stop(); }
+
+void XSession::stop() {
     if (xvfb_ > 0) stop_child(xvfb_, 3000ms);
+    xvfb_ = -1;
 }
 
 bool XSession::start(int width, int height, std::string& error) {
@@ -190,8 +193,13 @@ void XSession::key(const std::string& name, int hold_ms, int gap_ms) const {
     std::this_thread::sleep_for(std::chrono::milliseconds(gap_ms));
 }
 
-Program::~Program() {
+void Program::stop() {
     if (pid_ > 0) stop_child(pid_, 2000ms);
+    pid_ = -1;
+}
+
+Program::~Program() {
+    stop();
     if (!directory_.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(directory_, ignored);

@@ -41,6 +41,8 @@ class XSession {
 
     // False, with the reason in `error`, if Xvfb cannot be started.
     bool start(int width, int height, std::string& error);
+    // Stops Xvfb now rather than when the object goes.
+    void stop();
     const std::string& display() const { return display_; }
     int width() const { return width_; }
     int height() const { return height_; }
@@ -81,6 +83,8 @@ class Program {
     // Waits up to `timeout` for the program to end; false if it is still running.
     bool wait(std::chrono::milliseconds timeout);
     bool running();
+    // Kills the program if it is still running.
+    void stop();
     // The exit status (as the shell shows it, 0..255), or -1 if it ended by a signal.
     int status() const { return status_; }
 
