@@ -8,7 +8,7 @@
 
 namespace {
 constexpr size_t TAGS = 24;
-constexpr size_t REGS = TAGS + sizeof(SpectrumState::RAM); // 131,096
+constexpr size_t REGS = TAGS + sizeof(SpectrumHardware::RAM); // 131,096
 constexpr size_t BORDER = REGS + Z80_IMAGE_SIZE;
 constexpr size_t TSTATES = BORDER + 1;
 constexpr size_t TSTATESD = TSTATES + 4;
@@ -46,7 +46,7 @@ std::vector<uint8_t> channel_image(const Spectrum& m) {
     std::memcpy(&image[0], TAG_TEXT, TAGS);
     std::memcpy(&image[TAGS], m.RAM, sizeof m.RAM);
     std::memcpy(&image[REGS], &m.z80, Z80_IMAGE_SIZE);
-    image[BORDER] = m.IO[0xFE];
+    image[BORDER] = m.port_fe;
     put32(image, TSTATES, m.tstates);
     put32(image, TSTATESD, m.tstatesd);
     put32(image, TSTATESH, m.tstatesh);
@@ -88,7 +88,7 @@ void restore_channel(Spectrum& m, const std::vector<uint8_t>& image) {
     m.z80.pending_EI = 0;
     m.z80.Q = 0;
     m.z80.after_ld_a_ir = 0;
-    m.IO[0xFE] = image[BORDER];
+    m.port_fe = image[BORDER];
     m.tstates = get32(image, TSTATES);
     m.tstatesd = get32(image, TSTATESD);
     m.tstatesh = get32(image, TSTATESH);

@@ -44,14 +44,14 @@ LoadResult load_speccy(Spectrum& m, const std::string& path);
 //       20      4     "SNAP"
 //       24  131072    RAM, banks 0 to 7
 //   131096     44     the register image: the first 44 bytes of z80 as they lie in memory
-//   131140      1     IO[0xFE], the last byte written to port 0xFE
+//   131140      1     port_fe, the last byte written to port 0xFE
 //   131141      4     tstates
 //   131145      4     tstatesd
 //   131149      4     tstatesh
 //   131153      4     IFBCLK
 //   131157      1     IFB_buffer
 //
-// Not stored: model, tpf, the paging (slot table and IO[0x7FFD]), the ROM and its tape
+// Not stored: model, tpf, the paging (slot table and port_7ffd), the ROM and its tape
 // patch, a pending EI, the Zilog model's Q and LD A,I / LD A,R state, the CPU model, this
 // frame's speaker events, the audio and display state. A restore clears the pending EI and
 // the Zilog model's state (the machine's own belong to another moment).

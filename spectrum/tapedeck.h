@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "spectrum/shared.h"
+
 // T-states of the tape's clock per millisecond, and per second: a tape image's timings
 // are T-states of the 48K's 3.5 MHz clock, which a machine with another clock (the
 // 128K's 3.5469 MHz) plays in proportion, as a recorder plays the same tape in real time.
@@ -68,6 +70,8 @@ struct TapeBlock {
     int32_t value = 0;
     std::vector<int32_t> calls;
     std::string message;
+
+    bool operator==(const TapeBlock&) const = default;
 };
 
 // What happened to the deck since it was last asked: the interface shows it.
@@ -80,7 +84,7 @@ std::vector<TapeBlock> tap_blocks_of(const std::vector<uint8_t>& image);
 
 class TapeDeck {
   public:
-    std::vector<TapeBlock> blocks;
+    SharedVector<TapeBlock> blocks; // shared by every copy of the machine
     bool playing = false;
     bool machine_48k = true;         // for the stop-if-48K block
     uint32_t cpu_hz = TAPE_CLOCK_HZ; // the machine's clock: pulses are scaled to it
@@ -103,6 +107,8 @@ class TapeDeck {
     size_t index = 0;
     uint8_t phase = 0;
     uint32_t count = 0;
+
+    bool operator==(const TapeDeck&) const = default;
 
     bool attached() const { return !blocks.empty(); }
     bool at_end() const { return index >= blocks.size(); }

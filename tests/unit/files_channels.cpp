@@ -28,7 +28,7 @@ void set_state(uint8_t seed) {
     m.z80.IFF1 = seed & 1;
     m.z80.IFF2 = (seed >> 1) & 1;
     m.z80.halted = (seed >> 2) & 1;
-    m.IO[0xFE] = static_cast<uint8_t>(seed & 7);
+    m.port_fe = static_cast<uint8_t>(seed & 7);
     m.tstates = 30000 + seed;
     m.tstatesd = 4 + seed % 20;
     m.tstatesh = 50000 + seed;
@@ -75,7 +75,7 @@ TEST_F(ChannelTest, FileLayout) {
     EXPECT_EQ(std::string(file.begin(), file.begin() + 24), "VOLKMERETOBRANIKB11 SNAP");
     EXPECT_EQ(std::memcmp(&file[24], m.RAM, sizeof m.RAM), 0);
     EXPECT_EQ(std::memcmp(&file[131096], &m.z80, 44), 0);
-    EXPECT_EQ(file[131140], m.IO[0xFE]);
+    EXPECT_EQ(file[131140], m.port_fe);
     EXPECT_EQ(le32(file, 131141), uint32_t(m.tstates));
     EXPECT_EQ(le32(file, 131145), uint32_t(m.tstatesd));
     EXPECT_EQ(le32(file, 131149), uint32_t(m.tstatesh));
