@@ -86,36 +86,6 @@ TEST(MachineRecord, ACopyIsEqualAndOneStepTellsItApart) {
     }
 }
 
-// What the record holds, one difference at a time; the slot tables, the settings and the
-// images beside it are not compared.
-TEST(MachineRecord, EveryPartOfTheHardwareCounts) {
-    const auto base = std::make_unique<Spectrum>();
-    MOMENTS[1].make(*base);
-    const std::pair<const char*, std::function<void(Spectrum&)>> changes[] = {
-        {"a byte of a bank not paged in", [](Spectrum& m) { m.RAM[6 * 0x4000 + 7] ^= 1; }},
-        {"the paging latch", [](Spectrum& m) { m.port_7ffd ^= 0x20; }},
-        {"the ULA latch", [](Spectrum& m) { m.port_fe ^= 0x08; }},
-        {"a speaker event", [](Spectrum& m) { m.OUTSTK.push(m.tstates); }},
-        {"a border event",
-         [](Spectrum& m) {
-             m.BORDER_EVENTS.push({m.tstates, 1, 2});
-         }},
-        {"the raster capture", [](Spectrum& m) { m.RTFB[100] ^= 1; }},
-        {"a key", [](Spectrum& m) { m.key_rows[3] = 1; }},
-        {"the sound chip", [](Spectrum& m) { m.ay.regs[7] ^= 1; }},
-        {"the tape's position", [](Spectrum& m) { m.tape_pos++; }},
-    };
-    for (const auto& [what, change] : changes) {
-        const auto m = std::make_unique<Spectrum>(*base);
-        change(*m);
-        EXPECT_FALSE(*m == *base) << what;
-    }
-    const auto m = std::make_unique<Spectrum>(*base);
-    m->tape_saves = 1;
-    m->saved_blocks.push_back({1, 2, 3});
-    EXPECT_TRUE(*m == *base) << "settings and queues are beside the hardware";
-}
-
 TEST(MachineRecord, CopiesShareTheTapeAndKeepItWhenOneAppends) {
     const auto m = std::make_unique<Spectrum>();
     m->attach_tape(tap_block(0xFF, {1, 2, 3}));
