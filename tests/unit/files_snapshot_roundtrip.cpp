@@ -362,6 +362,8 @@ TEST(ChannelRoundTrip, RestoresTheWholeMachineWhateverItWasBefore) {
         if (model == 128) {
             ASSERT_EQ(a->IO[0x7FFD] & 0x0F, 11);
         }
+        // run_frame has no physical frames: their counter is put where the main loop keeps it.
+        a->tstatesh = 1234;
         const std::vector<uint8_t> image = channel_image(*a);
         auto b = busy_machine(176 - model);
         for (int i = 0; i < 7; i++) run_frame(*b, samples_b, surface_b.data());
@@ -393,7 +395,7 @@ TEST(ChannelRoundTrip, RestoresTheWholeMachineWhateverItWasBefore) {
             restore_channel(*c, old);
             EXPECT_EQ(c->model, 176 - model) << size;
             EXPECT_EQ(c->SLTPTR[3], c->RAM + 6 * 16384) << size;
-            EXPECT_EQ(std::memcmp(a->RAM, c->RAM, sizeof a->RAM), 0) << size;
+            EXPECT_EQ(std::memcmp(&image[24], c->RAM, sizeof c->RAM), 0) << size;
         }
     }
 
