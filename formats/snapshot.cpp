@@ -26,7 +26,8 @@
 //  49182      1     unused
 //  49183  n*16384   the other banks in ascending order, skipping 5, 2 and the paged one:
 //                   five banks (131,103 bytes in all), or six when the paged bank is 2 or 5
-//                   and so already held twice above (147,487 bytes)
+//                   and so already held twice above (147,487 bytes); a file of the 128K
+//                   size class without every one of its banks is refused
 #include <array>
 #include <cstring>
 #include <cerrno>
@@ -104,8 +105,6 @@ void put_snapshot(Spectrum& m, const std::vector<uint8_t>& sna) {
         size_t offset = SNA_128K_EXTRA;
         for (int i = 0; i < 8; i++) {
             if (i == 5 || i == 2 || i == paged) continue;
-            // Only whole banks; one the file does not hold keeps its contents.
-            if (offset + BANK > sna.size()) break;
             std::memcpy(bank(m, i), &sna[offset], BANK);
             offset += BANK;
         }
@@ -166,6 +165,16 @@ LoadResult load_speccy(Spectrum& m, const std::string& path) {
     if (snapshot && bytes.size() < SNA_48K)
         return {LoadResult::REFUSED, "a snapshot needs at least " + std::to_string(SNA_48K) +
                                          " bytes, it has " + std::to_string(bytes.size())};
+
+    // A 128K file holds every bank: one cut short would leave a bank of the machine before.
+    if (snapshot && bytes.size() >= SNA_128K) {
+        const int paged = bytes[49181] & 7;
+        const size_t needed = (paged == 2 || paged == 5) ? SNA_128K_SIX : SNA_128K;
+        if (bytes.size() < needed)
+            return {LoadResult::REFUSED, "a 128K snapshot with bank " + std::to_string(paged) +
+                                             " paged needs " + std::to_string(needed) +
+                                             " bytes, it has " + std::to_string(bytes.size())};
+    }
 
     std::vector<TapeBlock> blocks;
     if (ext == "TZX" && !tzx_blocks(bytes, blocks, why)) return {LoadResult::REFUSED, why};

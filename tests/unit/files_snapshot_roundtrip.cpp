@@ -286,6 +286,94 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+// Every snapshot format takes the tape out of the deck, as the load starts a new program.
+TEST(SnapshotLoad, EveryFormatDetachesTheTape) {
+    TempDir dir;
+    dir.file("tape.tap", tap_block(0, {1, 2, 3}));
+    const auto saved = busy_machine(128);
+    for (SnapshotFormat format : {SnapshotFormat::SNA, SnapshotFormat::Z80, SnapshotFormat::SZX}) {
+        const std::string path = (dir.path() / "game.").string() + snapshot_extension(format);
+        ASSERT_EQ(save_snapshot(*saved, path, format), "");
+        auto m = std::make_unique<Spectrum>();
+        ASSERT_TRUE(load_speccy(*m, "tape.tap"));
+        ASSERT_TRUE(m->tape_deck.attached());
+        ASSERT_TRUE(load_speccy(*m, path)) << path;
+        EXPECT_FALSE(m->tape_deck.attached()) << path;
+        EXPECT_TRUE(m->tape.empty()) << path;
+        EXPECT_EQ(m->is_tape, 0) << path;
+    }
+}
+
+// A channel restores the whole machine it saved, whatever the machine was before: the
+// model, the paging (bank 3 at 0xC000 and the shadow screen on the 128K), every bank, and
+// what the frame in progress has gathered; both then run alike.
+TEST(ChannelRoundTrip, RestoresTheWholeMachineWhateverItWasBefore) {
+    uint8_t samples_a[SAMPLES_PER_FRAME], samples_b[SAMPLES_PER_FRAME];
+    for (int model : {48, 128}) {
+        SCOPED_TRACE(model);
+        auto a = busy_machine(model);
+        for (int i = 0; i < 10; i++) run_frame(*a, samples_a, surface_a.data());
+        a->z80_run(33333, INT32_MAX);
+        if (model == 128) {
+            ASSERT_EQ(a->IO[0x7FFD] & 0x0F, 11);
+        }
+        // run_frame has no physical frames: their counter is put where the main loop keeps it.
+        a->tstatesh = 1234;
+        const std::vector<uint8_t> image = channel_image(*a);
+        auto b = busy_machine(176 - model);
+        for (int i = 0; i < 7; i++) run_frame(*b, samples_b, surface_b.data());
+        b->z80_run(12345, INT32_MAX);
+        ASSERT_TRUE(channel_usable(image));
+        restore_channel(*b, image);
+        expect_same_state(*a, *b, "after the restore");
+        EXPECT_EQ(std::memcmp(a->RAM, b->RAM, sizeof a->RAM), 0);
+        EXPECT_EQ(a->z80.R, b->z80.R);
+        for (int frame = 0; frame < 5; frame++) {
+            run_frame(*a, samples_a, surface_a.data());
+            run_frame(*b, samples_b, surface_b.data());
+            ASSERT_TRUE(surface_a == surface_b) << "frame " << frame;
+            ASSERT_EQ(std::memcmp(samples_a, samples_b, sizeof samples_a), 0) << "frame " << frame;
+            ASSERT_EQ(a->ay.noise_lfsr, b->ay.noise_lfsr) << "frame " << frame;
+            ASSERT_EQ(a->ay.tone_count, b->ay.tone_count) << "frame " << frame;
+            ASSERT_EQ(a->ay.env_step, b->ay.env_step) << "frame " << frame;
+        }
+        expect_same_state(*a, *b, "after 5 frames");
+
+        // Files of the two older layouts load as they did: the machine keeps its model and
+        // the bank at 0xC000.
+        for (size_t size : {CHANNEL_FILE_SIZE, CHANNEL_FILE_SIZE_WITH_AY}) {
+            auto c = busy_machine(176 - model);
+            c->IO[0x7FFD] = 0x0E;
+            c->map_slot3(6);
+            const std::vector<uint8_t> old(image.begin(), image.begin() + size);
+            ASSERT_TRUE(channel_usable(old)) << size;
+            restore_channel(*c, old);
+            EXPECT_EQ(c->model, 176 - model) << size;
+            EXPECT_EQ(c->SLTPTR[3], c->RAM + 6 * 16384) << size;
+            EXPECT_EQ(std::memcmp(&image[24], c->RAM, sizeof c->RAM), 0) << size;
+        }
+    }
+
+    // A machine tail that is broken is no channel.
+    const std::vector<uint8_t> good = channel_image(*busy_machine(128));
+    const struct {
+        size_t offset, size;
+        uint32_t value;
+    } broken[] = {
+        {131180, 4, 0x4843414E}, // another tag
+        {131184, 1, 2},          // a version not known
+        {131185, 1, 64},         // no such model
+        {138140, 1, 16},         // the envelope's step, an index
+        {138148, 4, 7001},       // more speaker events than a frame holds
+    };
+    for (const auto& f : broken) {
+        auto file = good;
+        for (size_t i = 0; i < f.size; i++)
+            file[f.offset + i] = static_cast<uint8_t>(f.value >> (8 * i));
+        EXPECT_FALSE(channel_usable(file)) << "offset " << f.offset;
+    }
+}
+
 // SNA of a 48K machine: PC goes onto the stack of the file, not of the machine; a stack
 // whose two bytes would fall into the ROM cannot hold it, and the save says so.
 TEST(SnapshotSave, Sna48PutsPcOnTheFileStackOnlyAndRefusesAStackInRom) {
