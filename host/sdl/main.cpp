@@ -101,7 +101,10 @@ int SDL_main(int argc, char** argv) {
     set_blank_cursor();
 
     session.start_machine();
-    if (!no_sound.empty()) session.post_message(" NO SOUND ");
+    if (!no_sound.empty()) {
+        session.TXTINK = 0x1C; // bright green on blue, as every message
+        session.post_message(" NO SOUND ");
+    }
     if (!options.file.empty() && !session.load_command_line_file(options.file)) std::exit(1);
 
     session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);

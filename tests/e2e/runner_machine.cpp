@@ -115,8 +115,8 @@ TEST_F(RunnerMachine, SpeakerToggledAtAKnownRateSoundsAtThatFrequency) {
     ASSERT_EQ(le(wav, 40, 4), wav.size() - 44);
     // The beeper alone (a 48K has no sound chip), on both sides. Each change is a step of the
     // beeper's whole swing, 255 half-steps (from -32768 to 32512 until the sound was centred
-    // on 0); between changes the output coupling lets the level sink back towards 0 by less
-    // than 15 a sample.
+    // on 0); between changes the output coupling lets the level sink back towards 0 by 15
+    // a sample at most.
     std::vector<int> samples;
     for (size_t i = 44; i + 3 < wav.size(); i += 4) {
         const auto left = static_cast<int16_t>(le(wav, i, 2));
@@ -129,8 +129,8 @@ TEST_F(RunnerMachine, SpeakerToggledAtAKnownRateSoundsAtThatFrequency) {
     std::vector<size_t> changes;
     for (size_t i = 1; i < samples.size(); i++) {
         const int step = std::abs(samples[i] - samples[i - 1]);
-        if (step < 15) continue;
-        ASSERT_NEAR(step, swing, 15) << "sample " << i;
+        if (step <= 15) continue;
+        ASSERT_NEAR(step, swing, 30) << "sample " << i;
         changes.push_back(i);
     }
     ASSERT_GT(changes.size(), 100u);
