@@ -25,7 +25,7 @@ struct LoadResult {
     explicit operator bool() const { return status == DONE; }
 };
 
-// A tape image is read whole, up to this size.
+// A tape image is read whole, up to this size; a larger one is refused.
 constexpr size_t TAPE_LIMIT = size_t{64} << 20;
 
 // Loads a snapshot ("SNA", "Z80", "SZX"; see formats/snapshots.h) or attaches a tape image
@@ -33,7 +33,8 @@ constexpr size_t TAPE_LIMIT = size_t{64} << 20;
 // (CANNOT_OPEN, `why` the system's error text) or is refused (REFUSED, `why` the reason): a
 // file that is not a regular file (a directory, a named pipe, a device), a name of any other
 // type, a snapshot too short to hold what its size class needs or malformed, a "TZX" file
-// without the TZX signature.
+// without the TZX signature, a tape image over TAPE_LIMIT, a tape whose blocks the
+// computer has not the memory for.
 LoadResult load_speccy(Spectrum& m, const std::string& path);
 
 // Channel file (integers little-endian, 131,158 bytes):

@@ -32,6 +32,7 @@
 #include <cstring>
 #include <cerrno>
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "formats/formats.h"
@@ -155,16 +156,26 @@ LoadResult load_speccy(Spectrum& m, const std::string& path) {
                 "unknown file type (the name must end in SNA, Z80, SZX, TAP or TZX)"};
     }
     std::vector<uint8_t> bytes;
-    if (snapshot) bytes = read_up_to(file, SNA_128K_SIX);
-    else if (tape) bytes = read_up_to(file, TAPE_LIMIT);
+    std::vector<TapeBlock> blocks;
+    std::string why;
+    try {
+        // A tape one byte over the limit is told from one that fits, and refused: a tape cut
+        // short would play as if whole.
+        bytes = read_up_to(file, snapshot ? SNA_128K_SIX : TAPE_LIMIT + 1);
+    } catch (const std::bad_alloc&) {
+        std::fclose(file);
+        return {LoadResult::REFUSED, "there is not enough memory to read it"};
+    }
     const bool read_error = std::ferror(file);
     const int read_errno = errno;
     std::fclose(file);
     if (read_error) return {LoadResult::CANNOT_OPEN, std::strerror(read_errno)};
-    std::string why;
     if (snapshot && bytes.size() < SNA_48K)
         return {LoadResult::REFUSED, "a snapshot needs at least " + std::to_string(SNA_48K) +
                                          " bytes, it has " + std::to_string(bytes.size())};
+    if (tape && bytes.size() > TAPE_LIMIT)
+        return {LoadResult::REFUSED,
+                "a tape image may hold " + std::to_string(TAPE_LIMIT >> 20) + " MiB at most"};
 
     // A 128K file holds every bank: one cut short would leave a bank of the machine before.
     if (snapshot && bytes.size() >= SNA_128K) {
@@ -176,14 +187,17 @@ LoadResult load_speccy(Spectrum& m, const std::string& path) {
                                              " bytes, it has " + std::to_string(bytes.size())};
     }
 
-    std::vector<TapeBlock> blocks;
-    if (ext == "TZX" && !tzx_blocks(bytes, blocks, why)) return {LoadResult::REFUSED, why};
+    try {
+        if (ext == "TZX" && !tzx_blocks(bytes, blocks, why)) return {LoadResult::REFUSED, why};
+        if (ext == "TAP") blocks = tap_blocks_of(bytes);
+    } catch (const std::bad_alloc&) {
+        return {LoadResult::REFUSED, "there is not enough memory for its blocks"};
+    }
 
     m.detach_tape();
     m.is_snapshot = snapshot;
     if (snapshot) m.model = bytes.size() >= SNA_128K ? 128 : 48;
-    if (ext == "TAP") m.attach_tape(std::move(bytes));
-    if (ext == "TZX") m.attach_tape_blocks(std::move(bytes), std::move(blocks));
+    if (tape) m.attach_tape_blocks(std::move(bytes), std::move(blocks));
 
     m.reset_logical_system();
     m.tpf = m.tpf_for_model();
