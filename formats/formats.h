@@ -25,7 +25,7 @@ struct LoadResult {
     explicit operator bool() const { return status == DONE; }
 };
 
-// A tape image is read whole, up to this size.
+// A tape image is read whole, up to this size; a larger one is refused.
 constexpr size_t TAPE_LIMIT = size_t{64} << 20;
 
 // Loads a snapshot ("SNA", "Z80", "SZX"; see formats/snapshots.h) or attaches a tape image
@@ -33,7 +33,8 @@ constexpr size_t TAPE_LIMIT = size_t{64} << 20;
 // (CANNOT_OPEN, `why` the system's error text) or is refused (REFUSED, `why` the reason): a
 // file that is not a regular file (a directory, a named pipe, a device), a name of any other
 // type, a snapshot too short to hold what its size class needs or malformed, a "TZX" file
-// without the TZX signature.
+// without the TZX signature, a tape image over TAPE_LIMIT, a tape whose blocks the
+// computer has not the memory for.
 LoadResult load_speccy(Spectrum& m, const std::string& path);
 
 // Channel file (integers little-endian, 131,158 bytes):
@@ -51,10 +52,12 @@ LoadResult load_speccy(Spectrum& m, const std::string& path);
 //   131153      4     IFBCLK
 //   131157      1     IFB_buffer
 //
-// Not stored: model, tpf, the paging (slot table and port_7ffd), the ROM and its tape
-// patch, a pending EI, the Zilog model's Q and LD A,I / LD A,R state, the CPU model, this
-// frame's speaker events, the audio and display state. A restore clears the pending EI and
-// the Zilog model's state (the machine's own belong to another moment).
+// Files of this first layout do not hold the model, tpf, the paging, a pending EI, the Zilog
+// model's Q and LD A,I / LD A,R state or this frame's speaker events: their restore keeps
+// the model and paging the machine had, and clears the pending EI and the Zilog model's
+// state (the machine's own belong to another moment). The machine tail below holds them.
+// No channel holds the ROM and its tape patch, the tape, the CPU model, the keys held or
+// the host's audio and display state.
 constexpr size_t CHANNEL_FILE_SIZE = 131158;
 //
 // Then, in files written since the machine has a sound chip, a tail of 22 bytes:
@@ -66,6 +69,35 @@ constexpr size_t CHANNEL_FILE_SIZE = 131158;
 // add-on stays as it was. The chip's generators restart from their reset state either way.
 constexpr size_t CHANNEL_AY_TAIL_SIZE = 22;
 constexpr size_t CHANNEL_FILE_SIZE_WITH_AY = CHANNEL_FILE_SIZE + CHANNEL_AY_TAIL_SIZE;
+//
+// Then, in files written since a channel holds the whole machine, the machine tail
+// (version 1), whose last two parts have a length of their own:
+//   131180      4     "MACH"
+//   131184      1     1, the version of the tail
+//   131185      1     model: 48 or 128
+//   131186      1     port_7ffd, the last byte written to port 0x7FFD (bank, screen, lock)
+//   131187      4     tpf, the logical frame's length (that of the model)
+//   131191      4     the T-state the last step began at (tstates - tstatesd); not read back
+//   131195      1     pending_EI (0-2)
+//   131196      1     Q
+//   131197      1     after_ld_a_ir (0 or 1)
+//   131198      1     the opcode the decode last dispatched on
+//   131199      4     pulldown (0-4)
+//   131203      4     flashctr
+//   131207   6912     RTFB, the beam's copy of the screen in this frame
+//   138119      3     OUTNEW, OUTOLD, OUTAGE (each 0x00 or 0xFF)
+//   138122     26     the sound chip's generators: the tone counters (3 x 2), the tone
+//                     outputs (3), the noise counter (2), the noise shift register (4), the
+//                     noise output, the envelope counter (2), step (0-15), attack, holding,
+//                     the half tick (each 0 or 1), the T-state of the next tick (4)
+//   138148      4     OUTSP, n speaker events (0-7000), then n x 4 their T-states
+//              4     the number of border events k (0-8192), then k x 6: the T-state (4),
+//                     the colour before and after (0-7)
+// A file without this tail loads as before. The restore then sets the model, the frame
+// length and the bank at 0xC000 (bank 0 on a 48K) from it.
+// The shortest file with it (no speaker or border events), and the longest (both full).
+constexpr size_t CHANNEL_FILE_SIZE_WITH_MACHINE = 138156;
+constexpr size_t CHANNEL_FILE_LIMIT = CHANNEL_FILE_SIZE_WITH_MACHINE + 4 * 7000 + 6 * 8192;
 
 // The machine as a channel file.
 std::vector<uint8_t> channel_image(const Spectrum& m);
@@ -79,10 +111,20 @@ bool channel_usable(const std::vector<uint8_t>& image);
 // Puts a usable channel image into the machine.
 void restore_channel(Spectrum& m, const std::vector<uint8_t>& image);
 
-// Writes `bytes` to a temporary file beside `path`, flushed to the disk, which then
-// replaces `path`: a full disk, a write error or a crash never costs what was there. False
-// (the old file intact) when it could not be written.
-bool write_file_atomic(const std::string& path, const std::vector<uint8_t>& bytes);
+// Writes `bytes` to a file of its own beside `path` (unnamed where the file system allows,
+// else under a temporary name that no other writer shares), flushed to the disk, which then
+// replaces `path`: a full disk, a write error, a crash or another instance saving the same
+// name at the same moment never costs what was there, and a killed writer leaves no
+// temporary file behind (or one the next save in that directory removes). The file gets the
+// mode a new file would. False (the old file intact) when it could not be written, with the
+// system's reason in `why` when given.
+bool write_file_atomic(const std::string& path, const std::vector<uint8_t>& bytes,
+                       std::string* why = nullptr);
+
+// Writes `bytes` as the new file `path` in the same way, but never over a file: the name is
+// claimed at once with the complete contents, and EEXIST returned when it is taken (another
+// instance may just have saved under it). 0 when written, else the errno value.
+int write_new_file(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Opens `path` for reading, but only a regular file: its type is looked at before it is
 // opened (a named pipe, a device, a socket or a directory is never opened, so nothing waits

@@ -26,11 +26,13 @@
 //  49182      1     unused
 //  49183  n*16384   the other banks in ascending order, skipping 5, 2 and the paged one:
 //                   five banks (131,103 bytes in all), or six when the paged bank is 2 or 5
-//                   and so already held twice above (147,487 bytes)
+//                   and so already held twice above (147,487 bytes); a file of the 128K
+//                   size class without every one of its banks is refused
 #include <array>
 #include <cstring>
 #include <cerrno>
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "formats/formats.h"
@@ -104,8 +106,6 @@ void put_snapshot(Spectrum& m, const std::vector<uint8_t>& sna) {
         size_t offset = SNA_128K_EXTRA;
         for (int i = 0; i < 8; i++) {
             if (i == 5 || i == 2 || i == paged) continue;
-            // Only whole banks; one the file does not hold keeps its contents.
-            if (offset + BANK > sna.size()) break;
             std::memcpy(bank(m, i), &sna[offset], BANK);
             offset += BANK;
         }
@@ -156,25 +156,48 @@ LoadResult load_speccy(Spectrum& m, const std::string& path) {
                 "unknown file type (the name must end in SNA, Z80, SZX, TAP or TZX)"};
     }
     std::vector<uint8_t> bytes;
-    if (snapshot) bytes = read_up_to(file, SNA_128K_SIX);
-    else if (tape) bytes = read_up_to(file, TAPE_LIMIT);
+    std::vector<TapeBlock> blocks;
+    std::string why;
+    try {
+        // A tape one byte over the limit is told from one that fits, and refused: a tape cut
+        // short would play as if whole.
+        bytes = read_up_to(file, snapshot ? SNA_128K_SIX : TAPE_LIMIT + 1);
+    } catch (const std::bad_alloc&) {
+        std::fclose(file);
+        return {LoadResult::REFUSED, "there is not enough memory to read it"};
+    }
     const bool read_error = std::ferror(file);
     const int read_errno = errno;
     std::fclose(file);
     if (read_error) return {LoadResult::CANNOT_OPEN, std::strerror(read_errno)};
-    std::string why;
     if (snapshot && bytes.size() < SNA_48K)
         return {LoadResult::REFUSED, "a snapshot needs at least " + std::to_string(SNA_48K) +
                                          " bytes, it has " + std::to_string(bytes.size())};
+    if (tape && bytes.size() > TAPE_LIMIT)
+        return {LoadResult::REFUSED,
+                "a tape image may hold " + std::to_string(TAPE_LIMIT >> 20) + " MiB at most"};
 
-    std::vector<TapeBlock> blocks;
-    if (ext == "TZX" && !tzx_blocks(bytes, blocks, why)) return {LoadResult::REFUSED, why};
+    // A 128K file holds every bank: one cut short would leave a bank of the machine before.
+    if (snapshot && bytes.size() >= SNA_128K) {
+        const int paged = bytes[49181] & 7;
+        const size_t needed = (paged == 2 || paged == 5) ? SNA_128K_SIX : SNA_128K;
+        if (bytes.size() < needed)
+            return {LoadResult::REFUSED, "a 128K snapshot with bank " + std::to_string(paged) +
+                                             " paged needs " + std::to_string(needed) +
+                                             " bytes, it has " + std::to_string(bytes.size())};
+    }
+
+    try {
+        if (ext == "TZX" && !tzx_blocks(bytes, blocks, why)) return {LoadResult::REFUSED, why};
+        if (ext == "TAP") blocks = tap_blocks_of(bytes);
+    } catch (const std::bad_alloc&) {
+        return {LoadResult::REFUSED, "there is not enough memory for its blocks"};
+    }
 
     m.detach_tape();
     m.is_snapshot = snapshot;
     if (snapshot) m.model = bytes.size() >= SNA_128K ? 128 : 48;
-    if (ext == "TAP") m.attach_tape(std::move(bytes));
-    if (ext == "TZX") m.attach_tape_blocks(std::move(bytes), std::move(blocks));
+    if (tape) m.attach_tape_blocks(std::move(bytes), std::move(blocks));
 
     m.reset_logical_system();
     m.tpf = m.tpf_for_model();

@@ -24,10 +24,9 @@ const char* snapshot_extension(SnapshotFormat format) {
 }
 
 void begin_snapshot_load(Spectrum& m, int model, uint8_t paging) {
-    m.tape.clear();
-    m.tape_pos = 0;
+    // As an SNA load does: the deck is emptied too, not only the image the load trap reads.
+    m.detach_tape();
     m.is_snapshot = 1;
-    m.is_tape = 0;
     m.model = model;
     m.reset_logical_system();
     m.tpf = m.tpf_for_model();
@@ -58,6 +57,7 @@ SnapshotImage snapshot_image(const Spectrum& m, SnapshotFormat format) {
 std::string save_snapshot(const Spectrum& m, const std::string& path, SnapshotFormat format) {
     const SnapshotImage image = snapshot_image(m, format);
     if (!image) return image.why;
-    if (!write_file_atomic(path, image.bytes)) return "cannot write " + path;
+    std::string why;
+    if (!write_file_atomic(path, image.bytes, &why)) return "cannot write " + path + ": " + why;
     return {};
 }

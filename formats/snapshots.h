@@ -49,7 +49,8 @@ SnapshotImage szx_image(const Spectrum& m);
 SnapshotImage snapshot_image(const Spectrum& m, SnapshotFormat format);
 
 // Saves the machine to `path` through write_file_atomic: empty on success, else why not
-// (an old file of that name is then left as it was).
+// ("cannot write PATH: " and the system's reason; an old file of that name is then left as
+// it was).
 std::string save_snapshot(const Spectrum& m, const std::string& path, SnapshotFormat format);
 
 // --- Shared by the loaders ----------------------------------------------------------------

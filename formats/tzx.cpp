@@ -6,12 +6,30 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
-constexpr uint32_t HZ = 3500000;                // the tape clock
-constexpr size_t MOST_PULSES = size_t{1} << 22; // pulses one block may expand into
+constexpr uint32_t HZ = 3500000; // the tape clock
+// The run-length stream one CSW block may inflate into.
 constexpr size_t MOST_CSW_BYTES = size_t{64} << 20;
+
+// The memory the tape's blocks may still take (see MOST_TAPE_MEMORY), less the room of the
+// stop block that ends a tape cut at the bound.
+struct Budget {
+    size_t room = MOST_TAPE_MEMORY - sizeof(TapeBlock);
+    bool exceeded = false;
+
+    bool take(size_t bytes) {
+        if (bytes > room) {
+            exceeded = true;
+            return false;
+        }
+        room -= bytes;
+        return true;
+    }
+    bool pulses(size_t n) { return take(n * sizeof(uint32_t)); }
+};
 
 // A read cursor over the image that never reads past its end: a read there fails, and the
 // cursor stays failed.
@@ -69,7 +87,7 @@ void data_block(TapeBlock& b, Reader& r, uint32_t zero, uint32_t one, size_t len
 }
 
 // Direct recording: runs of equal samples become pulses of a forced level.
-bool direct_recording(TapeBlock& b, Reader& r) {
+bool direct_recording(TapeBlock& b, Reader& r, Budget& budget) {
     const uint32_t tps = r.word();
     b.kind = TapeBlock::SIGNAL;
     b.pause_ms = r.word();
@@ -85,18 +103,23 @@ bool direct_recording(TapeBlock& b, Reader& r) {
         for (uint32_t k = 0; k < bits; k++) {
             const int level = (samples[i] >> (7 - k)) & 1;
             if (level != current && current >= 0) {
+                if (!budget.pulses(1)) return false;
                 b.pulses.push_back(pulse(current ? PULSE_HIGH : PULSE_LOW, run * tps));
                 run = 0;
             }
             current = level;
             run++;
         }
-        if (b.pulses.size() > MOST_PULSES) return false;
     }
-    if (current >= 0) b.pulses.push_back(pulse(current ? PULSE_HIGH : PULSE_LOW, run * tps));
+    if (current >= 0) {
+        if (!budget.pulses(1)) return false;
+        b.pulses.push_back(pulse(current ? PULSE_HIGH : PULSE_LOW, run * tps));
+    }
     return true;
 }
 
+// The whole stream, or false: a stream cut short, or one longer than MOST_CSW_BYTES (which
+// is refused rather than played in part).
 bool inflate_all(const uint8_t* in, size_t n, std::vector<uint8_t>& out) {
     z_stream z{};
     if (inflateInit(&z) != Z_OK) return false;
@@ -110,14 +133,17 @@ bool inflate_all(const uint8_t* in, size_t n, std::vector<uint8_t>& out) {
         status = inflate(&z, Z_NO_FLUSH);
         if (status != Z_OK && status != Z_STREAM_END) break;
         out.insert(out.end(), buffer, buffer + (sizeof buffer - z.avail_out));
-        if (out.size() > MOST_CSW_BYTES) break;
+        if (out.size() > MOST_CSW_BYTES) {
+            inflateEnd(&z);
+            return false;
+        }
         if (status == Z_OK && z.avail_in == 0 && z.avail_out != 0) break; // cut short
     }
     inflateEnd(&z);
     return status == Z_STREAM_END || (status == Z_OK && !out.empty());
 }
 
-bool csw_recording(TapeBlock& b, Reader& r) {
+bool csw_recording(TapeBlock& b, Reader& r, Budget& budget) {
     const uint32_t length = r.dword();
     if (!r.has(length) || length < 10) return false;
     const size_t end = r.pos + length;
@@ -131,9 +157,12 @@ bool csw_recording(TapeBlock& b, Reader& r) {
     const uint8_t* data = r.image.data() + r.pos;
     const size_t n = end - r.pos;
     if (compression == 1) rle.assign(data, data + n);
-    else if (!inflate_all(data, n, rle)) return false;
+    else if (!inflate_all(data, n, rle)) {
+        budget.exceeded = rle.size() > MOST_CSW_BYTES; // refused for its size, not cut
+        return false;
+    }
     r.pos = end;
-    for (size_t i = 0; i < rle.size() && b.pulses.size() < MOST_PULSES;) {
+    for (size_t i = 0; i < rle.size();) {
         uint64_t samples = rle[i++];
         if (samples == 0) {
             if (rle.size() - i < 4) break;
@@ -141,6 +170,7 @@ bool csw_recording(TapeBlock& b, Reader& r) {
                       static_cast<uint64_t>(rle[i + 3]) << 24;
             i += 4;
         }
+        if (!budget.pulses(1)) return false;
         b.pulses.push_back(pulse(PULSE_EDGE, samples * HZ / rate));
     }
     return true;
@@ -161,12 +191,16 @@ bool read_symbols(Reader& r, uint32_t count, uint32_t most_pulses, std::vector<S
     return r.ok;
 }
 
-void play_symbol(TapeBlock& b, const Symbol& s) {
-    for (size_t k = 0; k < s.pulses.size() && s.pulses[k]; k++)
-        b.pulses.push_back((k == 0 ? s.mode : PULSE_EDGE) | s.pulses[k]);
+// A symbol's pulses (up to its first of length 0), or false when the tape has no room.
+bool play_symbol(TapeBlock& b, const Symbol& s, Budget& budget) {
+    size_t n = 0;
+    while (n < s.pulses.size() && s.pulses[n]) n++;
+    if (!budget.pulses(n)) return false;
+    for (size_t k = 0; k < n; k++) b.pulses.push_back((k == 0 ? s.mode : PULSE_EDGE) | s.pulses[k]);
+    return true;
 }
 
-bool generalized_data(TapeBlock& b, Reader& r) {
+bool generalized_data(TapeBlock& b, Reader& r, Budget& budget) {
     const uint32_t length = r.dword();
     if (!r.has(length) || length < 14) return false;
     const size_t end = r.pos + length;
@@ -182,8 +216,8 @@ bool generalized_data(TapeBlock& b, Reader& r) {
         for (uint32_t i = 0; i < totp && in.ok; i++) {
             const uint32_t symbol = in.byte(), repeats = in.word();
             if (!in.ok || symbol >= pilot.size()) return false;
-            for (uint32_t k = 0; k < repeats; k++) play_symbol(b, pilot[symbol]);
-            if (b.pulses.size() > MOST_PULSES) return false;
+            for (uint32_t k = 0; k < repeats; k++)
+                if (!play_symbol(b, pilot[symbol], budget)) return false;
         }
     }
     if (totd) {
@@ -198,9 +232,8 @@ bool generalized_data(TapeBlock& b, Reader& r) {
             uint32_t symbol = 0;
             for (uint32_t k = 0; k < bits; k++, bit++)
                 symbol = symbol << 1 | ((stream[bit / 8] >> (7 - bit % 8)) & 1);
-            if (symbol >= alphabet.size()) return false;
-            play_symbol(b, alphabet[symbol]);
-            if (b.pulses.size() > MOST_PULSES) return false;
+            if (symbol >= alphabet.size() || !play_symbol(b, alphabet[symbol], budget))
+                return false;
         }
         in.pos += stream_bytes;
     }
@@ -209,8 +242,9 @@ bool generalized_data(TapeBlock& b, Reader& r) {
     return true;
 }
 
-// One block at r.pos (after its ID). False when it cannot be read.
-bool read_block(uint8_t id, Reader& r, TapeBlock& b) {
+// One block at r.pos (after its ID). False when it cannot be read, or (budget.exceeded)
+// when the tape has no room for its pulses.
+bool read_block(uint8_t id, Reader& r, TapeBlock& b, Budget& budget) {
     switch (id) {
     case 0x10: {
         b.kind = TapeBlock::SIGNAL;
@@ -221,6 +255,7 @@ bool read_block(uint8_t id, Reader& r, TapeBlock& b) {
         b.data = r.bytes(length);
         b.pilot_len = 2168;
         b.pilot_count = (!b.data.empty() && b.data[0] >= 128) ? 3223 : 8063;
+        if (!budget.pulses(2)) return false;
         b.pulses = {PULSE_EDGE | 667, PULSE_EDGE | 735};
         b.zero_len = 855;
         b.one_len = 1710;
@@ -229,6 +264,7 @@ bool read_block(uint8_t id, Reader& r, TapeBlock& b) {
     case 0x11: {
         b.pilot_len = r.word();
         const uint32_t sync1 = r.word(), sync2 = r.word();
+        if (!budget.pulses(2)) return false;
         b.pulses = {PULSE_EDGE | sync1, PULSE_EDGE | sync2};
         const uint32_t zero = r.word(), one = r.word();
         b.pilot_count = r.word();
@@ -243,6 +279,7 @@ bool read_block(uint8_t id, Reader& r, TapeBlock& b) {
     case 0x13: {
         b.kind = TapeBlock::SIGNAL;
         const uint32_t n = r.byte();
+        if (!budget.pulses(n)) return false;
         for (uint32_t i = 0; i < n && r.ok; i++) b.pulses.push_back(PULSE_EDGE | r.word());
         break;
     }
@@ -251,9 +288,9 @@ bool read_block(uint8_t id, Reader& r, TapeBlock& b) {
         data_block(b, r, zero, one, 3);
         break;
     }
-    case 0x15: return direct_recording(b, r);
-    case 0x18: return csw_recording(b, r);
-    case 0x19: return generalized_data(b, r);
+    case 0x15: return direct_recording(b, r, budget);
+    case 0x18: return csw_recording(b, r, budget);
+    case 0x19: return generalized_data(b, r, budget);
     case 0x20:
         b.pause_ms = r.word();
         b.kind = b.pause_ms ? TapeBlock::PAUSE : TapeBlock::STOP;
@@ -273,6 +310,7 @@ bool read_block(uint8_t id, Reader& r, TapeBlock& b) {
     case 0x26: {
         b.kind = TapeBlock::CALL;
         const uint32_t n = r.word();
+        if (!budget.take(n * sizeof(int32_t))) return false;
         for (uint32_t i = 0; i < n && r.ok; i++) b.calls.push_back(r.signed_word());
         break;
     }
@@ -319,10 +357,34 @@ bool read_block(uint8_t id, Reader& r, TapeBlock& b) {
     return r.ok;
 }
 
-std::string block_fault(uint8_t id, size_t offset) {
+std::string block_fault(uint8_t id, size_t offset, const char* what) {
     char text[64];
-    std::snprintf(text, sizeof text, " TAPE BLOCK %02X AT %zu UNREADABLE ", id, offset);
+    std::snprintf(text, sizeof text, " TAPE BLOCK %02X AT %zu %s ", id, offset, what);
     return text;
+}
+
+void read_blocks(const std::vector<uint8_t>& image, std::vector<TapeBlock>& blocks) {
+    Reader r{image, 10};
+    Budget budget;
+    while (r.pos < image.size()) {
+        const size_t offset = r.pos;
+        const uint8_t id = image[r.pos++];
+        TapeBlock b;
+        b.id = id;
+        b.file_offset = offset;
+        if (!budget.take(sizeof b) || !read_block(id, r, b, budget)) {
+            TapeBlock stop;
+            stop.kind = TapeBlock::STOP;
+            stop.id = id;
+            stop.file_offset = offset;
+            stop.message = block_fault(id, offset, budget.exceeded ? "TOO LARGE" : "UNREADABLE");
+            blocks.push_back(std::move(stop));
+            break;
+        }
+        b.pulses.shrink_to_fit(); // what a block holds is what the budget counted
+        blocks.push_back(std::move(b));
+    }
+    blocks.shrink_to_fit();
 }
 } // namespace
 
@@ -334,23 +396,14 @@ bool tzx_blocks(const std::vector<uint8_t>& image, std::vector<TapeBlock>& block
         return false;
     }
     blocks.clear();
-    Reader r{image, 10};
-    while (r.pos < image.size()) {
-        const size_t offset = r.pos;
-        const uint8_t id = image[r.pos++];
-        TapeBlock b;
-        b.id = id;
-        b.file_offset = offset;
-        if (!read_block(id, r, b)) {
-            TapeBlock stop;
-            stop.kind = TapeBlock::STOP;
-            stop.id = id;
-            stop.file_offset = offset;
-            stop.message = block_fault(id, offset);
-            blocks.push_back(std::move(stop));
-            break;
-        }
-        blocks.push_back(std::move(b));
+    try {
+        read_blocks(image, blocks);
+    } catch (const std::bad_alloc&) {
+        // What the bounds leave may still be more than the computer can give.
+        blocks.clear();
+        blocks.shrink_to_fit();
+        why = "there is not enough memory for its blocks";
+        return false;
     }
     return true;
 }

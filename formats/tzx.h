@@ -39,9 +39,11 @@
 
 #include "spectrum/tapedeck.h"
 
-// The blocks of a TZX image. False (with `why`) only when it is not a TZX image at all; a
-// block that cannot be read (cut short, out of its bounds, an unknown block whose length
-// runs past the end) ends the list with a stop block whose message names the block and its
-// offset, and the blocks before it play.
+// The blocks of a TZX image. False (with `why`) when it is not a TZX image at all, or when
+// the computer has not the memory for its blocks; a block that cannot be read (cut short,
+// out of its bounds, an unknown block whose length runs past the end) ends the list with a
+// stop block whose message names the block and its offset (" TAPE BLOCK 19 AT 57
+// UNREADABLE "), and the blocks before it play. So does a block that would take the tape
+// past MOST_TAPE_MEMORY, or whose CSW stream inflates past 64 MiB ("TOO LARGE").
 bool tzx_blocks(const std::vector<uint8_t>& image, std::vector<TapeBlock>& blocks,
                 std::string& why);

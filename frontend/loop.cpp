@@ -48,26 +48,12 @@ void Session::mix_frame_sound() {
         m.tape_frame_end(tape_sound ? levels : nullptr);
         mute = tape_fast();
     }
-    if (mute) std::fill_n(FRAME_SAMPLES, SAMPLES_PER_FRAME, beeper_sample(0));
-    else
-        for (int i = 0; i < SAMPLES_PER_FRAME; i++) FRAME_SAMPLES[i] = beeper_sample(levels[i]);
+    float left[SAMPLES_PER_FRAME], right[SAMPLES_PER_FRAME];
+    m.ay_frame_end(left, right); // silence where the machine has no chip
     // The level the next frame starts from: the speaker after every change of this frame,
     // also one stamped at or past its end (which fills no sample here).
-    frame_end_sample = beeper_sample(mute ? 0 : m.OUTAGE);
-    if (!m.ay_present()) return;
-    float left[SAMPLES_PER_FRAME], right[SAMPLES_PER_FRAME];
-    m.ay_frame_end(left, right);
-    if (mute) return;
-    auto add = [](int16_t beeper, float chip) {
-        const float v = static_cast<float>(beeper) + chip * AY_SCALE;
-        return static_cast<int16_t>(std::clamp(v, -32768.0f, 32767.0f));
-    };
-    for (int i = 0; i < SAMPLES_PER_FRAME; i++) {
-        FRAME_SAMPLES[i].left = add(FRAME_SAMPLES[i].left, left[i]);
-        FRAME_SAMPLES[i].right = add(FRAME_SAMPLES[i].right, right[i]);
-    }
-    frame_end_sample.left = add(frame_end_sample.left, left[SAMPLES_PER_FRAME - 1]);
-    frame_end_sample.right = add(frame_end_sample.right, right[SAMPLES_PER_FRAME - 1]);
+    sound_mix.frame(levels, left, right, SAMPLES_PER_FRAME, m.OUTAGE, mute, FRAME_SAMPLES,
+                    frame_end_sample);
 }
 
 void Session::render_logical_frame() {
@@ -160,7 +146,7 @@ void Session::reset_audio() {
     host_audio_lock();
     AUDPOSR.store(0, std::memory_order_relaxed);
     AUDPOSW.store(0, std::memory_order_relaxed);
-    AUDDAT.store(pack_sample(beeper_sample(0)), std::memory_order_relaxed);
+    AUDDAT.store(pack_sample(SILENCE), std::memory_order_relaxed);
     audio_gap = AudioGap{};
     host_audio_unlock();
 }
@@ -210,10 +196,9 @@ int16_t to_sample(float v) {
 StereoSample Session::AudioGap::next() {
     // Held for a frame's samples (a short gap is a flat step of the wave, as before), then
     // a glide towards silence: an exponential has no corner loud enough to click.
-    const StereoSample silence = beeper_sample(0);
     if (length >= AUDIO_HOLD) {
-        level[0] = silence.left + (level[0] - silence.left) * AUDIO_FADE;
-        level[1] = silence.right + (level[1] - silence.right) * AUDIO_FADE;
+        level[0] *= AUDIO_FADE;
+        level[1] *= AUDIO_FADE;
     }
     length++;
     const StereoSample out{to_sample(level[0] + offset[0]), to_sample(level[1] + offset[1])};
@@ -244,7 +229,7 @@ void Session::audio_fill(StereoSample* stream, int length) {
         still_frame.load(std::memory_order_acquire)) {
         // Stopped machine: silence, and the read position stays where it is, so it never
         // passes the write end; playing resumes there.
-        std::fill(stream, stream + length, beeper_sample(0));
+        std::fill(stream, stream + length, SILENCE);
         return;
     }
     int32_t r = AUDPOSR.load(std::memory_order_relaxed);

@@ -45,6 +45,9 @@ const OptionText MACHINE_OPTIONS[] = {
       "128K always has it)"}},
     {"--stereo MODE",
      {"the sound chip's channels: abc (A left, B centre, C right; default),", "acb, or mono"}},
+    {"--volume PERCENT",
+     {"the sound's volume, 0 to 100 (default 100: the beeper and all three",
+      "channels of the chip at full volume together stay short of clipping)"}},
     {"--joystick MAP",
      {"how the machine sees the joystick (a gamepad, the arrows and Tab after",
       "Windows+J, a script's joy_* keys): kempston (port 0x1F; default),",
@@ -81,7 +84,15 @@ int parse_machine_option(int argc, const char* const* argv, int& i, MachineOptio
     if (arg == "--tape-sound") options.tape_sound = true;
     else if (arg == "--no-tape-trap") options.tape_trap = false;
     else if (arg == "--ay") options.hardware.ay_on_48 = true;
-    else if (arg == "--stereo" || arg == "--joystick" || arg == "--cpu") {
+    else if (arg == "--volume") {
+        char* end = nullptr;
+        const long percent = i + 1 < argc ? std::strtol(argv[++i], &end, 10) : -1;
+        if (!end || end == argv[i] || *end != '\0' || percent < 0 || percent > 100) {
+            error = "--volume needs a percentage from 0 to 100";
+            return -1;
+        }
+        options.volume = static_cast<int>(percent);
+    } else if (arg == "--stereo" || arg == "--joystick" || arg == "--cpu") {
         const char* const choices = arg == "--stereo"     ? "abc, acb or mono"
                                     : arg == "--joystick" ? "kempston, sinclair or cursor"
                                                           : "standard or zilog";
@@ -104,6 +115,7 @@ void MachineOptions::apply(Session& session) const {
     session.tape_sound = tape_sound;
     session.machine.tape_traps = tape_trap ? 1 : 0;
     session.machine.cpu_model = cpu_model;
+    session.sound_mix.set_volume(volume);
     session.apply_hardware_options(hardware);
 }
 

@@ -7,12 +7,13 @@
 #include "frontend/session.h"
 
 // The machine's options, which the full-screen program and the runner both take: the sound
-// chip, stereo, joystick, CPU model and how tapes play.
+// chip, stereo, volume, joystick, CPU model and how tapes play.
 struct MachineOptions {
     bool tape_sound = false;           // a tape playing as a signal is heard (normal pace)
     bool tape_trap = true;             // the ROM's loader takes standard blocks at once
     Session::HardwareOptions hardware; // sound chip, stereo, joystick
     CpuModel cpu_model = CpuModel::standard;
+    int volume = 100; // percent of the sound's full scale
 
     void apply(Session& session) const;
 };

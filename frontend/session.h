@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "formats/snapshots.h"
+#include "frontend/sound_mix.h"
 #include "spectrum/machine.h"
 
 // The text layer's pixel buffer: 512 x 256 pixels, 4 bytes each (blue, green, red, alpha).
@@ -46,25 +47,13 @@ constexpr int AUDBUF_SIZE = 8 * SAMPLES_PER_FRAME;
 // (120 ms): a computer whose stalls are longer gets a longer delay rather than more gaps.
 constexpr int AUDIO_LEAD = 3 * SAMPLES_PER_FRAME;
 constexpr int AUDIO_LEAD_MOST = 6 * SAMPLES_PER_FRAME;
-// An underrun holds the last level for one frame's samples, then fades towards silence (the
-// beeper's low level, which a stopped machine plays) by AUDIO_FADE a sample: a time constant
+// An underrun holds the last level for one frame's samples, then fades towards silence (0,
+// which a stopped machine plays) by AUDIO_FADE a sample: a time constant
 // of 10 ms, slow enough to be heard as no click. Playback after a faded gap starts from where
 // the fade had got to and glides back to the ring's own level the same way.
 constexpr int AUDIO_HOLD = SAMPLES_PER_FRAME;
 constexpr float AUDIO_FADE = 0.997919f; // exp(-1 / 480)
 
-// A sample as the audio device plays it: signed 16-bit, left and right.
-struct StereoSample {
-    int16_t left = 0;
-    int16_t right = 0;
-    bool operator==(const StereoSample&) const = default;
-};
-// The beeper's level as the machine gives it (0x00 or 0xFF) on the 16-bit scale: 0x00 is
-// -32768, 0xFF is 32512, the same steps as before in a wider word.
-constexpr StereoSample beeper_sample(uint8_t level) {
-    const auto v = static_cast<int16_t>((level - 128) * 256);
-    return {v, v};
-}
 // A sample packed into one word (left in the low half), for an atomic.
 constexpr uint32_t pack_sample(StereoSample s) {
     return static_cast<uint16_t>(s.left) | static_cast<uint32_t>(static_cast<uint16_t>(s.right))
@@ -259,7 +248,7 @@ class Session {
     StereoSample AUDBUF[AUDBUF_SIZE] = {};
     std::atomic<int32_t> AUDPOSW{0}; // end of the slot filled last: 960..7680, 0 after a reset
     std::atomic<int32_t> AUDPOSR{0}; // next sample the callback plays
-    std::atomic<uint32_t> AUDDAT{pack_sample(beeper_sample(0))}; // the last frame's last sample
+    std::atomic<uint32_t> AUDDAT{pack_sample(SILENCE)}; // the last frame's last sample
     int32_t enable_audio = 0;
     // The last logical frame's 960 samples, whether or not the ring took them (the
     // emulation thread's own; the headless runner writes its WAV from here).
@@ -269,15 +258,16 @@ class Session {
     // slots unread at most).
     bool audio_slot_free(int32_t base) const;
     // The audio callback's body: fills `count` samples (16-bit stereo at 48 kHz) from the
-    // ring at AUDPOSR (AUDBUF_SIZE reads as 0). Plays the beeper's low level while the machine is
+    // ring at AUDPOSR (AUDBUF_SIZE reads as 0). Plays silence while the machine is
     // paused or the requester is open, leaving AUDPOSR where it is; on reaching the write
     // end (an underrun) it plays AUDDAT for the rest, fading after AUDIO_HOLD samples.
     void audio_fill(StereoSample* stream, int count);
-    // The machine's sound of the frame just ended into FRAME_SAMPLES: the beeper's levels,
-    // and the sound chip's output added where the machine has one.
+    // The machine's sound of the frame just ended into FRAME_SAMPLES: the beeper's levels
+    // and the sound chip's output, mixed by sound_mix.
     void mix_frame_sound();
+    SoundMix sound_mix;
     // The sound's level at the frame's end, which an underrun holds (set by mix_frame_sound).
-    StereoSample frame_end_sample = beeper_sample(0);
+    StereoSample frame_end_sample = SILENCE;
     // Samples written to the ring and not yet played.
     int32_t audio_unread() const;
     // Underruns since the program started: the callback reached the write end while the
@@ -295,8 +285,6 @@ class Session {
         StereoSample play(StereoSample ring); // a ring sample, past a gap
     };
     AudioGap audio_gap;
-    // The sound chip's output on the 16-bit scale: one channel at full volume on one side.
-    static constexpr float AY_SCALE = 10922.0f;
 
     // --- Frames and the main loop -------------------------------------------------------
     // Ends a logical frame: beeper samples, message timer, picture, pulldown, flashctr.

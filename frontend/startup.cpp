@@ -115,9 +115,9 @@ void Session::load_channel(int n) {
     // Never saved: the machine runs on. A name that cannot even be looked at (a loop of
     // symbolic links, a directory without permission) is read below and says why.
     if (!std::filesystem::exists(name, ec) && !ec) return;
-    // One byte more than a channel is enough to tell a longer file.
+    // One byte more than the longest channel is enough to tell a longer file.
     std::vector<uint8_t> image;
-    const LoadResult read = read_regular_file(name, CHANNEL_FILE_SIZE_WITH_AY + 1, image);
+    const LoadResult read = read_regular_file(name, CHANNEL_FILE_LIMIT + 1, image);
     if (read.status == LoadResult::CANNOT_OPEN) {
         post_message(message_with_reason(" CANNOT LOAD CHANNEL: ", read.why).c_str());
         return;

@@ -62,8 +62,10 @@ void Session::write_saved_blocks() {
     std::error_code ec;
     std::vector<uint8_t> file;
     if (std::filesystem::exists(path, ec)) {
-        file = read_file_prefix(path, TAPE_LIMIT);
-        if (file.empty() && std::filesystem::file_size(path, ec) != 0) {
+        // A file over the limit would be written back cut short: it is left as it is.
+        file = read_file_prefix(path, TAPE_LIMIT + 1);
+        if ((file.empty() && std::filesystem::file_size(path, ec) != 0) ||
+            file.size() > TAPE_LIMIT) {
             post_message(" SAVE FAILED ");
             return;
         }

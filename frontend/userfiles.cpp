@@ -3,8 +3,10 @@
 // user's data directory.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "frontend/session.h"
@@ -32,15 +34,28 @@ std::string Session::channel_dir() const {
     return data.empty() ? application_path : data;
 }
 
+namespace {
+// The n-th name for a snapshot taken at `stamp`: "STAMP.ext", then "STAMP-2.ext", ...
+std::string snapshot_candidate(const std::string& directory, const char* stamp,
+                               const std::string& ext, int n) {
+    return directory + stamp + (n > 1 ? "-" + std::to_string(n) : std::string()) + "." + ext;
+}
+
+// Whether anything, a dangling symbolic link included, has the name.
+bool name_taken(const std::string& name) {
+    std::error_code ec;
+    return std::filesystem::symlink_status(name, ec).type() !=
+           std::filesystem::file_type::not_found;
+}
+} // namespace
+
 std::string Session::new_snapshot_name(const std::string& directory, const std::tm& when) const {
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &when);
     const std::string ext = snapshot_extension(snapshot_format);
-    std::string name = directory + stamp + "." + ext;
-    std::error_code ec;
-    for (int n = 2; std::filesystem::exists(name, ec); n++)
-        name = directory + stamp + "-" + std::to_string(n) + "." + ext;
-    return name;
+    int n = 1;
+    while (name_taken(snapshot_candidate(directory, stamp, ext, n))) n++;
+    return snapshot_candidate(directory, stamp, ext, n);
 }
 
 void Session::save_snapshot_key() {
@@ -49,12 +64,24 @@ void Session::save_snapshot_key() {
     std::string name;
     if (dir.empty()) {
         why = "neither XDG_DATA_HOME nor HOME is set";
+    } else if (const SnapshotImage image = snapshot_image(machine, snapshot_format); !image) {
+        why = image.why;
     } else {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         localtime_r(&now, &local);
-        name = new_snapshot_name(dir, local);
-        why = save_snapshot(machine, name, snapshot_format);
+        char stamp[32];
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+        const std::string ext = snapshot_extension(snapshot_format);
+        // The name is claimed together with the file: another instance (or a second save in
+        // the same second) that took it first makes this one go on to the next suffix
+        // instead of replacing its snapshot.
+        int error = EEXIST;
+        for (int n = 1; error == EEXIST && n < 10000; n++) {
+            name = snapshot_candidate(dir, stamp, ext, n);
+            if (!name_taken(name)) error = write_new_file(name, image.bytes);
+        }
+        if (error) why = "cannot write " + name + ": " + std::strerror(error);
     }
     if (!why.empty()) {
         post_message(" SNAPSHOT FAILED ");

@@ -74,12 +74,24 @@ struct TapeBlock {
     bool operator==(const TapeBlock&) const = default;
 };
 
+// What the blocks of one tape may take in memory besides the bytes of the image they copy:
+// the blocks themselves and the pulses and calls they hold. A tape of a few kilobytes may
+// expand a hundredfold (a generalized data symbol repeated, a compressed CSW stream), or be
+// nothing but blocks of one byte. The readers refuse the block that would pass the bound:
+// the list ends with a stop whose message names it (" TAPE BLOCK 19 AT 57 TOO LARGE "), and
+// the blocks before it play. 64 MiB is over an hour of signal held as pulses.
+constexpr size_t MOST_TAPE_MEMORY = size_t{64} << 20;
+
+// The memory `blocks` take in MOST_TAPE_MEMORY's sense.
+size_t tape_memory(const std::vector<TapeBlock>& blocks);
+
 // What happened to the deck since it was last asked: the interface shows it.
 enum class TapeEvent : uint8_t { NONE, PLAY, STOP, END, FAULT };
 
 // The blocks of a TAP image: each record (2-byte length, then that many bytes) is a
 // standard-speed block, the pilot 8063 pulses before a header (flag < 128), 3223 before
-// data, and a pause of 1 s after it. A record the image ends inside keeps what there is.
+// data, and a pause of 1 s after it. A record the image ends inside keeps what there is. A
+// record past MOST_TAPE_MEMORY's bound becomes a stop with the message that says so.
 std::vector<TapeBlock> tap_blocks_of(const std::vector<uint8_t>& image);
 
 class TapeDeck {
@@ -155,6 +167,16 @@ class TapeDeck {
         return e;
     }
 
+    // A tape may hold any number of loops, calls, jumps and pulses of no length; the deck
+    // takes at most WORK_BUDGET steps (a block passed, a phase begun, a pulse played) in a
+    // window of WORK_WINDOW T-states of the tape's time, and stops past that with a FAULT
+    // naming the block it was at (" TAPE BLOCK 13 AT 57 TOO FAST "). A frame spans at most
+    // three windows. A real tape's pulses last hundreds of T-states: it takes a few hundred
+    // steps a window. A search for the next standard block takes at most WORK_BUDGET steps.
+    static constexpr uint64_t WORK_WINDOW = TAPE_CLOCK_HZ / 50;
+    static constexpr uint32_t WORK_BUDGET = 1u << 17;
+    uint64_t work_done = 0; // the steps taken since the deck was made
+
     // Reads closer than this count as a loop waiting for the tape, and this many in a row
     // start it.
     static constexpr uint64_t POLL_GAP = 1000;
@@ -170,6 +192,8 @@ class TapeDeck {
     size_t call_block = 0, call_item = 0;
     bool pulses_played = false; // the current block has played a pulse (a pause ends it)
     uint64_t scale_rest = 0;    // what scaling to cpu_hz left over, in 1/TAPE_CLOCK_HZ
+    uint64_t work_window = 0;   // the window of WORK_WINDOW T-states the steps are counted in
+    uint32_t work = 0;          // the steps taken in it
 
     // The next pulse: its length, and how its start sets the level. False when the tape
     // stopped or ended instead.
@@ -187,4 +211,6 @@ class TapeDeck {
     // Acts on the control block at `index`; true when it was one.
     bool control_block();
     void halt(TapeEvent why);
+    // Stops with the fault of a tape that asks for more steps than its time allows.
+    void too_fast();
 };

@@ -1,19 +1,25 @@
 // The audio device: signed 16-bit stereo at 48 kHz, fed from the sample ring (the beeper and
 // the sound chip).
-#include <cstdio>
-#include <cstdlib>
+#include <string>
 
 #include <SDL/SDL.h>
 
+#include "frontend/host.h"
 #include "frontend/session.h"
 #include "host/sdl/sdl_host.h"
+
+namespace {
+// Without a device the calls that pause and lock it do nothing: the machine runs on silent,
+// its pace held by the clock at every swap as it is with sound.
+bool device_open = false;
+} // namespace
 
 void audio_callback(void* session, uint8_t* stream, int length) {
     static_cast<Session*>(session)->audio_fill(reinterpret_cast<StereoSample*>(stream),
                                                length / static_cast<int>(sizeof(StereoSample)));
 }
 
-void startup_audio(Session& session) {
+bool startup_audio(Session& session, std::string& why) {
     SDL_AudioSpec desired{};
     desired.freq = AUDIO_RATE;
     desired.format = AUDIO_S16SYS;
@@ -23,8 +29,20 @@ void startup_audio(Session& session) {
     desired.userdata = &session;
     // No obtained format: SDL then converts to whatever the device takes, and the callback
     // always writes exactly the format asked for.
-    if (SDL_OpenAudio(&desired, nullptr) < 0) {
-        std::fprintf(stderr, "Couldn't open audio: %s\n", SDL_GetError());
-        std::exit(-1);
+    device_open = SDL_OpenAudio(&desired, nullptr) == 0;
+    if (!device_open) {
+        why = SDL_GetError();
+        if (why.empty()) why = "the audio device cannot be opened";
     }
+    return device_open;
+}
+
+void host_audio_pause(bool paused) {
+    if (device_open) SDL_PauseAudio(paused ? 1 : 0);
+}
+void host_audio_lock() {
+    if (device_open) SDL_LockAudio();
+}
+void host_audio_unlock() {
+    if (device_open) SDL_UnlockAudio();
 }

@@ -1,4 +1,4 @@
-// The host seam of the full-screen program: SDL 1.2 events and audio, OpenGL composition,
+// The host seam of the full-screen program: SDL 1.2 events, OpenGL composition,
 // and the clock that holds each displayed frame to 1/60 s.
 #include "frontend/host.h"
 
@@ -134,7 +134,3 @@ void host_present(const Session& session, int previous, float previous_weight, i
 uint64_t host_grid_restarts() { return pacer.resyncs(); }
 
 void host_clear_screen() { clear_screen(); }
-
-void host_audio_pause(bool paused) { SDL_PauseAudio(paused ? 1 : 0); }
-void host_audio_lock() { SDL_LockAudio(); }
-void host_audio_unlock() { SDL_UnlockAudio(); }

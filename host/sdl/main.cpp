@@ -76,7 +76,10 @@ int SDL_main(int argc, char** argv) {
                              "set?)\n");
         return 1;
     }
-    startup_audio(session);
+    // A computer without a working sound device still runs the machine, silent.
+    std::string no_sound;
+    if (!startup_audio(session, no_sound))
+        std::fprintf(stderr, "marrowgleam: no sound, running silent: %s\n", no_sound.c_str());
     gamepad_open(session);
 
     // No switch of the display to 60 Hz: the buffer swap is held to 1/60 s by the clock
@@ -98,6 +101,10 @@ int SDL_main(int argc, char** argv) {
     set_blank_cursor();
 
     session.start_machine();
+    if (!no_sound.empty()) {
+        session.TXTINK = 0x1C; // bright green on blue, as every message
+        session.post_message(" NO SOUND ");
+    }
     if (!options.file.empty() && !session.load_command_line_file(options.file)) std::exit(1);
 
     session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 #include <SDL/SDL.h>
 
@@ -17,8 +18,9 @@ std::chrono::steady_clock::time_point program_start_time();
 void swap_first_frame();
 
 // Opens the audio device paused: 48000 Hz, signed 16-bit, stereo, 512-sample buffer, played
-// by audio_callback. Ends the process with status -1 if it cannot.
-void startup_audio(Session& session);
+// by audio_callback. False, with SDL's reason in `why`, if it cannot: the host's audio calls
+// then do nothing.
+bool startup_audio(Session& session, std::string& why);
 
 // Called by SDL on its audio thread.
 void audio_callback(void* userdata, uint8_t* stream, int length);

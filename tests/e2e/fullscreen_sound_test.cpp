@@ -1,6 +1,7 @@
 // The full-screen program's sound: a BASIC BEEP typed on the keyboard, captured by SDL's
-// disk audio driver, has the pitch asked for; on a computer whose every core is busy, the
-// machine keeps its speed and a tone its pitch.
+// disk audio driver, has the pitch asked for and is centred on 0; on a computer whose every
+// core is busy, the machine keeps its speed and a tone its pitch; without a sound device it
+// runs silent.
 #include <algorithm>
 #include <csignal>
 #include <cstdint>
@@ -85,6 +86,39 @@ TEST_F(FullScreenRealTime, BeepTypedInBasicPlaysMiddleC) {
     EXPECT_GT(pitch.periods, 100u) << "no tone in the sound";
     EXPECT_NEAR(pitch.hertz, 261.63, 261.63 * 0.01);
     RecordProperty("hertz", std::to_string(pitch.hertz));
+    // The device plays the centred mix: silence (most of the run) is 0, and nothing reaches
+    // a rail (silence was -32768 before).
+    std::vector<int16_t> sorted = sound;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    EXPECT_EQ(sorted[sorted.size() / 2], 0);
+    EXPECT_EQ(std::count_if(sound.begin(), sound.end(),
+                            [](int16_t v) { return v == -32768 || v == 32767; }),
+              0);
+}
+
+// Without a sound device that opens (here SDL is asked for a driver it does not have), the
+// program runs silent: row 23 says " NO SOUND " and standard error why; it answers keys,
+// its clock still holds the machine to 50 frames a second at most (a busy computer may give
+// it fewer), and Escape ends it with status 0.
+TEST_F(FullScreen, WithoutASoundDeviceItRunsSilent) {
+    launch({"SDL_AUDIODRIVER=nosuchdriver", "MARROWGLEAM_STATS=1"});
+    ASSERT_TRUE(program_.running()) << program_.standard_error();
+    EXPECT_TRUE(wait_for_screen(x_, 10s, [&](const Image& s) {
+        return message_shown(s, map_, 10);
+    })) << "no NO SOUND on row 23";
+    x_.key("F5"); // " APERTURE GRILLE OFF "
+    EXPECT_TRUE(wait_for_screen(x_, 10s, [&](const Image& s) {
+        return message_shown(s, map_, 21);
+    })) << "F5 not answered";
+    std::this_thread::sleep_for(2s);
+    quit_with_escape(false);
+    const std::string error = program_.standard_error();
+    EXPECT_NE(error.find("no sound"), std::string::npos) << error;
+    EXPECT_NE(error.find("nosuchdriver"), std::string::npos) << "SDL's reason: " << error;
+    const double frames = stat_value(error, "logical_frames");
+    const double seconds = stat_value(error, "seconds");
+    EXPECT_GT(frames, 0) << error;
+    EXPECT_LE(frames, 50 * seconds * 1.02) << error;
 }
 
 // A process that keeps one core busy (a shell's endless loop) for each core of the computer,

@@ -2,6 +2,8 @@
 // registers and the WAV carries the tone; a program reads the joystick port.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -54,7 +56,7 @@ struct Wav {
 };
 
 // A 16-bit stereo WAV as the runner writes it, each side as floats (one channel at full
-// volume on its side is about 1/3).
+// volume on its side is about 1/9; about 1/3 before the sound was centred on 0).
 Wav read_wav(const std::filesystem::path& path) {
     const std::vector<uint8_t> b = read_file(path);
     Wav w;
@@ -106,7 +108,40 @@ TEST_F(RunnerSoundChip, EachChannelsToneHasItsPitchAndPlace) {
     }
 }
 
-// Without --ay a 48K has no chip: the same program is silent, both sides equal.
+// Channel A's tone through the runner, the last second of it: centred on 0 (it lay near
+// -30,000 before), its level one channel's (3,669 peak to peak, a sixth of the beeper's
+// swing as ever) and its pitch the chip's own, 1,747,200 / (16 x 200) = 546 Hz; --volume 50
+// halves it and 0 silences it.
+TEST_F(RunnerSoundChip, AToneIsCentredAtItsLevelAndScaledByTheVolume) {
+    TempDir dir;
+    write_file(dir.path() / "tone.sna", chip_snapshot({{0, 200}, {7, 0x3E}, {8, 15}}));
+    double rms_full = 0;
+    for (const int volume : {100, 50, 0}) {
+        const std::string wav = (dir.path() / "tone.wav").string();
+        ASSERT_EQ(run_runner({"--ay", "--volume", std::to_string(volume), "--frames", "60", "--wav",
+                              wav, "--quiet", (dir.path() / "tone.sna").string()})
+                      .status,
+                  0);
+        Wav w = read_wav(wav);
+        ASSERT_EQ(w.left.size(), 60u * 960);
+        std::vector<float> s(w.left.end() - 48000, w.left.end());
+        double sum = 0, square = 0;
+        for (float v : s) sum += v * 32768, square += v * 32768.0 * v * 32768.0;
+        const double mean = sum / s.size(), rms = std::sqrt(square / s.size());
+        EXPECT_NEAR(mean, 0, 20) << "volume " << volume;
+        if (volume == 100) {
+            rms_full = rms;
+            // A square wave's RMS is half its swing; band-limiting keeps almost all of it.
+            EXPECT_NEAR(rms, 3669 / 2.0, 3669 * 0.01);
+            EXPECT_NEAR(sound_frequency(s, 48000), 546.0, 546.0 * 0.0005);
+        } else {
+            EXPECT_NEAR(rms / rms_full, volume / 100.0, 0.005) << "volume " << volume;
+        }
+    }
+}
+
+// Without --ay a 48K has no chip: the same program is silent, both sides 0 (the beeper's low
+// level, -32768, before the sound was centred).
 TEST_F(RunnerSoundChip, APlain48KHasNoChip) {
     TempDir dir;
     write_file(dir.path() / "tone.sna", chip_snapshot({{0, 200}, {7, 0x3E}, {8, 15}}));
@@ -117,7 +152,7 @@ TEST_F(RunnerSoundChip, APlain48KHasNoChip) {
         0);
     const Wav w = read_wav(wav);
     ASSERT_EQ(w.left.size(), 30u * 960);
-    EXPECT_EQ(sound_energy(w.left), 0.0);
+    EXPECT_EQ(std::count(w.left.begin(), w.left.end(), 0.0f), 30 * 960);
     EXPECT_EQ(w.left, w.right);
 }
 

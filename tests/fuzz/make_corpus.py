@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the seed corpora of the TAP and channel fuzz targets (the SNA seeds are kept as
-they are). Run from anywhere: python3 tests/fuzz/make_corpus.py"""
+"""Writes the seed corpora of the TAP, channel and tape deck fuzz targets (the SNA seeds are
+kept as they are). Run from anywhere: python3 tests/fuzz/make_corpus.py"""
 import os
 import struct
 
@@ -43,3 +43,46 @@ write('channel', 'mid_frame.bin', channel_fields(0x8000, 0xFF00, 1, 1, 0, 7, 300
 write('channel', 'halted_im2.bin', channel_fields(0x0000, 0x4000, 2, 1, 1, 2, 69887, 23, 58239, 5, 2))
 write('channel', 'after_tape.bin', channel_fields(0x0562, 0xFFF0, 1, 0, 0, 0, 600000, 589000, 590000, 0, 0))
 write('channel', 'short.bin', b'VOLKMERETOBRANIKB11 SNAP')
+
+
+# Tape deck seeds: TZX blocks without the header, which the target puts before them. Loops,
+# calls and jumps that take little or no time, and blocks that expand a hundredfold.
+def tone(length, count):
+    return bytes([0x12]) + struct.pack('<HH', length, count)
+
+
+def pulses(*lengths):
+    return bytes([0x13, len(lengths)]) + struct.pack('<%dH' % len(lengths), *lengths)
+
+
+def loop(count, *body):
+    return bytes([0x24]) + struct.pack('<H', count) + b''.join(body) + bytes([0x25])
+
+
+def jump(offset):
+    return bytes([0x23]) + struct.pack('<h', offset)
+
+
+def generalized(pulse_count, repeats):
+    # One pilot symbol of `pulse_count` pulses played `repeats` times, no data.
+    body = struct.pack('<HIBBIBB', 0, 1, pulse_count, 1, 0, 1, 1)
+    body += bytes([0]) + struct.pack('<%dH' % pulse_count, *([600] * pulse_count))
+    body += bytes([0]) + struct.pack('<H', repeats)
+    return bytes([0x19]) + struct.pack('<I', len(body)) + body
+
+
+def csw_rle(samples):
+    body = struct.pack('<H', 0) + (44100).to_bytes(3, 'little') + bytes([1])
+    body += struct.pack('<I', len(samples)) + bytes(samples)
+    return bytes([0x18]) + struct.pack('<I', len(body)) + body
+
+
+text = bytes([0x30, 3]) + b'abc'
+write('tape', 'zero_pulse_loop.bin', loop(0xFFFF, pulses(*([0] * 39 + [1]))) + jump(-3))
+write('tape', 'info_loop.bin', loop(0xFFFF, text, bytes([0x21, 1]) + b'g', bytes([0x22])) +
+      tone(1, 1) + jump(-6))
+write('tape', 'call_loop.bin', bytes([0x26]) + struct.pack('<Hhh', 2, 2, 0) + tone(700, 2) +
+      bytes([0x27]) + jump(-3))
+write('tape', 'expanding.bin', generalized(255, 400) + csw_rle([1, 2, 3, 0, 0x10, 0, 0, 0] * 40))
+with open(os.path.join(HERE, 'corpus', 'tzx', 'every_block.tzx'), 'rb') as f:
+    write('tape', 'every_block.bin', f.read()[10:])

@@ -1,22 +1,16 @@
 // SNA loader: any bytes under a .sna name load or are refused, and a loaded machine runs.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "formats/formats.h"
-#include "frontend/session.h"
-#include "tests/support/support.h"
+#include "tests/fuzz/bare.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/marrowgleam_fuzz_" + std::to_string(getpid()) + ".sna";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
-    Session& s = fresh_session();
-    if (s.load_file(path)) s.run_machine(s.logical_frames + 2);
+    const std::string path = fuzz_file(data, size, ".sna");
+    if (path.empty()) return 0;
+    const auto m = bare_machine();
+    if (load_speccy(*m, path)) run_frames(*m, 2);
     std::remove(path.c_str());
     return 0;
 }

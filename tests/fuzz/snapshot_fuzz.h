@@ -3,8 +3,6 @@
 // a file of its own that loads again.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,31 +12,27 @@
 
 #include "formats/formats.h"
 #include "formats/snapshots.h"
-#include "frontend/session.h"
-#include "tests/support/support.h"
+#include "tests/fuzz/bare.h"
 
 // `extension` with its dot (".z80"); `image_of` saves a machine in the format, `load` loads
 // such an image.
 template <class ImageOf, class Load>
 int fuzz_snapshot_loader(const uint8_t* data, size_t size, const char* extension, ImageOf image_of,
                          Load load) {
-    const std::string path = "/tmp/marrowgleam_fuzz_" + std::to_string(getpid()) + extension;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
-    Session& s = fresh_session();
-    s.machine.RAM[12345] = 0xA5;
-    const auto before = std::make_unique<Spectrum>(s.machine);
-    if (s.load_file(path)) {
-        s.run_machine(s.logical_frames + 2);
-        const SnapshotImage image = image_of(s.machine);
+    const std::string path = fuzz_file(data, size, extension);
+    if (path.empty()) return 0;
+    const auto m = bare_machine();
+    m->RAM[12345] = 0xA5;
+    const auto before = std::make_unique<Spectrum>(*m);
+    if (load_speccy(*m, path)) {
+        run_frames(*m, 2);
+        const SnapshotImage image = image_of(*m);
         if (!image) std::abort();
         const auto again = std::make_unique<Spectrum>();
         if (!load(*again, image.bytes)) std::abort(); // its own file loads
-    } else if (std::memcmp(before->RAM, s.machine.RAM, sizeof before->RAM) != 0 ||
-               std::memcmp(&before->z80, &s.machine.z80, Z80_IMAGE_SIZE) != 0 ||
-               before->tstates != s.machine.tstates) {
+    } else if (std::memcmp(before->RAM, m->RAM, sizeof before->RAM) != 0 ||
+               std::memcmp(&before->z80, &m->z80, Z80_IMAGE_SIZE) != 0 ||
+               before->tstates != m->tstates) {
         std::abort(); // a refused file changed the machine
     }
     std::remove(path.c_str());

@@ -2,16 +2,12 @@
 // (or are refused), and a program calls the loader block after block, each taken by the
 // load trap. The input's first two bytes are the length the program asks for (DE); the rest
 // is the tape image.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "formats/formats.h"
-#include "frontend/session.h"
-#include "spectrum/machine.h"
-#include "tests/support/support.h"
+#include "tests/fuzz/bare.h"
 
 namespace {
 // At 0x8000, again and again: LD IX,0x6000; LD DE,length; LD A,0xFF; SCF; CALL 0x0556; JR.
@@ -39,19 +35,16 @@ void put_caller(Spectrum& m, uint16_t length) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/marrowgleam_fuzz_" + std::to_string(getpid()) + ".tap";
     if (size < 2) return 0;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    if (size > 2) std::fwrite(data + 2, 1, size - 2, f);
-    std::fclose(f);
-    const bool rom = fresh_machine_with_rom();
-    Session& s = test_session();
-    if (s.load_file(path)) {
-        Spectrum& m = s.machine;
+    const std::string path = fuzz_file(data + 2, size - 2, ".tap");
+    if (path.empty()) return 0;
+    bool rom = false;
+    const auto machine = bare_machine(true, &rom);
+    Spectrum& m = *machine;
+    if (load_speccy(m, path)) {
         if (rom) {
             put_caller(m, static_cast<uint16_t>(data[0] | data[1] << 8));
-            s.run_machine(s.frame_clock() + 3);
+            run_frames(m, 3);
         } else {
             // Without the ROM, the trap alone, as the loader's hook point calls it.
             m.z80.DE = static_cast<uint16_t>(data[0] | data[1] << 8);

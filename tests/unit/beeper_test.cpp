@@ -16,11 +16,20 @@
 #include "tests/support/support.h"
 
 namespace {
-// The ring holds 16-bit stereo; the beeper's two levels 0x00 and 0xFF are -32768 and 32512
-// on both sides. st() makes a sample of a level, lv() reads one back (-1 when the two sides
-// differ).
+// The ring holds 16-bit stereo; the beeper's two levels 0x00 and 0xFF are -10965 and 10965
+// on both sides before the output coupling (these levels were -32768 and 32512 until the
+// sound was centred on 0). st() makes a sample of a level, lv() reads one back (-1 when the
+// two sides differ).
 StereoSample st(uint8_t level) { return beeper_sample(level); }
-int lv(StereoSample x) { return x.left == x.right ? x.left / 256 + 128 : -1; }
+int lv(StereoSample x) { return x.left == x.right ? (x.left / BEEPER_HALF_STEP + 255) / 2 : -1; }
+
+// These tests look for the beeper's levels where its changes put them: the coupling, which
+// lets each level sink back to 0, is left out.
+Session& beeper_session() {
+    Session& s = fresh_session();
+    s.sound_mix.coupling = false;
+    return s;
+}
 
 struct Samples {  // a run of equal samples
     int from, to; // samples of the slot, inclusive
@@ -51,7 +60,7 @@ class BeeperConversion : public testing::TestWithParam<ConversionCase> {};
 TEST_P(BeeperConversion, FillsItsSlotOnly) {
     const ConversionCase& c = GetParam();
     for (int32_t slot = 0; slot < 5; slot++) {
-        Session& s = fresh_session();
+        Session& s = beeper_session();
         Spectrum& m = s.machine;
         m.tpf = c.tpf;
         std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
@@ -103,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{"128K frame", TPF_128, {35454}, {{0, 479, 0x00}, {480, 959, 0xFF}}, 0xFF}));
 
 TEST(Beeper, TheLevelCarriesIntoTheNextFrame) {
-    Session& s = fresh_session();
+    Session& s = beeper_session();
     Spectrum& m = s.machine;
     m.OUTSTK.push(34944);
     frame_end();
@@ -116,7 +125,7 @@ TEST(Beeper, TheLevelCarriesIntoTheNextFrame) {
 // The port writer's time stamps drive the conversion: the change is stamped after the first
 // T-state of the OUT.
 TEST(Beeper, SpeakerWritesBecomeSamples) {
-    Session& s = fresh_session();
+    Session& s = beeper_session();
     Spectrum& m = s.machine;
     m.tstates = 34943;
     m.writeport(0x00FE, 0x10);
@@ -130,7 +139,7 @@ TEST(Beeper, SpeakerWritesBecomeSamples) {
 }
 
 TEST(Beeper, TheLastSlotEndsTheRingAndTheCallbackWrapsToIt) {
-    Session& s = fresh_session();
+    Session& s = beeper_session();
     Spectrum& m = s.machine;
     constexpr int32_t SLOTS = AUDBUF_SIZE / 960;
     for (int32_t slot = 0; slot < SLOTS; slot++) {
@@ -156,7 +165,7 @@ TEST(Beeper, TheLastSlotEndsTheRingAndTheCallbackWrapsToIt) {
 }
 
 TEST(Beeper, CallbackPlaysTheRingThenHoldsTheLastLevel) {
-    Session& s = fresh_session();
+    Session& s = beeper_session();
     for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = st(static_cast<uint8_t>(k * 7));
     s.AUDPOSW = 960;
     s.AUDDAT = pack_sample(st(0xAB));
@@ -188,11 +197,11 @@ TEST(Beeper, CallbackPlaysTheRingThenHoldsTheLastLevel) {
 }
 
 // An underrun that lasts: the last level is held for a frame's samples, then glides towards
-// silence (the beeper's low level) with no step bigger than the fade's own; when slots come
-// again, playback starts from where the glide got to and returns to the ring's samples, which
-// it then plays exactly. Each gap is one underrun.
+// silence (0; the beeper's low level until the sound was centred) with no step bigger than the
+// fade's own; when slots come again, playback starts from where the glide got to and returns to the
+// ring's samples, which it then plays exactly. Each gap is one underrun.
 TEST(Beeper, ALongUnderrunFadesAndPlaybackGlidesBack) {
-    Session& s = fresh_session();
+    Session& s = beeper_session();
     std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0xFF));
     s.AUDDAT = pack_sample(st(0xFF));
     s.AUDPOSW = 960;
@@ -206,7 +215,7 @@ TEST(Beeper, ALongUnderrunFadesAndPlaybackGlidesBack) {
             out.insert(out.end(), chunk, chunk + n);
         }
     };
-    const int high = st(0xFF).left, low = st(0x00).left;
+    const int high = st(0xFF).left, low = SILENCE.left;
     // The biggest step of the glide: the whole swing times (1 - AUDIO_FADE), and a rounding.
     const double step = (high - low) * (1 - AUDIO_FADE) + 1;
     auto check_glide = [&](size_t from, size_t to, int direction) {
@@ -244,7 +253,7 @@ TEST(Beeper, ALongUnderrunFadesAndPlaybackGlidesBack) {
 }
 
 TEST(Beeper, CallbackWrapsAroundTheRing) {
-    Session& s = fresh_session();
+    Session& s = beeper_session();
     for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = st(static_cast<uint8_t>(k));
     s.AUDPOSW = 960;
     s.AUDPOSR = AUDBUF_SIZE - 10;
@@ -255,11 +264,12 @@ TEST(Beeper, CallbackWrapsAroundTheRing) {
     EXPECT_EQ(s.AUDPOSR.load(), 10);
 }
 
-// Paused or with the requester open: silence, and the read position stays where it is, so
-// it never passes the write end; playing resumes from there.
+// Paused or with the requester open: silence (0 on both sides; the beeper's low level until
+// the sound was centred), and the read position stays where it is, so it never passes the
+// write end; playing resumes from there.
 TEST(Beeper, StoppedMachineIsSilentAndTheReadPositionHolds) {
     for (int flag = 0; flag < 2; flag++) {
-        Session& s = fresh_session();
+        Session& s = beeper_session();
         for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = st(static_cast<uint8_t>(k * 3));
         s.AUDDAT = pack_sample(st(0xFF));
         s.AUDPOSW = 4790;
@@ -269,7 +279,7 @@ TEST(Beeper, StoppedMachineIsSilentAndTheReadPositionHolds) {
         for (int call = 0; call < 20; call++) {
             std::fill(std::begin(out), std::end(out), st(0x55));
             s.audio_fill(out, 512);
-            for (StereoSample b : out) ASSERT_EQ(lv(b), 0x00);
+            for (StereoSample b : out) ASSERT_EQ(b, SILENCE);
             ASSERT_EQ(s.AUDPOSR.load(), 4700) << "call " << call;
         }
         (flag ? s.still_frame : s.file_requester_mode) = 0;
@@ -285,7 +295,7 @@ TEST(Beeper, StoppedMachineIsSilentAndTheReadPositionHolds) {
 // and it fit in the ring: a callback four frames behind keeps what it has not played, the
 // write end stays, and that frame is not heard (its samples are still kept for the runner).
 TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
-    Session& s = fresh_session();
+    Session& s = beeper_session();
     Spectrum& m = s.machine;
     std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
     s.AUDPOSW = 1920;
@@ -315,7 +325,7 @@ TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
 // write end on the read position, where the callback would see an empty ring and skip them
 // all. The frame is not written, and the callback plays what the ring holds.
 TEST(Beeper, TheWriterNeverFillsTheRingToTheReadPosition) {
-    Session& s = fresh_session();
+    Session& s = beeper_session();
     Spectrum& m = s.machine;
     std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
     s.AUDPOSR = 960;
@@ -336,7 +346,7 @@ TEST(Beeper, TheWriterNeverFillsTheRingToTheReadPosition) {
 // on nothing but the ring (the test's own counters are relaxed, which orders nothing), so a
 // ThreadSanitizer build (CI) sees any access to the ring the ring's design leaves unordered.
 TEST(BeeperThreads, TheCallbackNeverPassesTheWriter) {
-    Session& s = fresh_session();
+    Session& s = beeper_session();
     Spectrum& m = s.machine;
     const StereoSample unwritten_sample{0x1234, -0x1234};
     std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), unwritten_sample);

@@ -71,7 +71,8 @@ TEST_F(ChannelTest, FileLayout) {
     set_state(5);
     s.save_channel(0);
     const auto file = read_file(channel(0));
-    ASSERT_EQ(file.size(), 131180u);
+    // The machine tail last, with this frame's speaker and border events.
+    ASSERT_EQ(file.size(), 138156u + 4 * m.OUTSTK.size() + 6 * m.BORDER_EVENTS.size());
     EXPECT_EQ(std::string(file.begin(), file.begin() + 24), "VOLKMERETOBRANIKB11 SNAP");
     EXPECT_EQ(std::memcmp(&file[24], m.RAM, sizeof m.RAM), 0);
     EXPECT_EQ(std::memcmp(&file[131096], &m.z80, 44), 0);
@@ -85,6 +86,10 @@ TEST_F(ChannelTest, FileLayout) {
     EXPECT_EQ(std::memcmp(&file[131162], m.ay.regs.data(), 16), 0);
     EXPECT_EQ(file[131178], m.ay.selected);
     EXPECT_EQ(file[131179], m.ay_on_48 ? 1 : 0);
+    EXPECT_EQ(std::string(file.begin() + 131180, file.begin() + 131184), "MACH");
+    EXPECT_EQ(file[131185], m.model);
+    EXPECT_EQ(file[131186], m.port_7ffd);
+    EXPECT_EQ(std::memcmp(&file[131207], m.RTFB, sizeof m.RTFB), 0);
     EXPECT_FALSE(std::filesystem::exists(channel(0).string() + ".tmp"));
 }
 

@@ -87,9 +87,6 @@ TEST(FilesSnapshot, ImagesGoToTheirBanks) {
         // banks of the long form are all read, bank 7 included.
         {SNA_128K_SIX_SIZE, 0x05, 128, 5, {3, 4, 1, 5, 6, 2, 7, 8}},
         {SNA_128K_SIX_SIZE, 0x0A, 128, 2, {3, 4, 2, 5, 6, 0, 7, 8}},
-        // The short form with bank 5 paged holds only five extra banks: bank 7 keeps its
-        // contents.
-        {SNA_128K_SIZE, 0x05, 128, 5, {3, 4, 1, 5, 6, 2, 7, -1}},
         // A longer file than the class needs: the extra bytes are ignored.
         {SNA_48K_SIZE + 1000, 0, 48, 0, {2, -1, 1, -1, -1, 0, -1, -1}},
     };
@@ -192,6 +189,9 @@ TEST(FilesSnapshot, UnloadableFilesChangeNothing) {
     Spectrum& m = fresh_machine();
     TempDir dir;
     dir.file("short.sna", sna_image(SNA_48K_SIZE - 1));
+    // 128K files without every bank: with bank 5 or 2 paged the format holds six more.
+    dir.file("cut5.sna", sna_image(SNA_128K_SIZE, 0x05));
+    dir.file("cut2.sna", sna_image(SNA_128K_SIX_SIZE - 1, 0x12));
     dir.file("empty.sna");
     dir.directory("folder.sna");
     dir.file("tape.tap", tap_block(0, {1, 2, 3}));
@@ -211,6 +211,10 @@ TEST(FilesSnapshot, UnloadableFilesChangeNothing) {
     } cases[] = {
         {"short.sna", LoadResult::REFUSED, "a snapshot needs at least 49179 bytes, it has 49178"},
         {"empty.sna", LoadResult::REFUSED, "a snapshot needs at least 49179 bytes, it has 0"},
+        {"cut5.sna", LoadResult::REFUSED,
+         "a 128K snapshot with bank 5 paged needs 147487 bytes, it has 131103"},
+        {"cut2.sna", LoadResult::REFUSED,
+         "a 128K snapshot with bank 2 paged needs 147487 bytes, it has 147486"},
         {"folder.sna", LoadResult::REFUSED, "it is a directory"},
         // Never opened: opening a named pipe waits for a writer.
         {"pipe.sna", LoadResult::REFUSED, "it is a named pipe (FIFO)"},

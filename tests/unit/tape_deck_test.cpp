@@ -1,7 +1,9 @@
 // The tape deck: the EAR bit at the T-state of each read, pauses, frame ends, the TZX
 // control blocks, the parser's limits, starting and stopping, and the traps around it.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -317,6 +319,7 @@ TEST(TapeDeck, TheSaveTrapMakesTapRecords) {
 TEST(TapeDeck, FastLoadingShowsFewFramesAndTapeSoundMixesTheSignal) {
     for (const bool sound : {false, true}) {
         Session& s = fresh_session();
+        s.sound_mix.coupling = false; // the signal's own level, not sinking back to 0
         s.tape_sound = sound;
         const Bytes image = tzx({tone(700, 60000)});
         s.machine.attach_tape_blocks(image, parse(image));
@@ -375,9 +378,17 @@ TEST(TapeDeck, SavedBlocksAreAppendedOrTheFailureShown) {
     EXPECT_EQ(read_file(dir.path() / "old.tap"), (Bytes{2, 0, 0xFF, 0xFF, 3, 0, 0xFF, 7, 0xF8}));
     EXPECT_TRUE(s.machine.saved_blocks.empty());
 
-    dir.directory("old.tap.tmp/in_the_way"); // the temporary file cannot be made
+    // A disk that is full: no byte of the new file can be written.
+    rlimit saved_limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved_limit), 0);
+    rlimit full = saved_limit;
+    full.rlim_cur = 0;
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
     s.machine.saved_blocks = {{2, 0, 0, 0}};
     s.tape_frame();
+    setrlimit(RLIMIT_FSIZE, &saved_limit);
+    std::signal(SIGXFSZ, old_handler);
     EXPECT_EQ(row23(), " SAVE FAILED");
     EXPECT_EQ(read_file(dir.path() / "old.tap"), (Bytes{2, 0, 0xFF, 0xFF, 3, 0, 0xFF, 7, 0xF8}));
 }
