@@ -309,7 +309,7 @@ std::string run_case(const std::string& file, const json& test, CpuModel model) 
 class SingleStep : public testing::TestWithParam<std::string> {
   protected:
     void SetUp() override {
-        Spectrum& m = fresh_machine();
+        fresh_machine();
         z80_map_low_ram();
     }
     void TearDown() override { fresh_machine(); }
