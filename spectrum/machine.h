@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "spectrum/ay.h"
+#include "spectrum/bytes.h"
 #include "spectrum/capture.h"
 #include "spectrum/contention.h"
 #include "spectrum/events.h"
@@ -86,7 +87,7 @@ struct PaintedFrom {
 struct SpectrumHardware {
     // RAM: eight 16 KiB banks, bank n at n * 0x4000. The 48K has banks 5, 2 and 0 at
     // 0x4000, 0x8000 and 0xC000; the 128K pages any bank at 0xC000.
-    uint8_t RAM[131072] = {};
+    ByteBlock<131072> RAM = {};
 
     // The port latches. The ULA's (0xFE): border colour (bits 0-2), MIC (3), speaker (4).
     // The 128K's paging register (0x7FFD): the bank at 0xC000 (bits 0-2), the screen bank 7
@@ -111,7 +112,7 @@ struct SpectrumHardware {
 
     // The screen as the beam fetched it during the current logical frame: 6144 bitmap bytes
     // (offset = address - 0x4000) then 768 attribute bytes.
-    uint8_t RTFB[6912] = {};
+    ByteBlock<6912> RTFB = {};
 
     // Speaker events of the current logical frame: the tstates of each change of bit 4
     // (their count, OUTSP, is OUTSTK.size()).
