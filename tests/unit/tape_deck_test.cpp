@@ -2,7 +2,12 @@
 // control blocks, the parser's limits, starting and stopping, and the traps around it.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -50,6 +55,17 @@ Spectrum& playing(const Bytes& image, int model, int32_t start) {
     m.tape_play();
     return m;
 }
+
+// XDG_DATA_HOME for the life of the object, then as it was.
+struct DataHome {
+    explicit DataHome(const std::filesystem::path& dir) {
+        if (const char* old = std::getenv("XDG_DATA_HOME")) old_ = old, had_ = true;
+        setenv("XDG_DATA_HOME", dir.c_str(), 1);
+    }
+    ~DataHome() { had_ ? setenv("XDG_DATA_HOME", old_.c_str(), 1) : unsetenv("XDG_DATA_HOME"); }
+    std::string old_;
+    bool had_ = false;
+};
 
 // The EAR bit of an untimed ULA read at `t` in the current frame.
 int ear_at(Spectrum& m, int32_t t) {
@@ -216,9 +232,9 @@ TEST(TapeDeck, TightPollingStartsTheTape) {
     }
 }
 
-// A playing tape that no loader listens to (a program that reads the port once a frame, as
-// the keyboard scan does) stops after three seconds; F11 starts it with its message; a tape
-// that ends says so.
+// A tape that started itself and that no loader listens to (a program that reads the port
+// once a frame, as the keyboard scan does) stops after three seconds; one started with F11
+// plays on until F11 stops it; a tape that ends says so.
 TEST(TapeDeck, PlayStopAndTheirMessages) {
     Session& s = fresh_session();
     use_code_charset();
@@ -239,6 +255,11 @@ TEST(TapeDeck, PlayStopAndTheirMessages) {
     headless::on_pump = nullptr;
     EXPECT_TRUE(s.machine.tape_deck.playing);
     EXPECT_EQ(row23(), " TAPE PLAY");
+    s.run_machine(s.logical_frames + 200); // four seconds
+    EXPECT_TRUE(s.machine.tape_deck.playing) << "started by hand";
+    s.tape_key();
+    EXPECT_FALSE(s.machine.tape_deck.playing);
+    s.machine.tape_play();                 // as a loader starts it
     s.run_machine(s.logical_frames + 140); // under three seconds
     EXPECT_TRUE(s.machine.tape_deck.playing);
     s.run_machine(s.logical_frames + 20);
@@ -312,6 +333,86 @@ TEST(TapeDeck, TheSaveTrapMakesTapRecords) {
     EXPECT_EQ(m.saved_blocks.size(), 1u);
 }
 
+// The load trap invents no bytes: a block the image ends inside stores what it holds and
+// fails as the loader's time-out does (carry clear); with no block left the loader's own
+// start runs and listens (until BREAK), memory as it was, and row 23 says so.
+TEST(TapeDeck, TheLoadTrapTakesOnlyWhatTheTapeHolds) {
+    Session& s = fresh_session();
+    use_code_charset();
+    Spectrum& m = s.machine;
+    m.attach_tape({5, 0, 0xFF, 0x11, 0x22, 0x33, 0xCC, 5, 0, 0xFF, 0x44});
+    const uint8_t unpatched = m.rom_patched[0];
+    const struct {
+        uint16_t at;
+        Bytes stored;
+        int carry;
+    } CALLS[] = {
+        {0x9000, {0x11, 0x22, 0x33}, 1}, {0x9100, {0x44, 0, 0}, 0}, {0x9200, {0, 0, 0}, 1}};
+    for (const auto& c : CALLS) {
+        m.z80.IX = c.at;
+        m.z80.DE = 3;
+        m.z80.SP = 0xA000;
+        m.z80.AF = 0x00C5;
+        z80_poke(0xA000, {0x34, 0x12});
+        EXPECT_EQ(m.tape_load_trap(), 0);
+        EXPECT_EQ(Bytes({z80_peek(c.at), z80_peek(c.at + 1), z80_peek(c.at + 2)}), c.stored);
+        EXPECT_EQ(m.z80.AF & 1, c.carry) << std::hex << c.at;
+    }
+    EXPECT_EQ(m.z80.PC, 0x0556) << "at the end the loader listens";
+    EXPECT_EQ(m.ROM[0x0556], unpatched);
+    s.tape_frame();
+    std::string row = text_row(MESSAGE_ROW);
+    EXPECT_EQ(row.substr(0, 10), " TAPE END ");
+}
+
+// The key that confirmed a SAVE may still be down when the header goes: the trap waits at
+// the hook, interrupts off, until it is let go, and hands a header over only with the data
+// that follows. SPACE held through the pilot breaks the save, header and all; a block too
+// long for a TAP record is refused.
+TEST(TapeDeck, TheSaveTrapWaitsForTheKeysAndKeepsNoLoneHeader) {
+    Spectrum& m = fresh_machine();
+    m.tape_saves = 1;
+    auto save = [&m](uint8_t flag, uint16_t count) {
+        m.z80.AF = static_cast<uint16_t>(flag << 8 | 0x45);
+        m.z80.IX = 0x9000;
+        m.z80.DE = count;
+        m.z80.SP = 0xA000;
+        m.z80.PC = 0x04D1;
+        z80_poke(0xA000, {0x3F, 0x05});
+        m.tstates += 500;
+        return m.tape_save_trap();
+    };
+    m.key_rows[7] = 0x01; // SPACE
+    m.z80.IFF1 = m.z80.IFF2 = 1;
+    EXPECT_EQ(save(0x00, 17), 0);
+    EXPECT_EQ(m.z80.PC, 0x04D0) << "waiting at the hook";
+    EXPECT_EQ(m.z80.IFF1, 0);
+    m.key_rows[7] = 0;
+    EXPECT_EQ(save(0x00, 17), 0);
+    EXPECT_EQ(m.z80.PC, 0x053F);
+    EXPECT_TRUE(m.saved_blocks.empty()) << "the header waits for its data";
+    EXPECT_EQ(save(0xFF, 3), 0);
+    ASSERT_EQ(m.saved_blocks.size(), 2u);
+    EXPECT_EQ(m.saved_blocks[0].size(), 21u);
+    EXPECT_EQ(m.saved_blocks[1].size(), 7u);
+
+    m.saved_blocks.clear();
+    save(0x00, 17);
+    m.key_rows[7] = 0x01;
+    int turns = 0;
+    while (save(0xFF, 3) == 0 && m.z80.PC == 0x04D0 && turns < 100000) turns++;
+    EXPECT_EQ(m.z80.PC, 0x053F);
+    EXPECT_GE(turns * 500, 3223 * 2168 - 500) << "the data block's pilot";
+    m.key_rows[7] = 0;
+    save(0xFF, 3);
+    EXPECT_EQ(m.saved_blocks.size(), 1u) << "the broken save's header is gone";
+    m.saved_blocks.clear();
+    save(0x00, 17);
+    save(0xFF, 0xFFFE);
+    EXPECT_TRUE(m.saved_blocks.empty());
+    EXPECT_EQ(m.save_refused, 1);
+}
+
 // While a tape plays as a signal the loop shows a frame only now and then and mutes the
 // sound; with tape_sound it shows every frame and the signal is in the sound.
 TEST(TapeDeck, FastLoadingShowsFewFramesAndTapeSoundMixesTheSignal) {
@@ -375,11 +476,70 @@ TEST(TapeDeck, SavedBlocksAreAppendedOrTheFailureShown) {
     EXPECT_EQ(read_file(dir.path() / "old.tap"), (Bytes{2, 0, 0xFF, 0xFF, 3, 0, 0xFF, 7, 0xF8}));
     EXPECT_TRUE(s.machine.saved_blocks.empty());
 
-    dir.directory("old.tap.tmp/in_the_way"); // the temporary file cannot be made
-    s.machine.saved_blocks = {{2, 0, 0, 0}};
+    // A disk that fills up part of the way: what went on is taken off again.
+    rlimit limit{}, old_limit{};
+    getrlimit(RLIMIT_FSIZE, &old_limit);
+    limit = old_limit;
+    limit.rlim_cur = 11;
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    s.machine.saved_blocks = {{4, 0, 0, 1, 2, 3}};
     s.tape_frame();
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    std::signal(SIGXFSZ, old_handler);
     EXPECT_EQ(row23(), " SAVE FAILED");
     EXPECT_EQ(read_file(dir.path() / "old.tap"), (Bytes{2, 0, 0xFF, 0xFF, 3, 0, 0xFF, 7, 0xF8}));
+    EXPECT_NE(s.tape_save_failure.find("old.tap: File too large"), std::string::npos)
+        << s.tape_save_failure;
+}
+
+// An append never reads back or rewrites the tape: one past the size a tape is read to keeps
+// its tail; one that changed since it was attached is left alone; a write-protected one
+// keeps its bytes and mode, and the blocks go to a new file in the data directory.
+TEST(TapeDeck, SavesNeverRewriteTheTapeFile) {
+    TempDir dir;
+    Session& s = fresh_session();
+    use_code_charset();
+    const Bytes block = {3, 0, 0xFF, 7, 0xF8};
+    auto save_to = [&s, &block](const std::string& path, int64_t length) {
+        s.save_tape_path = path;
+        s.save_tape_length = length;
+        s.machine.saved_blocks = {block};
+        s.tape_frame();
+        std::string row = text_row(MESSAGE_ROW);
+        return row.erase(row.find_last_not_of(' ') + 1);
+    };
+    const uint64_t big = TAPE_LIMIT + 3;
+    {
+        std::ofstream out(dir.path() / "big.tap", std::ios::binary);
+        out.seekp(static_cast<std::streamoff>(big - 3));
+        out.write("end", 3);
+    }
+    EXPECT_EQ(save_to("big.tap", static_cast<int64_t>(big)), " SAVED big.tap");
+    ASSERT_EQ(std::filesystem::file_size(dir.path() / "big.tap"), big + block.size());
+    std::ifstream in(dir.path() / "big.tap", std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(big - 3));
+    Bytes tail(3 + block.size());
+    in.read(reinterpret_cast<char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
+    EXPECT_EQ(tail, (Bytes{'e', 'n', 'd', 3, 0, 0xFF, 7, 0xF8}));
+
+    dir.file("grown.tap", {2, 0, 0xFF, 0xFF});
+    EXPECT_EQ(save_to("grown.tap", 2), " SAVE FAILED");
+    EXPECT_EQ(read_file(dir.path() / "grown.tap"), (Bytes{2, 0, 0xFF, 0xFF}));
+
+    const DataHome data_home(dir.path() / "data");
+    dir.file("locked.tap", {2, 0, 0xFF, 0xFF});
+    const auto read_only = std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                           std::filesystem::perms::others_read;
+    std::filesystem::permissions(dir.path() / "locked.tap", read_only);
+    EXPECT_EQ(save_to("locked.tap", 4), " READ-ONLY: SAVED TO DATA DIR");
+    EXPECT_EQ(read_file(dir.path() / "locked.tap"), (Bytes{2, 0, 0xFF, 0xFF}));
+    EXPECT_EQ(std::filesystem::status(dir.path() / "locked.tap").permissions(), read_only);
+    std::vector<std::filesystem::path> saved;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path() / "data/marrowgleam"))
+        saved.push_back(e.path());
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(read_file(saved[0]), block);
 }
 
 // A SAVE onto the attached TAP image goes onto the deck as well, after the blocks it
