@@ -92,8 +92,12 @@ void Session::write_saved_blocks() {
     for (const auto& block : m.saved_blocks) bytes.insert(bytes.end(), block.begin(), block.end());
     m.saved_blocks.clear();
 
-    // Onto the file saved to: appended, the file as it was if that fails.
+    // Onto the file saved to: appended, the file as it was if that fails. One that has gone
+    // meanwhile is not made again under its name: the blocks go to a new file.
     bool read_only = false;
+    std::error_code gone;
+    if (!save_tape_path.empty() && !std::filesystem::exists(save_tape_path, gone) && !gone)
+        save_tape_path.clear();
     if (!save_tape_path.empty()) {
         std::error_code ec;
         const uint64_t length = save_tape_length >= 0
