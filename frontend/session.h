@@ -358,6 +358,13 @@ class Session {
     // Whether save_tape_path is the attached tape itself: the deck then gets the saved
     // blocks too, after the ones it holds, as a recorder would have them on the tape.
     bool saves_to_deck = false;
+    // The length save_tape_path had when it was attached or last written, -1 when not known
+    // (its length then is taken as it finds it): an append to a file of another length is
+    // refused.
+    int64_t save_tape_length = -1;
+    // The last SAVE that failed, in words ("tape.tap: No space left on device"), for a host
+    // that reports it; the host clears it.
+    std::string tape_save_failure;
     bool tape_fast() const { return machine.tape_deck.playing && !tape_sound; }
     // F11: the tape plays or stops.
     void tape_key();
@@ -367,8 +374,13 @@ class Session {
     }
     // The deck's events as messages; the blocks the ROM saved written out.
     void tape_frame();
-    // Appends the saved blocks to the save file (made when there is none), with a message.
+    // Appends the saved blocks to the save file (made when there is none, or when the one
+    // there is read-only), with a message.
     void write_saved_blocks();
+    // Writes `bytes` to a new file in the data directory; its path, or "" with `why`.
+    std::string new_tape_file(const std::vector<uint8_t>& bytes, std::string& why);
+    // " SAVE FAILED " on row 23, and why for the host.
+    void tape_save_failed(const std::string& path, const std::string& why);
 
     // --- Display mode and screenshots ---------------------------------------------------
     // The display mode the user asks for: a window, or full screen. The full-screen host

@@ -165,6 +165,14 @@ struct SpectrumState {
     uint8_t tape_saves = 0;
     uint8_t audio_tape_level = 0; // the signal's level at the end of the last mixed frame
     std::vector<std::vector<uint8_t>> saved_blocks;
+    // The save trap's wait for the keys to be let go (absolute T-states of its start and of
+    // its last turn, 0 when not waiting); the header block of a SAVE, held back until its
+    // data block follows, and when it was saved; set when a block too long for a TAP record
+    // was refused (the interface says so and clears it).
+    uint64_t save_wait_from = 0, save_wait_seen = 0;
+    std::vector<uint8_t> save_header;
+    uint64_t save_header_at = 0;
+    uint8_t save_refused = 0;
 
     // Test hooks, empty in the machine: when set, a port read returns port_read_hook(port)
     // instead of the decode, and every port write is also shown to port_write_hook.
@@ -281,18 +289,22 @@ class Spectrum : public SpectrumState {
     // read also starts the tape when a program polls it in a tight loop).
     uint8_t tape_ear(uint8_t value);
     // The deck's part of a logical frame end (before tstates loses tpf): the signal played
-    // up to the frame's end; the tape stops when no loader has listened (read the EAR bit
-    // in a tight loop) for TAPE_IDLE_STOP T-states. With `slot`, the frame's edges are mixed into
-    // its 960 beeper samples.
+    // up to the frame's end; a tape that started itself stops when no loader has listened
+    // (read the EAR bit in a tight loop) for TAPE_IDLE_STOP T-states, one started by hand
+    // plays on. With `slot`, the frame's edges are mixed into its 960 beeper samples.
     void tape_frame_end(uint8_t* slot);
     static constexpr uint64_t TAPE_IDLE_STOP = 3 * 3500000ull;
-    // The tape block transfer used by the load trap: reads one TAP block and stores DE data
-    // bytes at IX with timed writes.
-    void PatchZ80();
+    // The tape block transfer used by the load trap: reads the TAP record at tape_pos and
+    // stores its data bytes at IX with timed writes, DE at most. False when the record
+    // holds fewer than DE data bytes and the checksum (the real loader would time out).
+    bool PatchZ80();
     // Called when the ROM's block loader and block saver reach their hook points. 0: the
     // trap did the instruction's work; nonzero: the instruction runs as usual.
     int tape_load_trap();
     int tape_save_trap();
+    // Pops the address on the stack into PC, with timed reads: the block loader's caller,
+    // or the saver's SA/LD-RET.
+    void return_from_trap();
 
     // --- The bus the Z80 runs over ------------------------------------------------------
     Z80_INLINE uint8_t fetch(int32_t& t, uint16_t addr) {

@@ -64,7 +64,9 @@ cannot be loaded ends it with status 1 and a line saying why: it cannot be opene
 system's reason, e.g. "No such file or directory"), it is not a regular file (a
 directory, a named pipe, a device: never opened), its name ends in none of SNA, Z80, SZX,
 TAP and TZX, or it is a snapshot too short or malformed. A failed --save also ends it with
-status 1.
+status 1, and so does a SAVE typed in BASIC that could not be written (the tape file or the
+data directory not writable, a full disk, a block too long for a TAP file): each is
+reported on standard error with the reason.
 )";
 
 bool parse_count(const char* text, long& value) {
@@ -239,16 +241,26 @@ int main(int argc, char** argv) {
         return 1;
     }
     const auto start = std::chrono::steady_clock::now();
+    bool save_failed = false;
+    auto report_save_failure = [&] {
+        if (session.tape_save_failure.empty()) return;
+        std::fprintf(stderr, "marrowgleam-run: SAVE failed: %s\n",
+                     session.tape_save_failure.c_str());
+        session.tape_save_failure.clear();
+        save_failed = true;
+    };
     while (session.frame_clock() < static_cast<uint64_t>(frames)) {
         const uint64_t logical = session.logical_frames;
-        if (!session.run_machine(session.frame_clock() + 1)) break; // Escape
+        const bool went_on = session.run_machine(session.frame_clock() + 1);
+        report_save_failure();
+        if (!went_on) break; // Escape
         if (wav.is_open() && session.logical_frames != logical)
             wav.write(session.FRAME_SAMPLES, SAMPLES_PER_FRAME);
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    int status = 0;
+    int status = save_failed ? 1 : 0;
     if (!png_path.empty() &&
         !write_picture_png(png_path, session.ULA_surface[m.IFB_buffer], error)) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
