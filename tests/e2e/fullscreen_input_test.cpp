@@ -144,6 +144,21 @@ TEST_F(FullScreenInput, TypingByCharacterTypesBasicAsOnAPc) {
     quit_with_escape();
 }
 
+// A line and its RUN typed at 20 ms a key, in one go, as a quick typist or a paste gives
+// them: every key arrives (the doubled digits too) and none is lost while the ROM enters
+// the line.
+TEST_F(FullScreenInput, ALineAndItsRunTypedAt20msAKeyArriveWhole) {
+    launch(env(), {"--type-chars"});
+    std::string text;
+    ASSERT_TRUE(wait_for_text("Nine Tiles", text)) << "the ROM has not started: " << text;
+    // One shell, so that no pause of the test's own comes between the line and RUN.
+    x_.run("sh -c \"xdotool type --delay 20 '10 PRINT 22+11*2'; xdotool key Return; "
+           "xdotool type --delay 20 RUN; xdotool key Return\"");
+    EXPECT_TRUE(wait_for_text("OK, 10:1", text)) << text;
+    EXPECT_EQ(text.find("44\n"), 0u) << text;
+    quit_with_escape();
+}
+
 // Windows+P saves the machine's picture: the same file as the runner's --png of the boot
 // screen, which stands still once the ROM has started.
 TEST_F(FullScreenInput, ScreenshotEqualsTheRunnersPicture) {
