@@ -454,9 +454,9 @@ std::string user_data_dir();
 // listed); no dot is needed ("gamesna" is a snapshot).
 bool requester_lists(const std::string& name, bool directory);
 
-// The listed entries of `directory` in the order the file system enumerates them
-// (unsorted, directories and files mixed, "." and ".." left out). Empty when the directory
-// cannot be read.
+// The listed entries of `directory`: ".." (the parent, but at the root), then the
+// directories, then the files, each sorted by name regardless of case ("." left out).
+// Empty when the directory cannot be read.
 std::vector<ListedEntry> requester_listing(const std::filesystem::path& directory);
 // The same, with the reason in `ec` when the directory cannot be read.
 std::vector<ListedEntry> requester_listing(const std::filesystem::path& directory,
