@@ -4,8 +4,8 @@
 // The key-state array says which keys are held. A key pressed and let go between two reads
 // never shows in it, so the host also hands over its key events in order: a press holds a
 // control key for at least one read, and is played into the matrix as a tap, on its own,
-// in the order of the presses, for one logical frame: long enough for the ROM's scan at the
-// interrupt to see it however short the press (a key held for less than a frame could
+// in the order of the presses, for a few logical frames: long enough for the ROM's scan at
+// the interrupt to see it however short the press (a key held for less than a frame could
 // otherwise fall between two interrupts). A key still held after its tap stays down.
 #include <algorithm>
 #include <cstring>
