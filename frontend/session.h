@@ -17,6 +17,7 @@
 
 #include "formats/snapshots.h"
 #include "frontend/sound_mix.h"
+#include "frontend/typing.h"
 #include "spectrum/machine.h"
 
 // The text layer's pixel buffer: 512 x 256 pixels, 4 bytes each (blue, green, red, alpha).
@@ -184,17 +185,24 @@ class Session {
     // Typing by character: a host character that the Spectrum types with SYMBOL SHIFT
     // presses that combination instead of the key in its place.
     bool type_chars = false;
-    // Presses of Spectrum keys, played one after another, each for one logical frame (the
-    // ROM's scan at the interrupt sees it) and no sooner than the ROM can take it.
+    // Presses of Spectrum keys, played one after another, each for a few logical frames
+    // (the ROM's scan at the interrupt sees it) and no sooner than the ROM can take it.
     struct KeyTap {
-        int key = 0;           // the host key whose press it is
+        int key = -1;          // the host key whose press it is (-1: typed by a script)
         std::vector<int> keys; // host keys, as the key rows map them
         bool symbol = false;   // a character typed with SYMBOL SHIFT: no CAPS SHIFT with it
+        int hold = 2;          // logical frames down at least
+        int gap = 6;           // logical frames from its start to the next one's, at least,
+                               // when the ROM's keyboard routine is not in charge
     };
     std::deque<KeyTap> tap_queue;
     KeyTap tap_playing; // the tap in the key rows now, or none
     std::vector<int> last_tap_keys;
     uint64_t tap_started = 0; // machine_time() when the last one began
+    TapHandshake tap_rom;     // what the ROM has made of the last one (frontend/typing.h)
+    // Text typed by the headless runner's script: each combination a tap held `hold` frames,
+    // queued behind the taps still waiting.
+    void type_taps(const std::vector<std::vector<int>>& combinations, int hold);
     // T-states run since the start (logical frames ended times their length, plus tstates).
     uint64_t machine_time() const;
 
@@ -446,9 +454,9 @@ std::string user_data_dir();
 // listed); no dot is needed ("gamesna" is a snapshot).
 bool requester_lists(const std::string& name, bool directory);
 
-// The listed entries of `directory` in the order the file system enumerates them
-// (unsorted, directories and files mixed, "." and ".." left out). Empty when the directory
-// cannot be read.
+// The listed entries of `directory`: ".." (the parent, but at the root), then the
+// directories, then the files, each sorted by name regardless of case ("." left out).
+// Empty when the directory cannot be read.
 std::vector<ListedEntry> requester_listing(const std::filesystem::path& directory);
 // The same, with the reason in `ec` when the directory cannot be read.
 std::vector<ListedEntry> requester_listing(const std::filesystem::path& directory,

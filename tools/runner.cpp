@@ -42,9 +42,9 @@ options:
                     right escape home end pageup pagedown f1-f12 kp0-kp9 win tab; the
                     joystick: joy_up joy_down joy_left joy_right joy_fire; in typed
                     text capitals add CAPS SHIFT, symbols add SYMBOL SHIFT, <semicolon>
-                    types ';', <name> is any key
+                    types ';', <name> is any Spectrum key
   --keys-file FILE  the same script read from a file (events also one per line)
-  --key-frames N    logical frames each typed key is held, and then released (default 3)
+  --key-frames N    logical frames each typed key is held at least (default 3)
   --png FILE        write the picture of the last frame (352 x 288, with border) as PNG
   --wav FILE        write the sound of the whole run as WAV (48 kHz, 16-bit stereo: the
                     beeper and the sound chip), as it runs; without it no sound is kept
@@ -222,7 +222,8 @@ int main(int argc, char** argv) {
     // machine stands still (paused, or in the requester), so that a script goes on there.
     headless::on_pump = [&] {
         const size_t from = next_event;
-        next_event = apply_key_events(events, next_event, session.frame_clock(), headless::keys);
+        next_event =
+            apply_key_events(events, next_event, session.frame_clock(), headless::keys, &session);
         for (size_t i = from; i < next_event; i++) {
             if (events[i].tape == TapeAction::PLAY) session.tape_key_play(true);
             if (events[i].tape == TapeAction::STOP) session.tape_key_play(false);
