@@ -2,6 +2,7 @@
 // runs a number of logical frames as fast as the host allows while a script presses keys,
 // and writes the last picture as PNG, the sound as WAV and the screen as text.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,7 +24,7 @@
 namespace {
 const char* const USAGE_HEAD = R"(usage: marrowgleam-run [options] [FILE]
 
-Runs the Marrowgleam ZX Spectrum 48K emulator without a window, as fast as the computer
+Runs the Marrowgleam ZX Spectrum emulator without a window, as fast as the computer
 allows: boots the ROM ("1982.rom" beside this program), loads FILE if given (a snapshot
 ending in SNA, Z80 or SZX, or a tape image ending in TAP or TZX, any case; start a tape
 with LOAD "" typed by a script), runs the given number of logical frames (50 a second of
@@ -123,6 +124,8 @@ bool write_dump(const Spectrum& m, const MemoryDump& dump) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit is a failed write (EFBIG) to report, not a kill half-way through a save.
+    std::signal(SIGXFSZ, SIG_IGN);
     long frames = 250, key_frames = 3;
     std::string script, png_path, wav_path, file, save_path;
     SnapshotFormat save_format = SnapshotFormat::SZX;
