@@ -126,6 +126,23 @@ bool write_file_atomic(const std::string& path, const std::vector<uint8_t>& byte
 // instance may just have saved under it). 0 when written, else the errno value.
 int write_new_file(const std::string& path, const std::vector<uint8_t>& bytes);
 
+struct AppendResult {
+    // READ_ONLY: the user may not write the file (no write permission bit, access denied, a
+    // read-only file system); FAILED: anything else, the file as it was.
+    enum Status { DONE, READ_ONLY, FAILED };
+    Status status;
+    std::string why; // the reason, in words (the system's error text where it has one)
+
+    explicit operator bool() const { return status == DONE; }
+};
+
+// Appends `bytes` to the regular file `path`, which must be `expected_length` bytes long: it
+// is opened for appending (never read back, rewritten or shortened), written and flushed to
+// the disk. On a failure after opening it is cut back to `expected_length`, so that it stays
+// as it was. A file without any write permission bit counts as read-only for every user.
+AppendResult append_file(const std::string& path, const std::vector<uint8_t>& bytes,
+                         uint64_t expected_length);
+
 // Opens `path` for reading, but only a regular file: its type is looked at before it is
 // opened (a named pipe, a device, a socket or a directory is never opened, so nothing waits
 // on it) and again once it is open. Null on failure, with `result` CANNOT_OPEN and the

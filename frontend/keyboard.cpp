@@ -4,8 +4,8 @@
 // The key-state array says which keys are held. A key pressed and let go between two reads
 // never shows in it, so the host also hands over its key events in order: a press holds a
 // control key for at least one read, and is played into the matrix as a tap, on its own,
-// in the order of the presses, for one logical frame: long enough for the ROM's scan at the
-// interrupt to see it however short the press (a key held for less than a frame could
+// in the order of the presses, for a few logical frames: long enough for the ROM's scan at
+// the interrupt to see it however short the press (a key held for less than a frame could
 // otherwise fall between two interrupts). A key still held after its tap stays down.
 #include <algorithm>
 #include <cstring>
@@ -136,6 +136,8 @@ constexpr HalfRow HALF_ROWS[8] = {
       {key::letter('b')}}},
 };
 
+} // namespace
+
 bool on_matrix(int k) {
     for (const HalfRow& row : HALF_ROWS)
         for (const auto& column : row.keys)
@@ -144,6 +146,7 @@ bool on_matrix(int k) {
     return false;
 }
 
+namespace {
 bool is_shift(int k) { return k == key::LSHIFT || k == key::RSHIFT; }
 bool is_ctrl(int k) { return k == key::LCTRL || k == key::RCTRL; }
 bool is_win(int k) {
@@ -182,26 +185,118 @@ void Session::key_event(int k, bool down, uint32_t character) {
     key_pending[k]++;
 }
 
-// One tap at a time: it starts at a read and stays until the first read two logical frames
-// of machine time later, so that the ROM's scan sees it at two interrupts at least (the
-// ROM's own debounce, as a held key would give it). The ROM keeps a key in one of its two
-// slots until five interrupts after it last saw it, and takes a key in a slot still
-// counting down as the same press held, so the next tap waits six frames from the start of
-// the last one (the pace the runner's typed text keeps), and a tap that shares a key with
-// the last one three frames more than REPEAT_GAP.
+namespace {
+// Past these limits (logical frames) a tap goes on as if the ROM had done its part, so that
+// nothing waits for a ROM that is not there or not listening.
+constexpr int LIVE_LIMIT = 50;     // FRAMES standing still: the ROM's routine is not running
+constexpr int REGISTER_LIMIT = 25; // a tap held without the ROM seeing it (its repeat is at 35)
+constexpr int PENDING_LIMIT = 10;  // a new key nobody takes (a program reading keys itself)
+constexpr int SET_LIMIT = 10;      // a KSTATE set still holding the next tap's key
+constexpr int BUSY_LIMIT = 50;     // the ROM away from where it took the last key (a program)
+} // namespace
+
+// One tap at a time: it starts at a read and stays down at least `hold` logical frames of
+// machine time, so that the ROM's scan sees it at two interrupts at least (as a held key
+// would give it).
+//
+// When the ROM's keyboard routine is in charge (it counts FRAMES at each interrupt, and IM 1,
+// IY and KSTATE look as BASIC keeps them) the next tap waits for the ROM's handshake instead
+// of a fixed time, so that text typed at any speed arrives whole: the tap stays down until a
+// KSTATE set holds it; the next goes down once the ROM has taken this one (bit 5 of FLAGS
+// clear again), is back where it took it (ERR_SP: entering a line clears the bit on the
+// way back to the editor, which would lose a key that came meanwhile), is scanning
+// (FRAMES moves: interrupts on), and has let the next one's key go (no KSTATE set holds it,
+// one is free). Otherwise the next tap waits `gap` frames from this one's start, and a tap
+// that shares a key with it at least REPEAT_GAP frames after its release.
 void Session::play_taps() {
     const uint64_t now = machine_time();
     const auto frame = static_cast<uint64_t>(machine.tpf);
-    if (!tap_playing.keys.empty() && now - tap_started >= 2 * frame) tap_playing = {};
-    if (!tap_playing.keys.empty() || tap_queue.empty()) return;
-    const bool repeats = share_a_key(last_tap_keys, tap_queue.front().keys);
-    if (!last_tap_keys.empty() && now < tap_started + (repeats ? REPEAT_GAP + 3 : 6) * frame)
-        return;
-    tap_playing = tap_queue.front();
+    // Whole frames since machine time t, give or take the few T-states a frame's last
+    // instruction runs over.
+    auto after = [&](uint64_t t, int frames) {
+        return now < t || now - t + frame / 2 >= static_cast<uint64_t>(frames) * frame;
+    };
+    const RomKeys rom = read_rom_keys(machine);
+    TapHandshake& h = tap_rom;
+    if (rom.frames != h.frames) h.frames_moved = now;
+    if (!h.frames_seen) h.frames_moved = UINT64_MAX; // the first look: not yet seen moving
+    h.frames = rom.frames;
+    h.frames_seen = true;
+    const bool in_charge =
+        rom.sane && h.frames_moved != UINT64_MAX && !after(h.frames_moved, LIVE_LIMIT);
+    const bool scanning = in_charge && !after(h.frames_moved, 2);
+
+    if (in_charge && h.code) {
+        if (!h.registered && rom.holds(h.code)) {
+            h.registered = true;
+            h.registered_at = now;
+        }
+        if (h.registered && !h.taken && !rom.new_key) {
+            h.taken = true;
+            h.taken_at = now;
+        }
+        if (h.taken && rom.context != h.context) h.back = false;
+        else if (h.taken && !h.back) {
+            h.back = true;
+            h.back_at = now;
+        }
+    }
+
+    if (!tap_playing.keys.empty()) {
+        const bool held = now - tap_started >= static_cast<uint64_t>(tap_playing.hold) * frame;
+        const bool seen =
+            !in_charge || !h.code || h.registered || after(tap_started, REGISTER_LIMIT);
+        if (!held || !seen) return;
+        tap_playing = {};
+        h.released_at = now;
+    }
+    if (tap_queue.empty()) return;
+    const KeyTap& next = tap_queue.front();
+    if (!last_tap_keys.empty()) {
+        if (in_charge) {
+            const uint8_t code = rom_key_code(next.keys);
+            const bool fresh =
+                !code || (!rom.holds(code) && rom.set_free()) || after(h.released_at, SET_LIMIT);
+            const bool handed = !h.registered || h.taken || h.pending_before ||
+                                after(h.registered_at, PENDING_LIMIT);
+            // Back for a whole frame: the bit is cleared before the editor leaves for the line.
+            const bool back =
+                !h.taken || (h.back && after(h.back_at, 1)) || after(h.taken_at, BUSY_LIMIT);
+            if (!scanning || !fresh || !handed || !back) return;
+        }
+        // A key the editor did not take went to a program that reads the keyboard itself
+        // (INKEY$, a game): it gets the pause between keys that it may wait for.
+        if (!in_charge || !h.taken) {
+            const bool repeats = share_a_key(last_tap_keys, next.keys);
+            const int gap = repeats ? std::max(h.gap + 3, h.hold + REPEAT_GAP) : h.gap;
+            if (now < tap_started + static_cast<uint64_t>(gap) * frame) return;
+        }
+    }
+    tap_playing = next;
     tap_queue.pop_front();
-    key_pending[tap_playing.key]--;
+    if (tap_playing.key >= 0) key_pending[tap_playing.key]--;
     tap_started = now;
     last_tap_keys = tap_playing.keys;
+    TapHandshake started;
+    started.code = rom_key_code(tap_playing.keys);
+    started.context = rom.context;
+    started.pending_before = rom.new_key;
+    started.hold = tap_playing.hold;
+    started.gap = tap_playing.gap;
+    started.frames = h.frames;
+    started.frames_moved = h.frames_moved;
+    started.frames_seen = true;
+    h = started;
+}
+
+void Session::type_taps(const std::vector<std::vector<int>>& combinations, int hold) {
+    for (const std::vector<int>& keys : combinations) {
+        KeyTap tap;
+        tap.keys = keys;
+        tap.hold = hold;
+        tap.gap = 2 * hold;
+        tap_queue.push_back(tap);
+    }
 }
 
 void Session::update_key_rows() {

@@ -12,6 +12,7 @@
 //               13 (bright cyan) for a directory, 15 (bright white) for a file
 //   column 0    the cursor, glyph 2, 12 (bright green), on row 4 + DIRCUR - DIROFF
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <string_view>
 
@@ -88,6 +89,14 @@ bool requester_lists(const std::string& name, bool directory) {
     return type == "SNA" || type == "TAP" || type == "TZX" || type == "Z80" || type == "SZX";
 }
 
+namespace {
+std::string folded(const std::string& name) {
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+} // namespace
+
 std::vector<ListedEntry> requester_listing(const std::filesystem::path& directory,
                                            std::error_code& ec) {
     std::vector<ListedEntry> listing;
@@ -99,6 +108,16 @@ std::vector<ListedEntry> requester_listing(const std::filesystem::path& director
         std::string name = it->path().filename().string();
         if (requester_lists(name, is_directory)) listing.push_back({std::move(name), is_directory});
     }
+    if (ec) return {};
+    // Directories, then files, each by name whatever its case (names that differ only in
+    // case by their bytes, so that the order never depends on the file system's).
+    std::sort(listing.begin(), listing.end(), [](const ListedEntry& a, const ListedEntry& b) {
+        if (a.directory != b.directory) return a.directory;
+        const std::string fa = folded(a.name), fb = folded(b.name);
+        return fa != fb ? fa < fb : a.name < b.name;
+    });
+    // The parent first, where there is one (the root has none).
+    if (directory.has_relative_path()) listing.insert(listing.begin(), {"..", true});
     return listing;
 }
 

@@ -17,6 +17,7 @@
 
 #include "formats/snapshots.h"
 #include "frontend/sound_mix.h"
+#include "frontend/typing.h"
 #include "spectrum/machine.h"
 
 // The text layer's pixel buffer: 512 x 256 pixels, 4 bytes each (blue, green, red, alpha).
@@ -184,17 +185,24 @@ class Session {
     // Typing by character: a host character that the Spectrum types with SYMBOL SHIFT
     // presses that combination instead of the key in its place.
     bool type_chars = false;
-    // Presses of Spectrum keys, played one after another, each for one logical frame (the
-    // ROM's scan at the interrupt sees it) and no sooner than the ROM can take it.
+    // Presses of Spectrum keys, played one after another, each for a few logical frames
+    // (the ROM's scan at the interrupt sees it) and no sooner than the ROM can take it.
     struct KeyTap {
-        int key = 0;           // the host key whose press it is
+        int key = -1;          // the host key whose press it is (-1: typed by a script)
         std::vector<int> keys; // host keys, as the key rows map them
         bool symbol = false;   // a character typed with SYMBOL SHIFT: no CAPS SHIFT with it
+        int hold = 2;          // logical frames down at least
+        int gap = 6;           // logical frames from its start to the next one's, at least,
+                               // when the ROM's keyboard routine is not in charge
     };
     std::deque<KeyTap> tap_queue;
     KeyTap tap_playing; // the tap in the key rows now, or none
     std::vector<int> last_tap_keys;
     uint64_t tap_started = 0; // machine_time() when the last one began
+    TapHandshake tap_rom;     // what the ROM has made of the last one (frontend/typing.h)
+    // Text typed by the headless runner's script: each combination a tap held `hold` frames,
+    // queued behind the taps still waiting.
+    void type_taps(const std::vector<std::vector<int>>& combinations, int hold);
     // T-states run since the start (logical frames ended times their length, plus tstates).
     uint64_t machine_time() const;
 
@@ -358,6 +366,13 @@ class Session {
     // Whether save_tape_path is the attached tape itself: the deck then gets the saved
     // blocks too, after the ones it holds, as a recorder would have them on the tape.
     bool saves_to_deck = false;
+    // The length save_tape_path had when it was attached or last written, -1 when not known
+    // (its length then is taken as it finds it): an append to a file of another length is
+    // refused.
+    int64_t save_tape_length = -1;
+    // The last SAVE that failed, in words ("tape.tap: No space left on device"), for a host
+    // that reports it; the host clears it.
+    std::string tape_save_failure;
     bool tape_fast() const { return machine.tape_deck.playing && !tape_sound; }
     // F11: the tape plays or stops.
     void tape_key();
@@ -367,8 +382,13 @@ class Session {
     }
     // The deck's events as messages; the blocks the ROM saved written out.
     void tape_frame();
-    // Appends the saved blocks to the save file (made when there is none), with a message.
+    // Appends the saved blocks to the save file (made when there is none, or when the one
+    // there is read-only), with a message.
     void write_saved_blocks();
+    // Writes `bytes` to a new file in the data directory; its path, or "" with `why`.
+    std::string new_tape_file(const std::vector<uint8_t>& bytes, std::string& why);
+    // " SAVE FAILED " on row 23, and why for the host.
+    void tape_save_failed(const std::string& path, const std::string& why);
 
     // --- Display mode and screenshots ---------------------------------------------------
     // The display mode the user asks for: a window, or full screen. The full-screen host
@@ -434,9 +454,9 @@ std::string user_data_dir();
 // listed); no dot is needed ("gamesna" is a snapshot).
 bool requester_lists(const std::string& name, bool directory);
 
-// The listed entries of `directory` in the order the file system enumerates them
-// (unsorted, directories and files mixed, "." and ".." left out). Empty when the directory
-// cannot be read.
+// The listed entries of `directory`: ".." (the parent, but at the root), then the
+// directories, then the files, each sorted by name regardless of case ("." left out).
+// Empty when the directory cannot be read.
 std::vector<ListedEntry> requester_listing(const std::filesystem::path& directory);
 // The same, with the reason in `ec` when the directory cannot be read.
 std::vector<ListedEntry> requester_listing(const std::filesystem::path& directory,

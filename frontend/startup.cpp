@@ -81,6 +81,9 @@ bool Session::load_file(const std::string& path, std::string* why) {
     reset_audio();
     save_tape_path = getext(path) == "TAP" ? path : std::string();
     saves_to_deck = !save_tape_path.empty();
+    std::error_code ec;
+    const uintmax_t length = saves_to_deck ? std::filesystem::file_size(path, ec) : 0;
+    save_tape_length = saves_to_deck && !ec ? static_cast<int64_t>(length) : -1;
     return true;
 }
 

@@ -10,6 +10,10 @@
 template <size_t N> struct ByteBlock {
     uint8_t bytes[N];
 
+    uint8_t* begin() { return bytes; }
+    uint8_t* end() { return bytes + N; }
+    const uint8_t* begin() const { return bytes; }
+    const uint8_t* end() const { return bytes + N; }
     operator uint8_t*() { return bytes; }
     operator const uint8_t*() const { return bytes; }
     bool operator==(const ByteBlock& other) const {

@@ -20,11 +20,8 @@ Spectrum::Spectrum() {
     map_slot3(0);
 }
 
-// The sink is scratch: a copy has one of its own and takes nothing from the other's.
 Spectrum::Spectrum(const Spectrum& other)
-    : SpectrumHardware(other), ROM_SINK(new uint8_t[16384]), cpu_model(other.cpu_model),
-      exact_border(other.exact_border), tape_traps(other.tape_traps), tape_saves(other.tape_saves),
-      saved_blocks(other.saved_blocks), is_snapshot(other.is_snapshot), tape(other.tape) {
+    : SpectrumHardware(other), SpectrumBeside(other), ROM_SINK(new uint8_t[16384]) {
     std::memcpy(ROM, other.ROM, sizeof ROM);
     rebase_slots(other);
 }
@@ -32,14 +29,8 @@ Spectrum::Spectrum(const Spectrum& other)
 Spectrum& Spectrum::operator=(const Spectrum& other) {
     if (this != &other) {
         SpectrumHardware::operator=(other);
+        SpectrumBeside::operator=(other);
         std::memcpy(ROM, other.ROM, sizeof ROM);
-        cpu_model = other.cpu_model;
-        exact_border = other.exact_border;
-        tape_traps = other.tape_traps;
-        tape_saves = other.tape_saves;
-        saved_blocks = other.saved_blocks;
-        is_snapshot = other.is_snapshot;
-        tape = other.tape;
         rebase_slots(other);
     }
     return *this;

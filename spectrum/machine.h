@@ -150,11 +150,43 @@ struct SpectrumHardware {
     TapeDeck tape_deck;
     uint8_t rom_patched[3] = {};
     uint8_t audio_tape_level = 0;
+    // The save trap's wait for the keys to be let go (absolute T-states of its start and of
+    // its last turn, 0 when not waiting).
+    uint64_t save_wait_from = 0, save_wait_seen = 0;
 
     bool operator==(const SpectrumHardware&) const = default;
 };
 
-class Spectrum : public SpectrumHardware {
+// Beside the hardware: the settings, what the machine hands to the interface, and the
+// attached tape image. A copy of a machine copies them; they are no part of its state.
+struct SpectrumBeside {
+    // Settings, kept through resets and loads and not part of a channel: the CPU the machine
+    // runs (z80/model.h); the border painted from its changes; with tape_traps (the default)
+    // the ROM's loader takes a standard-speed block at once (any other block, and every
+    // block without it, is played to whatever reads the EAR bit); with tape_saves the ROM's
+    // save routine hands each block, as a TAP record (length, flag, data, checksum), to
+    // saved_blocks for the interface to write instead of playing it to the MIC output.
+    CpuModel cpu_model = CpuModel::standard;
+    uint8_t exact_border = 0;
+    uint8_t tape_traps = 1;
+    uint8_t tape_saves = 0;
+
+    // For the interface: the blocks SAVE made, and whether the last file loaded was a
+    // snapshot.
+    std::vector<std::vector<uint8_t>> saved_blocks;
+    uint8_t is_snapshot = 0;
+    // The header block of a SAVE, held back until its data block follows, and when it was
+    // saved; set when a block too long for a TAP record was refused (the interface says so
+    // and clears it).
+    std::vector<uint8_t> save_header;
+    uint64_t save_header_at = 0;
+    uint8_t save_refused = 0;
+
+    // The attached tape image, whole, shared by every copy of the machine.
+    SharedVector<uint8_t> tape;
+};
+
+class Spectrum : public SpectrumHardware, public SpectrumBeside {
   public:
     Spectrum();
     Spectrum(const Spectrum& other);
@@ -182,25 +214,6 @@ class Spectrum : public SpectrumHardware {
     // which whatever changes those calls.
     uintptr_t SLTRD_AT[4] = {};
     uintptr_t SLTWR_AT[4] = {};
-
-    // Settings, kept through resets and loads and not part of a channel: the CPU the machine
-    // runs (z80/model.h); the border painted from its changes; with tape_traps (the default)
-    // the ROM's loader takes a standard-speed block at once (any other block, and every
-    // block without it, is played to whatever reads the EAR bit); with tape_saves the ROM's
-    // save routine hands each block, as a TAP record (length, flag, data, checksum), to
-    // saved_blocks for the interface to write instead of playing it to the MIC output.
-    CpuModel cpu_model = CpuModel::standard;
-    uint8_t exact_border = 0;
-    uint8_t tape_traps = 1;
-    uint8_t tape_saves = 0;
-
-    // For the interface: the blocks SAVE made, and whether the last file loaded was a
-    // snapshot.
-    std::vector<std::vector<uint8_t>> saved_blocks;
-    uint8_t is_snapshot = 0;
-
-    // The attached tape image, whole, shared by every copy of the machine.
-    SharedVector<uint8_t> tape;
 
     // Points slot 3 (0xC000-0xFFFF) at RAM bank (bank & 7) for reading and writing.
     void map_slot3(int bank);
@@ -315,18 +328,22 @@ class Spectrum : public SpectrumHardware {
     // read also starts the tape when a program polls it in a tight loop).
     uint8_t tape_ear(uint8_t value);
     // The deck's part of a logical frame end (before tstates loses tpf): the signal played
-    // up to the frame's end; the tape stops when no loader has listened (read the EAR bit
-    // in a tight loop) for TAPE_IDLE_STOP T-states. With `slot`, the frame's edges are mixed into
-    // its 960 beeper samples.
+    // up to the frame's end; a tape that started itself stops when no loader has listened
+    // (read the EAR bit in a tight loop) for TAPE_IDLE_STOP T-states, one started by hand
+    // plays on. With `slot`, the frame's edges are mixed into its 960 beeper samples.
     void tape_frame_end(uint8_t* slot);
     static constexpr uint64_t TAPE_IDLE_STOP = 3 * 3500000ull;
-    // The tape block transfer used by the load trap: reads one TAP block and stores DE data
-    // bytes at IX with timed writes.
-    void PatchZ80();
+    // The tape block transfer used by the load trap: reads the TAP record at tape_pos and
+    // stores its data bytes at IX with timed writes, DE at most. False when the record
+    // holds fewer than DE data bytes and the checksum (the real loader would time out).
+    bool PatchZ80();
     // Called when the ROM's block loader and block saver reach their hook points. 0: the
     // trap did the instruction's work; nonzero: the instruction runs as usual.
     int tape_load_trap();
     int tape_save_trap();
+    // Pops the address on the stack into PC, with timed reads: the block loader's caller,
+    // or the saver's SA/LD-RET.
+    void return_from_trap();
 
     // --- The bus the Z80 runs over ------------------------------------------------------
     Z80_INLINE uint8_t fetch(int32_t& t, uint16_t addr) {

@@ -4,12 +4,13 @@
 //
 // A TAP record as one load trap consumes it:
 //   size  field
-//    2    block length, little-endian   (read, not used)
+//    2    block length, little-endian   (bounds what is read: flag, data, checksum)
 //    1    flag byte                     (read, not compared with A)
 //    DE   data bytes                    (stored from IX upward)
 //    1    checksum                      (read, not verified)
 // A TZX standard-speed block (ID 0x10: pause word, then length word and the bytes) holds the
 // same record from its fourth byte on.
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -22,6 +23,18 @@ namespace {
 constexpr uint16_t LD_BYTES = 0x0556;
 constexpr uint16_t SA_LD_RET = 0x053F;
 constexpr uint8_t LOADER_PATCH[3] = {0xC3, 0x6B, 0x05}; // JP 0x056B
+
+// The ROM's SAVE: a header of 17 bytes with flag 0x00, a pause of a second, then the data.
+// The saver's pilot tone lasts 8063 pulses of 2168 T-states before a header, 3223 before
+// data (at the tape's 3.5 MHz).
+constexpr uint16_t HEADER_LENGTH = 17;
+constexpr uint64_t HEADER_PILOT = 8063ull * 2168, DATA_PILOT = 3223ull * 2168;
+// Turns of the save trap's wait come a few T-states apart; a longer gap starts a new wait.
+constexpr uint64_t SAVE_WAIT_TURN = 1000;
+// A header kept back longer than this (a reset or a load came between) has lost its save.
+constexpr uint64_t SAVE_HEADER_HOLD = 8ull * TAPE_CLOCK_HZ;
+// A TAP record's 16-bit length counts the flag and checksum with the data.
+constexpr uint32_t TAP_MOST_DATA = 0xFFFF - 2;
 } // namespace
 
 void Spectrum::attach_tape(std::vector<uint8_t> image) {
@@ -68,22 +81,26 @@ void Spectrum::detach_tape() {
     tape_deck.load({});
 }
 
-void Spectrum::PatchZ80() {
-    // Every byte of a block is read into one variable; a read past the end of the image
-    // leaves it as it was, so missing data bytes repeat the last byte read.
-    uint8_t tape_byte = 0;
-    auto read_tape_byte = [&] {
-        if (tape_pos < tape.size()) tape_byte = tape[tape_pos++];
-    };
-    read_tape_byte(); // length, low
-    read_tape_byte(); // length, high
-    read_tape_byte(); // flag
-    for (unsigned count = 0; count < z80.DE; count++) {
-        read_tape_byte();
-        writebyte(z80.IX, tape_byte);
+bool Spectrum::PatchZ80() {
+    // The record's length field bounds what the loader hears: flag, data and checksum. The
+    // image may end before the length says, and then what it holds is all there is.
+    const size_t start = tape_pos;
+    if (start + 2 > tape.size()) {
+        tape_pos = tape.size();
+        return false;
+    }
+    const size_t length = tape[start] | tape[start + 1] << 8;
+    const size_t have = std::min(length, tape.size() - start - 2);
+    // The real loader stores each data byte as it comes and, once DE are in, waits for the
+    // checksum: a block with fewer bytes leaves it waiting for an edge that never comes.
+    const size_t stored = std::min<size_t>(have ? have - 1 : 0, z80.DE);
+    for (size_t i = 0; i < stored; i++) {
+        writebyte(z80.IX, tape[start + 3 + i]);
         z80.IX++;
     }
-    read_tape_byte(); // checksum
+    const size_t needed = size_t{z80.DE} + 2;
+    tape_pos = start + 2 + std::min(have, needed);
+    return have >= needed;
 }
 
 int Spectrum::tape_load_trap() {
@@ -100,34 +117,78 @@ int Spectrum::tape_load_trap() {
         return 1;
     }
     const long block = tape_deck.next_standard_block();
-    if (block < 0 && !tape_deck.at_end() && ROM[LD_BYTES] == LOADER_PATCH[0]) {
-        // Not a block the trap can take: the loader's own start runs (the patch lifted for
-        // it, and put back when it reaches the hook) and listens to the signal.
+    if (block < 0 && ROM[LD_BYTES] == LOADER_PATCH[0]) {
+        // Not a block the trap can take, or no block left: the loader's own start runs (the
+        // patch lifted for it, and put back when it reaches the hook) and listens to the
+        // signal, or to the silence of a tape at its end until BREAK.
+        if (tape_deck.at_end()) tape_deck.event = TapeEvent::END;
         std::memcpy(ROM + LD_BYTES, rom_patched, 3);
         z80.PC = LD_BYTES;
         return 0;
     }
-    // A standard block, or a tape at its end (the trap then reads past the image as ever).
-    if (block >= 0) {
-        tape_pos = tape_deck.blocks[static_cast<size_t>(block)].record_offset;
-        tape_deck.taken(static_cast<size_t>(block));
-    }
-    PatchZ80();
+    if (block < 0) return 1;
+    tape_pos = tape_deck.blocks[static_cast<size_t>(block)].record_offset;
+    tape_deck.taken(static_cast<size_t>(block));
+    const bool whole = PatchZ80();
     // Return to the block loader's caller with the flags it was called with: a LOAD calls
-    // with carry set, so it sees success.
+    // with carry set, so it sees success. A block cut short fails as the loader's time-out
+    // does, with carry clear (a LOAD reports a loading error; the search for a header
+    // goes on to the next block).
+    if (!whole) z80.AF = static_cast<uint16_t>(z80.AF & ~0x0001);
+    return_from_trap();
+    return 0;
+}
+
+void Spectrum::return_from_trap() {
     const uint8_t low = readbyte(z80.SP);
     z80.SP++;
     const uint8_t high = readbyte(z80.SP);
     z80.SP++;
     z80.PC = static_cast<uint16_t>(low | (high << 8));
-    return 0;
 }
 
 // The saver is entered with A the flag byte, IX the first byte and DE the count; the block
-// becomes a TAP record, and the saver returns through SA/LD-RET, which it pushed first.
+// becomes a TAP record, and the saver returns through SA/LD-RET, which it pushed first and
+// which reports BREAK while SPACE is down.
 int Spectrum::tape_save_trap() {
     if (!tape_saves) return 1;
     const uint8_t flag = static_cast<uint8_t>(z80.AF >> 8);
+    const bool header = flag == 0x00 && z80.DE == HEADER_LENGTH;
+    const uint64_t now = tape_now();
+
+    // The key that confirmed the SAVE may still be down. The real saver plays its pilot
+    // tone (five seconds before a header, two before data) before it first looks at SPACE,
+    // so a key let go by then breaks nothing: the trap waits as long, here at the hook with
+    // the interrupts off as the saver's DI has them, or until no key is down.
+    bool key_down = false;
+    for (const uint8_t row : key_rows) key_down = key_down || row != 0;
+    if (save_wait_seen == 0 || now - save_wait_seen > SAVE_WAIT_TURN) save_wait_from = now;
+    const uint64_t pilot = (header ? HEADER_PILOT : DATA_PILOT) *
+                           (model == 48 ? TAPE_CLOCK_HZ : CLOCK_HZ_128) / TAPE_CLOCK_HZ;
+    if (key_down && now - save_wait_from < pilot) {
+        save_wait_seen = now;
+        z80.IFF1 = z80.IFF2 = 0;
+        z80.PC = static_cast<uint16_t>(z80.PC - 1);
+        return 0;
+    }
+    save_wait_seen = 0;
+
+    // SPACE still down after the pilot: the saver breaks at the first byte, and SA/LD-RET
+    // reports it. A header kept back for its data goes too: a tape never holds a header
+    // without its data.
+    if (key_rows[7] & 0x01) {
+        save_header.clear();
+        return_from_trap();
+        return 0;
+    }
+    // A TAP record's length field counts the flag and the checksum as well: more than
+    // 65,533 data bytes cannot be written, and nothing of the save is.
+    if (z80.DE > TAP_MOST_DATA) {
+        save_header.clear();
+        save_refused = 1;
+        return_from_trap();
+        return 0;
+    }
     const uint32_t length = z80.DE + 2u;
     std::vector<uint8_t> record = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
                                    flag};
@@ -138,12 +199,18 @@ int Spectrum::tape_save_trap() {
         checksum ^= byte;
     }
     record.push_back(checksum);
-    saved_blocks.push_back(std::move(record));
-    const uint8_t low = readbyte(z80.SP);
-    z80.SP++;
-    const uint8_t high = readbyte(z80.SP);
-    z80.SP++;
-    z80.PC = static_cast<uint16_t>(low | (high << 8));
+    if (header) {
+        // Held back until its data block follows (the ROM's SAVE pauses a second between
+        // them); a header left from a save that never went on is dropped.
+        save_header = std::move(record);
+        save_header_at = now;
+    } else {
+        if (!save_header.empty() && now - save_header_at < SAVE_HEADER_HOLD)
+            saved_blocks.push_back(std::move(save_header));
+        save_header.clear();
+        saved_blocks.push_back(std::move(record));
+    }
+    return_from_trap();
     return 0;
 }
 
@@ -162,7 +229,9 @@ void Spectrum::tape_frame_end(uint8_t* slot) {
     if (deck.playing) {
         deck.run_to(end);
         // (A read by the instruction that crossed the frame end lies past `end`.)
-        if (deck.playing && end > deck.last_listen && end - deck.last_listen > TAPE_IDLE_STOP)
+        // Only a tape that started itself stops itself; one started by hand plays on.
+        if (deck.playing && !deck.by_hand && end > deck.last_listen &&
+            end - deck.last_listen > TAPE_IDLE_STOP)
             deck.stop();
     }
     if (!slot) return;

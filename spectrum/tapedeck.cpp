@@ -89,6 +89,7 @@ void TapeDeck::play(uint64_t now) {
         return;
     }
     playing = true;
+    by_hand = false; // the user's key says otherwise after this
     next_edge = now; // the next pulse begins now
     last_listen = now;
     event = TapeEvent::PLAY;

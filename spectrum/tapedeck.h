@@ -98,6 +98,7 @@ class TapeDeck {
   public:
     SharedVector<TapeBlock> blocks; // shared by every copy of the machine
     bool playing = false;
+    bool by_hand = false;            // started by the user (F11), not by a loader: no idle stop
     bool machine_48k = true;         // for the stop-if-48K block
     uint32_t cpu_hz = TAPE_CLOCK_HZ; // the machine's clock: pulses are scaled to it
     bool record_edges = false;       // keep this frame's edges (for the sound)

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "frontend/keys.h"
+#include "frontend/session.h"
 #include "frontend/typing.h"
 
 namespace {
@@ -103,8 +104,9 @@ bool parse_key_script(const std::string& script, int frames_per_key, std::vector
             }
             events.push_back(event);
         } else if (verb == "type") {
-            uint64_t at = frame;
-            std::vector<int> previous;
+            // The text goes to the session's queue of taps, which keeps pace with the ROM.
+            KeyEvent event{frame, {}, true};
+            event.hold = frames_per_key;
             for (size_t i = 0; i < argument.size(); i++) {
                 std::vector<int> keys;
                 if (argument[i] == '<') {
@@ -117,8 +119,11 @@ bool parse_key_script(const std::string& script, int frames_per_key, std::vector
                     const int code = key_by_name(name);
                     if (name == "semicolon") {
                         keys = keys_for_char(';'); // ';' itself separates events
-                    } else if (code >= 0) {
+                    } else if (code >= 0 && on_matrix(code)) {
                         keys.push_back(code);
+                    } else if (code >= 0) {
+                        error = "<" + name + "> is not a Spectrum key (press and release it)";
+                        return false;
                     } else {
                         error = "unknown key <" + name + ">";
                         return false;
@@ -131,13 +136,9 @@ bool parse_key_script(const std::string& script, int frames_per_key, std::vector
                         return false;
                     }
                 }
-                if (share_a_key(previous, keys) && frames_per_key < REPEAT_GAP)
-                    at += REPEAT_GAP - frames_per_key;
-                previous = keys;
-                events.push_back({at, keys, true});
-                events.push_back({at + frames_per_key, keys, false});
-                at += 2 * static_cast<uint64_t>(frames_per_key);
+                event.typed.push_back(keys);
             }
+            events.push_back(event);
         } else if (verb == "tape") {
             const std::string what = lower(trim(argument));
             if (what != "play" && what != "stop") {
@@ -157,9 +158,10 @@ bool parse_key_script(const std::string& script, int frames_per_key, std::vector
 }
 
 size_t apply_key_events(const std::vector<KeyEvent>& events, size_t next, uint64_t frame,
-                        uint8_t* keys) {
+                        uint8_t* keys, Session* typing) {
     while (next < events.size() && events[next].frame <= frame) {
         for (const int code : events[next].keys) keys[code] = events[next].down ? 1 : 0;
+        if (typing) typing->type_taps(events[next].typed, events[next].hold);
         next++;
     }
     return next;

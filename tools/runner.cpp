@@ -2,6 +2,7 @@
 // runs a number of logical frames as fast as the host allows while a script presses keys,
 // and writes the last picture as PNG, the sound as WAV and the screen as text.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,7 +24,7 @@
 namespace {
 const char* const USAGE_HEAD = R"(usage: marrowgleam-run [options] [FILE]
 
-Runs the Marrowgleam ZX Spectrum 48K emulator without a window, as fast as the computer
+Runs the Marrowgleam ZX Spectrum emulator without a window, as fast as the computer
 allows: boots the ROM ("1982.rom" beside this program), loads FILE if given (a snapshot
 ending in SNA, Z80 or SZX, or a tape image ending in TAP or TZX, any case; start a tape
 with LOAD "" typed by a script), runs the given number of logical frames (50 a second of
@@ -42,9 +43,9 @@ options:
                     right escape home end pageup pagedown f1-f12 kp0-kp9 win tab; the
                     joystick: joy_up joy_down joy_left joy_right joy_fire; in typed
                     text capitals add CAPS SHIFT, symbols add SYMBOL SHIFT, <semicolon>
-                    types ';', <name> is any key
+                    types ';', <name> is any Spectrum key
   --keys-file FILE  the same script read from a file (events also one per line)
-  --key-frames N    logical frames each typed key is held, and then released (default 3)
+  --key-frames N    logical frames each typed key is held at least (default 3)
   --png FILE        write the picture of the last frame (352 x 288, with border) as PNG
   --wav FILE        write the sound of the whole run as WAV (48 kHz, 16-bit stereo: the
                     beeper and the sound chip), as it runs; without it no sound is kept
@@ -64,7 +65,9 @@ cannot be loaded ends it with status 1 and a line saying why: it cannot be opene
 system's reason, e.g. "No such file or directory"), it is not a regular file (a
 directory, a named pipe, a device: never opened), its name ends in none of SNA, Z80, SZX,
 TAP and TZX, or it is a snapshot too short or malformed. A failed --save also ends it with
-status 1.
+status 1, and so does a SAVE typed in BASIC that could not be written (the tape file or the
+data directory not writable, a full disk, a block too long for a TAP file): each is
+reported on standard error with the reason.
 )";
 
 bool parse_count(const char* text, long& value) {
@@ -121,6 +124,8 @@ bool write_dump(const Spectrum& m, const MemoryDump& dump) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit is a failed write (EFBIG) to report, not a kill half-way through a save.
+    std::signal(SIGXFSZ, SIG_IGN);
     long frames = 250, key_frames = 3;
     std::string script, png_path, wav_path, file, save_path;
     SnapshotFormat save_format = SnapshotFormat::SZX;
@@ -220,7 +225,8 @@ int main(int argc, char** argv) {
     // machine stands still (paused, or in the requester), so that a script goes on there.
     headless::on_pump = [&] {
         const size_t from = next_event;
-        next_event = apply_key_events(events, next_event, session.frame_clock(), headless::keys);
+        next_event =
+            apply_key_events(events, next_event, session.frame_clock(), headless::keys, &session);
         for (size_t i = from; i < next_event; i++) {
             if (events[i].tape == TapeAction::PLAY) session.tape_key_play(true);
             if (events[i].tape == TapeAction::STOP) session.tape_key_play(false);
@@ -239,16 +245,26 @@ int main(int argc, char** argv) {
         return 1;
     }
     const auto start = std::chrono::steady_clock::now();
+    bool save_failed = false;
+    auto report_save_failure = [&] {
+        if (session.tape_save_failure.empty()) return;
+        std::fprintf(stderr, "marrowgleam-run: SAVE failed: %s\n",
+                     session.tape_save_failure.c_str());
+        session.tape_save_failure.clear();
+        save_failed = true;
+    };
     while (session.frame_clock() < static_cast<uint64_t>(frames)) {
         const uint64_t logical = session.logical_frames;
-        if (!session.run_machine(session.frame_clock() + 1)) break; // Escape
+        const bool went_on = session.run_machine(session.frame_clock() + 1);
+        report_save_failure();
+        if (!went_on) break; // Escape
         if (wav.is_open() && session.logical_frames != logical)
             wav.write(session.FRAME_SAMPLES, SAMPLES_PER_FRAME);
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    int status = 0;
+    int status = save_failed ? 1 : 0;
     if (!png_path.empty() &&
         !write_picture_png(png_path, session.ULA_surface[m.IFB_buffer], error)) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());

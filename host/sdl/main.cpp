@@ -1,4 +1,5 @@
 // The full-screen program: start-up, the main loop and shutdown.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,6 +67,9 @@ int SDL_main(int argc, char** argv) {
     // a genuine SDL 1.2 ignores the variable.)
     setenv("SDL12COMPAT_OPENGL_SCALING", "0", 0);
 
+    // A file-size limit is reported as a failed write (EFBIG) rather than a kill half-way
+    // through a save, so that the save can take its partial bytes off again.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::atexit(SDL_Quit);
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         std::printf("Unable to initialize SDL: %s\n", SDL_GetError());

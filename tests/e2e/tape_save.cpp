@@ -113,3 +113,44 @@ TEST(TapeSave, SaveAppendsToTheAttachedTapImage) {
         << "the ROM's first three bytes";
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "data/marrowgleam"));
 }
+
+// A SAVE is confirmed by any key, SPACE too (the saver's pilot outlasts a key press); SPACE
+// held through the pilot breaks it, and nothing is kept. A block too long for a TAP record
+// and a data directory that cannot be made are failures, said on standard error.
+TEST(TapeSave, SpaceConfirmsBreakKeepsNothingAndFailuresAreReported) {
+    const std::string save = "100:type SAVE \"x\" CODE 0,3<enter>;";
+    const struct {
+        const char* name;
+        std::string keys;
+        bool impossible_data_dir;
+        size_t blocks;     // in the one file saved; 0: no file at all
+        const char* shown; // in the screen's text
+        int status;
+        const char* reported; // on standard error
+    } CASES[] = {
+        {"space", save + "300:press space;303:release space", false, 2, "OK", 0, ""},
+        {"held", save + "300:press space;570:release space", false, 0, "BREAK", 0, ""},
+        {"too long", "100:type SAVE \"x\" CODE 0,65535<enter>;300:type <enter>", false, 0, "", 1,
+         "65,533"},
+        {"no data dir", save + "300:type <enter>", true, 0, "", 1, "SAVE failed"},
+    };
+    for (const auto& c : CASES) {
+        TempDir dir;
+        write_file("file", {1});
+        const std::filesystem::path data = dir.path() / (c.impossible_data_dir ? "file/d" : "d");
+        const Environment data_home("XDG_DATA_HOME", data.string());
+        const RunnerResult run =
+            run_runner({"--quiet", "--text", "--frames", "800", "--keys", c.keys});
+        EXPECT_EQ(run.status, c.status) << c.name << ": " << run.err;
+        EXPECT_NE(run.out.find(c.shown), std::string::npos) << c.name << ": " << run.out;
+        EXPECT_NE(run.err.find(c.reported), std::string::npos) << c.name << ": " << run.err;
+        std::vector<std::filesystem::path> files;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(data / "marrowgleam", ec))
+            files.push_back(e.path());
+        ASSERT_EQ(files.size(), c.blocks ? 1u : 0u) << c.name;
+        if (c.blocks) {
+            EXPECT_EQ(tap_blocks(read_file(files[0])).size(), c.blocks) << c.name;
+        }
+    }
+}

@@ -81,12 +81,14 @@ TEST(TapeSnapshot, RunsFromThePcOnItsStack) {
 }
 
 // F10 in a key script opens the requester, which runs frame by frame as a state of the main
-// loop: the script goes on, Return loads the snapshot under the cursor, Escape ends the run.
+// loop: the script goes on, Down and Return load the snapshot under the parent, Escape ends
+// the run.
 TEST(TapeSnapshot, TheRequesterWorksInTheRunner) {
     TempDir dir;
     write_file("screen.sna", screen_snapshot());
     RunnerResult run = run_runner({"--quiet", "--text", "--frames", "60", "--keys",
-                                   "10:press f10;12:release f10;14:press enter;16:release enter"});
+                                   "10:press f10;12:release f10;13:press down;14:release down;"
+                                   "15:press enter;16:release enter"});
     ASSERT_EQ(run.status, 0) << run.err;
     ASSERT_GE(run.rows.size(), 11u) << run.out;
     EXPECT_EQ(run.rows[10], "    SNAPSHOT RUNNING") << "loaded through the requester";

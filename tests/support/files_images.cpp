@@ -92,7 +92,7 @@ void TempDir::directory(const std::string& relative) const {
 MachineState capture_state() {
     const Spectrum& m = test_machine();
     MachineState s;
-    s.ram.assign(m.RAM, m.RAM + sizeof m.RAM);
+    s.ram.assign(m.RAM.begin(), m.RAM.end());
     s.rom.assign(m.ROM, m.ROM + sizeof m.ROM);
     const auto* regs = reinterpret_cast<const uint8_t*>(&m.z80);
     s.regs.assign(regs, regs + sizeof m.z80);

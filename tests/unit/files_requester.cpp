@@ -135,10 +135,10 @@ TEST_F(RequesterTest, ListsDirectoriesSnapshotsAndTapes) {
 
     const auto names = shown();
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()),
-              (std::set<std::string>{"abcd.sna", "gamesna", "x.tap", "PROG.TAP", "Mixed.SnA",
+              (std::set<std::string>{"..", "abcd.sna", "gamesna", "x.tap", "PROG.TAP", "Mixed.SnA",
                                      "folder", "d"}));
-    EXPECT_EQ(names.size(), 7u);
-    for (int row = 4; row < 11; row++) {
+    EXPECT_EQ(names.size(), 8u);
+    for (int row = 4; row < 12; row++) {
         const bool directory = fs::is_directory(s.requester_dir / shown()[row - 4]);
         EXPECT_EQ(text_ink(1, row), directory ? 13 : 15) << shown()[row - 4];
     }
@@ -147,6 +147,36 @@ TEST_F(RequesterTest, ListsDirectoriesSnapshotsAndTapes) {
     // The directory shown: the working directory, as the requester first opened.
     EXPECT_EQ(s.requester_dir, fs::current_path());
     EXPECT_EQ(text_row(2), padded(s.requester_dir.string().substr(0, 40)));
+}
+
+// The parent first, then the directories, then the files, each by name whatever its case
+// (names equal but for case by their bytes); on the page as in the listing.
+TEST_F(RequesterTest, ListsTheParentThenDirectoriesThenFilesEachByName) {
+    for (const char* name : {"b.sna", "A.tap", "game.sna", "Game.sna", "c.TZX", "_x.z80"})
+        dir.file(name);
+    for (const char* name : {"zeta", "Alpha", "beta"}) dir.directory(name);
+    const struct {
+        const char* name;
+        bool directory;
+    } expected[] = {
+        {"..", true},        {"Alpha", true},     {"beta", true},   {"zeta", true},
+        {"_x.z80", false},   {"A.tap", false},    {"b.sna", false}, {"c.TZX", false},
+        {"Game.sna", false}, {"game.sna", false},
+    };
+    const auto listing = requester_listing(dir.path());
+    ASSERT_EQ(listing.size(), std::size(expected));
+    for (size_t i = 0; i < listing.size(); i++) {
+        EXPECT_EQ(listing[i].name, expected[i].name) << i;
+        EXPECT_EQ(listing[i].directory, expected[i].directory) << i;
+    }
+    s.do_file_requester();
+    frame();
+    const auto names = shown();
+    for (size_t i = 0; i < names.size(); i++) EXPECT_EQ(names[i], expected[i].name) << i;
+    EXPECT_NE(requester_listing("/").front().name, "..") << "the root has no parent";
+
+    frame({key::RETURN}); // on ".."
+    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path().parent_path()));
 }
 
 TEST_F(RequesterTest, LongPathsAndNamesAreCutOnScreenOnly) {
@@ -159,7 +189,7 @@ TEST_F(RequesterTest, LongPathsAndNamesAreCutOnScreenOnly) {
     ASSERT_GT(path.size(), 80u);
 
     s.do_file_requester();
-    frame();
+    select(long_name);
     EXPECT_EQ(text_row(2), path.substr(0, 40));
     EXPECT_EQ(text_row(3), path.substr(40, 40));
     EXPECT_EQ(text_row(4).substr(1), padded(long_name.substr(0, 38)).substr(0, 39));
@@ -190,14 +220,20 @@ TEST_F(RequesterTest, NavigationKeys) {
     for (const auto& c : cases) {
         if (c.k != populated) {
             for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove(entry);
-            populate(c.k);
+            populate(c.k - 1); // and the parent
             populated = c.k;
             ASSERT_TRUE(s.requester_read(s.requester_dir)); // the listing is read on demand
         }
         frame(); // every key up, so that the next is a new press
         s.DIRCUR = c.cur;
         s.DIROFF = c.off;
-        frame({c.key});
+        if (c.k > 0) {
+            frame({c.key});
+        } else { // only the root lists nothing
+            pending = {c.key};
+            s.read_keyboard();
+            s.requester_navigate(0);
+        }
         EXPECT_EQ(s.DIRCUR, c.new_cur)
             << "k " << c.k << " from " << c.cur << "/" << c.off << " key " << c.key;
         EXPECT_EQ(s.DIROFF, c.new_off)
@@ -206,7 +242,7 @@ TEST_F(RequesterTest, NavigationKeys) {
 }
 
 TEST_F(RequesterTest, KeysShowOnTheNextFrame) {
-    populate(25);
+    populate(24); // and the parent
     s.do_file_requester();
     const auto listing = requester_listing(s.requester_dir);
     frame({key::END});
@@ -224,15 +260,16 @@ TEST_F(RequesterTest, KeysShowOnTheNextFrame) {
     EXPECT_EQ(shown().front(), listing[0].name);
 }
 
+// A directory with nothing to list shows its parent alone, with the cursor on it.
 TEST_F(RequesterTest, EmptyDirectory) {
     dir.file("notes.txt");
     s.do_file_requester();
     frame({key::END});
-    frame({key::RETURN});
-    EXPECT_TRUE(s.file_requester_mode) << "Return on nothing does nothing";
-    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path()));
-    EXPECT_TRUE(shown().empty());
+    EXPECT_EQ(shown(), std::vector<std::string>{".."});
     EXPECT_EQ(cursor_row(), 4);
+    frame({key::RETURN});
+    EXPECT_TRUE(s.file_requester_mode);
+    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path().parent_path()));
 }
 
 TEST_F(RequesterTest, ReturnEntersADirectoryAndLeftGoesBack) {
@@ -247,7 +284,7 @@ TEST_F(RequesterTest, ReturnEntersADirectoryAndLeftGoesBack) {
     EXPECT_EQ(s.DIROFF, 0);
     EXPECT_TRUE(s.file_requester_mode);
     frame();
-    EXPECT_EQ(shown(), std::vector<std::string>{"inner.sna"});
+    EXPECT_EQ(shown(), (std::vector<std::string>{"..", "inner.sna"}));
 
     s.DIRCUR = s.DIROFF = 0;
     frame({key::LEFT});
@@ -261,7 +298,7 @@ TEST_F(RequesterTest, ReturnEntersADirectoryAndLeftGoesBack) {
 TEST_F(RequesterTest, ReturnActsOnTheEntryDrawnEvenWithLeftInTheSameFrame) {
     dir.directory("sub");
     s.do_file_requester();
-    frame();
+    select("sub");
     frame({key::LEFT, key::RETURN});
     EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path() / "sub"));
 }
@@ -324,18 +361,18 @@ TEST_F(RequesterTest, ReadsADirectoryOnceWhenEntered) {
     dir.file("first.sna");
     s.do_file_requester();
     frame();
-    EXPECT_EQ(shown(), std::vector<std::string>{"first.sna"});
+    EXPECT_EQ(shown(), (std::vector<std::string>{"..", "first.sna"}));
     dir.file("second.sna");
     frame();
     frame();
-    EXPECT_EQ(shown(), std::vector<std::string>{"first.sna"});
+    EXPECT_EQ(shown(), (std::vector<std::string>{"..", "first.sna"}));
     frame({key::F10});
     ASSERT_FALSE(s.file_requester_mode);
     s.do_file_requester();
     frame();
     const auto names = shown();
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()),
-              (std::set<std::string>{"first.sna", "second.sna"}));
+              (std::set<std::string>{"..", "first.sna", "second.sna"}));
 }
 
 // Return on a directory that can no longer (or never could) be read: the page stays on the

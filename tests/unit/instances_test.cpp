@@ -33,7 +33,7 @@ Recording boot_and_type(Session& s, uint64_t frames) {
     headless::reset();
     headless::attach_keyboard(s);
     headless::on_pump = [&] {
-        next = apply_key_events(events, next, s.logical_frames, headless::keys);
+        next = apply_key_events(events, next, s.logical_frames, headless::keys, &s);
     };
     s.start_machine();
     s.machine.rasterize_ULA(s.ULA_surface[0], s.screen_mode, true);

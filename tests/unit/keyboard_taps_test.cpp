@@ -161,6 +161,45 @@ TEST_F(Taps, TheRomTypesFiveLettersTappedAtOnce) {
     EXPECT_NE(screen_text_joined(m).find("hello"), std::string::npos) << screen_text_joined(m);
 }
 
+// A line and the RUN after it, every key pressed and let go in one read: the ROM takes
+// each in turn (the doubled 1 too), and the R of RUN waits until the line is entered.
+TEST_F(Taps, TheRomTakesALineAndItsRunTypedAtOnce) {
+    ASSERT_TRUE(read_rom(m.ROM)) << "1982.rom is missing";
+    s.start_machine();
+    s.run_machine(100);
+    for (const char c : std::string("10 PRINT 11\nRUN\n")) {
+        const std::vector<int> keys = keys_for_char(c);
+        if (keys.size() > 1) headless::queue_key_event(keys[0], true);
+        tap(keys.back());
+        if (keys.size() > 1) headless::queue_key_event(keys[0], false);
+    }
+    s.read_keyboard();
+    s.run_machine(300);
+    const std::string screen = screen_text_joined(m);
+    EXPECT_EQ(screen.find("11\n"), 0u) << screen;
+    EXPECT_NE(screen.find("OK, 10:1"), std::string::npos) << screen;
+}
+
+// Typed text when the ROM does not take keys (here none runs): each key held, then the
+// next after a pause, and a repeated key only once it has been up REPEAT_GAP frames.
+TEST_F(Taps, TypedTextKeepsItsPaceWithoutTheRom) {
+    const int l = key::letter('l');
+    for (const int hold : {1, 3}) {
+        s.type_taps({{l}, {l}, {key::letter('k')}}, hold);
+        std::vector<int> downs; // the frames at which L or K is down
+        for (int frame = 0; frame < 30; frame++) {
+            m.tstates = frame * m.tpf;
+            s.read_keyboard();
+            if (matrix(m, 14) & 0x06) downs.push_back(frame);
+        }
+        const std::vector<int> expected = hold == 1
+                                              ? std::vector<int>{0, 7, 9}
+                                              : std::vector<int>{0, 1, 2, 9, 10, 11, 15, 16, 17};
+        EXPECT_EQ(downs, expected) << "held " << hold;
+        s.logical_tstates += 100 * static_cast<uint64_t>(m.tpf);
+    }
+}
+
 // Typing by character: the PC's character chooses the Spectrum's combination.
 TEST_F(Taps, TypingByCharacterPressesTheSymbolCombination) {
     // Each press in its own read, long after the last: no tap waits for another.

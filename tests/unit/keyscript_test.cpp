@@ -31,25 +31,17 @@ TEST(KeyScript, TypedCharactersPressTheirSpectrumKeys) {
     EXPECT_TRUE(keys_for_char('[').empty()); // no such key on the Spectrum
 }
 
-TEST(KeyScript, TypeHoldsEachCharacterThenReleasesIt) {
-    const auto events = parse("10:type ab<enter><semicolon>", 4);
-    ASSERT_EQ(events.size(), 8u);
-    const uint64_t frames[] = {10, 14, 18, 22, 26, 30, 34, 38};
-    for (size_t i = 0; i < events.size(); i++) {
-        EXPECT_EQ(events[i].frame, frames[i]) << i;
-        EXPECT_EQ(events[i].down, i % 2 == 0) << i;
-    }
-    EXPECT_EQ(events[4].keys, std::vector<int>{key::RETURN});
-    EXPECT_EQ(events[6].keys, (std::vector<int>{key::LCTRL, key::letter('o')}));
-}
-
-// The ROM takes a key as pressed again only after it has been up for a while: a doubled
-// letter waits longer than the typing rhythm.
-TEST(KeyScript, ARepeatedKeyWaitsBeforeItsSecondPress) {
-    const auto events = parse("0:type ll");
-    ASSERT_EQ(events.size(), 4u);
-    EXPECT_EQ(events[1].frame, 3u); // first l released
-    EXPECT_GE(events[2].frame, 9u); // second l only after 6 frames up
+// Typed text is one event: each character's keys, for the session to play in turn.
+TEST(KeyScript, TypeQueuesEachCharactersKeys) {
+    const auto events = parse("10:type aB<enter><semicolon>", 4);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].frame, 10u);
+    EXPECT_EQ(events[0].hold, 4);
+    EXPECT_TRUE(events[0].keys.empty());
+    EXPECT_EQ(events[0].typed, (std::vector<std::vector<int>>{{key::letter('a')},
+                                                              {key::LSHIFT, key::letter('b')},
+                                                              {key::RETURN},
+                                                              {key::LCTRL, key::letter('o')}}));
 }
 
 TEST(KeyScript, PressAndReleaseInFrameOrder) {
@@ -72,7 +64,7 @@ TEST(KeyScript, PressAndReleaseInFrameOrder) {
 
 TEST(KeyScript, FaultsAreReported) {
     for (const char* script : {"10 press a", "x:press a", "10:press nokey", "10:type [",
-                               "10:type <bogus>", "10:type <enter", "10:jump"}) {
+                               "10:type <bogus>", "10:type <enter", "10:type <f7>", "10:jump"}) {
         std::vector<KeyEvent> events;
         std::string error;
         EXPECT_FALSE(parse_key_script(script, 3, events, error)) << script;

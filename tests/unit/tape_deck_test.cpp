@@ -5,6 +5,8 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,17 @@ Spectrum& playing(const Bytes& image, int model, int32_t start) {
     m.tape_play();
     return m;
 }
+
+// XDG_DATA_HOME for the life of the object, then as it was.
+struct DataHome {
+    explicit DataHome(const std::filesystem::path& dir) {
+        if (const char* old = std::getenv("XDG_DATA_HOME")) old_ = old, had_ = true;
+        setenv("XDG_DATA_HOME", dir.c_str(), 1);
+    }
+    ~DataHome() { had_ ? setenv("XDG_DATA_HOME", old_.c_str(), 1) : unsetenv("XDG_DATA_HOME"); }
+    std::string old_;
+    bool had_ = false;
+};
 
 // The EAR bit of an untimed ULA read at `t` in the current frame.
 int ear_at(Spectrum& m, int32_t t) {
@@ -218,9 +231,9 @@ TEST(TapeDeck, TightPollingStartsTheTape) {
     }
 }
 
-// A playing tape that no loader listens to (a program that reads the port once a frame, as
-// the keyboard scan does) stops after three seconds; F11 starts it with its message; a tape
-// that ends says so.
+// A tape that started itself and that no loader listens to (a program that reads the port
+// once a frame, as the keyboard scan does) stops after three seconds; one started with F11
+// plays on until F11 stops it; a tape that ends says so.
 TEST(TapeDeck, PlayStopAndTheirMessages) {
     Session& s = fresh_session();
     use_code_charset();
@@ -241,6 +254,11 @@ TEST(TapeDeck, PlayStopAndTheirMessages) {
     headless::on_pump = nullptr;
     EXPECT_TRUE(s.machine.tape_deck.playing);
     EXPECT_EQ(row23(), " TAPE PLAY");
+    s.run_machine(s.logical_frames + 200); // four seconds
+    EXPECT_TRUE(s.machine.tape_deck.playing) << "started by hand";
+    s.tape_key();
+    EXPECT_FALSE(s.machine.tape_deck.playing);
+    s.machine.tape_play();                 // as a loader starts it
     s.run_machine(s.logical_frames + 140); // under three seconds
     EXPECT_TRUE(s.machine.tape_deck.playing);
     s.run_machine(s.logical_frames + 20);
@@ -256,7 +274,8 @@ TEST(TapeDeck, PlayStopAndTheirMessages) {
 
 // The ROM's loader entered with a turbo block next: the trap lifts the loader patch and lets
 // the loader start; at its own RET NZ (SA/LD-RET on the stack) the patch goes back and the
-// tape plays. With a standard block next, the trap takes it at once.
+// tape plays. With a standard block next, the trap takes it at once; with none, the loader
+// starts and listens.
 TEST(TapeDeck, TheLoadTrapTakesStandardBlocksAndLetsTheLoaderHearTheRest) {
     Spectrum& m = fresh_machine();
     m.ROM[0x0556] = 0xF3;
@@ -291,6 +310,12 @@ TEST(TapeDeck, TheLoadTrapTakesStandardBlocksAndLetsTheLoaderHearTheRest) {
     EXPECT_EQ(z80_peek(0x9001), 0x22);
     EXPECT_EQ(m.z80.PC, 0x1234);
     EXPECT_TRUE(m.tape_deck.at_end());
+    // No block left: the loader's own start runs and listens; nothing is stored.
+    m.z80.SP = 0xA000;
+    EXPECT_EQ(m.tape_load_trap(), 0);
+    EXPECT_EQ(m.z80.PC, 0x0556);
+    EXPECT_EQ(z80_peek(0x9002), 0);
+    EXPECT_EQ(m.tape_deck.take_event(), TapeEvent::END);
 }
 
 // The ROM's saver hands each block over as a TAP record and returns through the address it
@@ -312,6 +337,29 @@ TEST(TapeDeck, TheSaveTrapMakesTapRecords) {
     m.tape_saves = 0;
     EXPECT_EQ(m.tape_save_trap(), 1);
     EXPECT_EQ(m.saved_blocks.size(), 1u);
+}
+
+// The key that confirmed a SAVE may still be down when the header goes: the trap waits at
+// the hook, interrupts off, until it is let go, and hands a header over only with the data
+// that follows it.
+TEST(TapeDeck, TheSaveTrapWaitsForTheKeysAndKeepsNoLoneHeader) {
+    Spectrum& m = fresh_machine();
+    m.tape_saves = 1;
+    m.z80.IFF1 = 1;
+    m.key_rows[7] = 0x01; // SPACE
+    for (const uint16_t count : {17, 17, 3}) {
+        m.z80.AF = count == 17 ? 0x0045 : 0xFF45;
+        m.z80.DE = count;
+        m.z80.SP = 0xA000;
+        m.z80.PC = 0x04D1;
+        z80_poke(0xA000, {0x3F, 0x05});
+        m.tstates += 500;
+        EXPECT_EQ(m.tape_save_trap(), 0);
+        EXPECT_EQ(m.z80.PC, m.key_rows[7] ? 0x04D0 : 0x053F);
+        EXPECT_EQ(m.saved_blocks.size(), count == 17 ? 0u : 2u);
+        m.key_rows[7] = 0;
+    }
+    EXPECT_EQ(m.z80.IFF1, 0);
 }
 
 // While a tape plays as a signal the loop shows a frame only now and then and mutes the
@@ -378,19 +426,63 @@ TEST(TapeDeck, SavedBlocksAreAppendedOrTheFailureShown) {
     EXPECT_EQ(read_file(dir.path() / "old.tap"), (Bytes{2, 0, 0xFF, 0xFF, 3, 0, 0xFF, 7, 0xF8}));
     EXPECT_TRUE(s.machine.saved_blocks.empty());
 
-    // A disk that is full: no byte of the new file can be written.
-    rlimit saved_limit{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved_limit), 0);
-    rlimit full = saved_limit;
-    full.rlim_cur = 0;
+    // A disk that fills up part of the way: what went on is taken off again.
+    rlimit limit{}, old_limit{};
+    getrlimit(RLIMIT_FSIZE, &old_limit);
+    limit = old_limit;
+    limit.rlim_cur = 11;
     const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
-    s.machine.saved_blocks = {{2, 0, 0, 0}};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    s.machine.saved_blocks = {{4, 0, 0, 1, 2, 3}};
     s.tape_frame();
-    setrlimit(RLIMIT_FSIZE, &saved_limit);
+    setrlimit(RLIMIT_FSIZE, &old_limit);
     std::signal(SIGXFSZ, old_handler);
     EXPECT_EQ(row23(), " SAVE FAILED");
     EXPECT_EQ(read_file(dir.path() / "old.tap"), (Bytes{2, 0, 0xFF, 0xFF, 3, 0, 0xFF, 7, 0xF8}));
+    EXPECT_NE(s.tape_save_failure.find("old.tap: File too large"), std::string::npos)
+        << s.tape_save_failure;
+}
+
+// An append never reads back or rewrites the tape: one past the size a tape is read to keeps
+// its tail; a write-protected one keeps its bytes and mode, and the blocks go to a new file
+// in the data directory.
+TEST(TapeDeck, SavesNeverRewriteTheTapeFile) {
+    TempDir dir;
+    Session& s = fresh_session();
+    use_code_charset();
+    const Bytes block = {3, 0, 0xFF, 7, 0xF8};
+    auto save_to = [&s, &block](const std::string& path, int64_t length) {
+        s.save_tape_path = path;
+        s.save_tape_length = length;
+        s.machine.saved_blocks = {block};
+        s.tape_frame();
+        std::string row = text_row(MESSAGE_ROW);
+        return row.erase(row.find_last_not_of(' ') + 1);
+    };
+    const uint64_t big = TAPE_LIMIT + 3;
+    {
+        std::ofstream out(dir.path() / "big.tap", std::ios::binary);
+        out.seekp(static_cast<std::streamoff>(big - 3));
+        out.write("end", 3);
+    }
+    EXPECT_EQ(save_to("big.tap", static_cast<int64_t>(big)), " SAVED big.tap");
+    const Bytes image = read_file(dir.path() / "big.tap");
+    ASSERT_EQ(image.size(), big + block.size());
+    EXPECT_EQ(Bytes(image.end() - 8, image.end()), (Bytes{'e', 'n', 'd', 3, 0, 0xFF, 7, 0xF8}));
+
+    const DataHome data_home(dir.path() / "data");
+    dir.file("locked.tap", {2, 0, 0xFF, 0xFF});
+    const auto read_only = std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                           std::filesystem::perms::others_read;
+    std::filesystem::permissions(dir.path() / "locked.tap", read_only);
+    EXPECT_EQ(save_to("locked.tap", 4), " READ-ONLY: SAVED TO DATA DIR");
+    EXPECT_EQ(read_file(dir.path() / "locked.tap"), (Bytes{2, 0, 0xFF, 0xFF}));
+    EXPECT_EQ(std::filesystem::status(dir.path() / "locked.tap").permissions(), read_only);
+    std::vector<std::filesystem::path> saved;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path() / "data/marrowgleam"))
+        saved.push_back(e.path());
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(read_file(saved[0]), block);
 }
 
 // A SAVE onto the attached TAP image goes onto the deck as well, after the blocks it

@@ -59,29 +59,27 @@ TEST_F(Z80Tape, PatchStoresDeBytesWithTimedWrites) {
     EXPECT_EQ(m.tstates, 109);
 }
 
-TEST_F(Z80Tape, MissingBytesRepeatTheLastByteRead) {
-    {
-        Spectrum& m = test_machine();
-        Z80& z80 = m.z80;
-        attach({0x06, 0x00, 0xFF, 0x41, 0x42}); // ends two data bytes into a four-byte block
-        z80.IX = 0x8000;
-        z80.DE = 4;
-        m.PatchZ80();
-        EXPECT_EQ(z80_peek(0x8000), 0x41);
-        EXPECT_EQ(z80_peek(0x8001), 0x42);
-        EXPECT_EQ(z80_peek(0x8002), 0x42);
-        EXPECT_EQ(z80_peek(0x8003), 0x42);
-        EXPECT_EQ(z80.IX, 0x8004);
+// A record shorter than DE data bytes and the checksum, by its length field or because the
+// image ends inside it, stores only the bytes it holds and fails.
+TEST_F(Z80Tape, AShortRecordStoresWhatItHoldsAndFails) {
+    const struct {
+        std::vector<uint8_t> image;
+        std::vector<uint8_t> stored;
+    } CASES[] = {
+        {{0x06, 0x00, 0xFF, 0x41, 0x42}, {0x41, 0x42, 0, 0}}, // the image ends inside
+        {{0x06, 0x00, 0x5E}, {0, 0, 0, 0}},                   // only the flag byte
+        {{0x04, 0x00, 0xFF, 0x41, 0x42, 0x43, 0x02, 0x00}, {0x41, 0x42, 0x43, 0}}, // too short
+    };
+    for (const auto& c : CASES) {
+        Spectrum& m = fresh_machine();
+        attach(c.image);
+        m.z80.IX = 0x8000;
+        m.z80.DE = 4;
+        EXPECT_FALSE(m.PatchZ80());
+        EXPECT_EQ(std::vector<uint8_t>(
+                      {z80_peek(0x8000), z80_peek(0x8001), z80_peek(0x8002), z80_peek(0x8003)}),
+                  c.stored);
     }
-
-    Spectrum& m = fresh_machine();
-    Z80& z80 = m.z80;
-    attach({0x06, 0x00, 0x5E}); // only the flag byte
-    z80.IX = 0x8000;
-    z80.DE = 2;
-    m.PatchZ80();
-    EXPECT_EQ(z80_peek(0x8000), 0x5E);
-    EXPECT_EQ(z80_peek(0x8001), 0x5E);
 }
 
 TEST_F(Z80Tape, PatchWrapsIxAndDropsBytesAimedAtTheRom) {
