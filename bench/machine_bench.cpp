@@ -100,7 +100,7 @@ double cpu_only(Spectrum& m, int frames) {
         m.tstatesh = 0;
         m.z80_run(m.tpf, INT_MAX);
         m.tstates -= m.tpf;
-        m.OUTSP = 0;
+        m.OUTSTK.clear();
     }
     return seconds_since(start);
 }
@@ -119,7 +119,7 @@ double beeper_only(Session& s, int frames) {
     Spectrum& m = s.machine;
     const auto start = Clock::now();
     for (int f = 0; f < frames; f++) {
-        m.OUTSP = 0;
+        m.OUTSTK.clear();
         s.mix_frame_sound();
         m.pulldown = m.pulldown == 4 ? 0 : m.pulldown + 1;
     }

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     std::mt19937 random(1982);
     uint8_t* bank = m.RAM + 5 * 0x4000;
     for (int i = 0; i < 6912; i++) bank[i] = static_cast<uint8_t>(random());
-    m.IO[0xFE] = 3;
+    m.port_fe = 3;
 
     const char* names[3] = {"colour", "MELBOURNE", "INVERSE INK"};
     for (int mode = 0; mode < 3; mode++) {

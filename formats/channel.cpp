@@ -8,7 +8,7 @@
 
 namespace {
 constexpr size_t TAGS = 24;
-constexpr size_t REGS = TAGS + sizeof(SpectrumState::RAM); // 131,096
+constexpr size_t REGS = TAGS + sizeof(SpectrumHardware::RAM); // 131,096
 constexpr size_t BORDER = REGS + Z80_IMAGE_SIZE;
 constexpr size_t TSTATES = BORDER + 1;
 constexpr size_t TSTATESD = TSTATES + 4;
@@ -42,7 +42,7 @@ constexpr size_t LAST_OPCODE = AFTER_LD_A_IR + 1;
 constexpr size_t PULLDOWN = LAST_OPCODE + 1;
 constexpr size_t FLASH_COUNTER = PULLDOWN + 4;
 constexpr size_t BEAM_SCREEN = FLASH_COUNTER + 4;
-constexpr size_t SPEAKER_LEVELS = BEAM_SCREEN + sizeof(SpectrumState::RTFB);
+constexpr size_t SPEAKER_LEVELS = BEAM_SCREEN + sizeof(SpectrumHardware::RTFB);
 constexpr size_t AY_GENERATORS = SPEAKER_LEVELS + 3;
 constexpr size_t AY_GENERATORS_SIZE = 26;
 constexpr size_t SPEAKER_COUNT = AY_GENERATORS + AY_GENERATORS_SIZE;
@@ -150,7 +150,7 @@ std::vector<uint8_t> channel_image(const Spectrum& m) {
     std::memcpy(&image[0], TAG_TEXT, TAGS);
     std::memcpy(&image[TAGS], m.RAM, sizeof m.RAM);
     std::memcpy(&image[REGS], &m.z80, Z80_IMAGE_SIZE);
-    image[BORDER] = m.IO[0xFE];
+    image[BORDER] = m.port_fe;
     put32(image, TSTATES, m.tstates);
     put32(image, TSTATESD, m.tstatesd);
     put32(image, TSTATESH, m.tstatesh);
@@ -165,9 +165,9 @@ std::vector<uint8_t> channel_image(const Spectrum& m) {
     std::memcpy(&image[MACHINE_TAG], "MACH", 4);
     image[MACHINE_VERSION] = MACHINE_TAIL_VERSION;
     image[MODEL] = static_cast<uint8_t>(m.model);
-    image[PAGING] = m.IO[0x7FFD];
+    image[PAGING] = m.port_7ffd;
     put32(image, FRAME_LENGTH, m.tpf);
-    put32(image, STEP_START, m.tstates0);
+    put32(image, STEP_START, m.tstates - m.tstatesd);
     image[EI_WAITING] = m.z80.pending_EI;
     image[FLAGS_Q] = m.z80.Q;
     image[AFTER_LD_A_IR] = m.z80.after_ld_a_ir;
@@ -179,10 +179,10 @@ std::vector<uint8_t> channel_image(const Spectrum& m) {
     image[SPEAKER_LEVELS + 1] = m.OUTOLD;
     image[SPEAKER_LEVELS + 2] = m.OUTAGE;
     put_generators(image, m.ay);
-    put32(image, SPEAKER_COUNT, m.OUTSP);
-    for (int32_t i = 0; i < m.OUTSP; i++) push32(image, m.OUTSTK[i]);
-    push32(image, m.border_events);
-    for (int32_t i = 0; i < m.border_events; i++) {
+    put32(image, SPEAKER_COUNT, m.OUTSTK.size());
+    for (int32_t t : m.OUTSTK) push32(image, t);
+    push32(image, m.BORDER_EVENTS.size());
+    for (int32_t i = 0; i < m.BORDER_EVENTS.size(); i++) {
         push32(image, m.BORDER_EVENTS[i].t);
         image.push_back(m.BORDER_EVENTS[i].before);
         image.push_back(m.BORDER_EVENTS[i].after);
@@ -222,7 +222,7 @@ void restore_channel(Spectrum& m, const std::vector<uint8_t>& image) {
     m.z80.pending_EI = 0;
     m.z80.Q = 0;
     m.z80.after_ld_a_ir = 0;
-    m.IO[0xFE] = image[BORDER];
+    m.port_fe = image[BORDER];
     m.tstates = get32(image, TSTATES);
     m.tstatesd = get32(image, TSTATESD);
     m.tstatesh = get32(image, TSTATESH);
@@ -238,9 +238,8 @@ void restore_channel(Spectrum& m, const std::vector<uint8_t>& image) {
     m.model = image[MODEL];
     m.tpf = get32(image, FRAME_LENGTH);
     m.ay.frame_tpf = m.tpf;
-    m.IO[0x7FFD] = image[PAGING];
+    m.port_7ffd = image[PAGING];
     m.map_slot3(m.model == 128 ? image[PAGING] & 7 : 0);
-    m.tstates0 = get32(image, STEP_START);
     m.z80.pending_EI = image[EI_WAITING];
     m.z80.Q = image[FLAGS_Q];
     m.z80.after_ld_a_ir = image[AFTER_LD_A_IR];
@@ -252,12 +251,15 @@ void restore_channel(Spectrum& m, const std::vector<uint8_t>& image) {
     m.OUTOLD = image[SPEAKER_LEVELS + 1];
     m.OUTAGE = image[SPEAKER_LEVELS + 2];
     get_generators(image, m.ay);
-    m.OUTSP = get32(image, SPEAKER_COUNT);
-    for (int32_t i = 0; i < m.OUTSP; i++) m.OUTSTK[i] = get32(image, SPEAKER_COUNT + 4 + 4 * i);
+    m.OUTSTK.clear();
+    const int32_t speaker_events = get32(image, SPEAKER_COUNT);
+    for (int32_t i = 0; i < speaker_events; i++)
+        m.OUTSTK.push(get32(image, SPEAKER_COUNT + 4 + 4 * i));
     const size_t borders = border_count_at(image);
-    m.border_events = get32(image, borders);
-    for (int32_t i = 0; i < m.border_events; i++) {
+    m.BORDER_EVENTS.clear();
+    const int32_t border_events = get32(image, borders);
+    for (int32_t i = 0; i < border_events; i++) {
         const size_t at = borders + 4 + BORDER_EVENT_SIZE * static_cast<size_t>(i);
-        m.BORDER_EVENTS[i] = {get32(image, at), image[at + 4], image[at + 5]};
+        m.BORDER_EVENTS.push({get32(image, at), image[at + 4], image[at + 5]});
     }
 }

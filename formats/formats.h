@@ -45,7 +45,7 @@ LoadResult load_speccy(Spectrum& m, const std::string& path);
 //       20      4     "SNAP"
 //       24  131072    RAM, banks 0 to 7
 //   131096     44     the register image: the first 44 bytes of z80 as they lie in memory
-//   131140      1     IO[0xFE], the last byte written to port 0xFE
+//   131140      1     port_fe, the last byte written to port 0xFE
 //   131141      4     tstates
 //   131145      4     tstatesd
 //   131149      4     tstatesh
@@ -75,9 +75,9 @@ constexpr size_t CHANNEL_FILE_SIZE_WITH_AY = CHANNEL_FILE_SIZE + CHANNEL_AY_TAIL
 //   131180      4     "MACH"
 //   131184      1     1, the version of the tail
 //   131185      1     model: 48 or 128
-//   131186      1     IO[0x7FFD], the last byte written to port 0x7FFD (bank, screen, lock)
+//   131186      1     port_7ffd, the last byte written to port 0x7FFD (bank, screen, lock)
 //   131187      4     tpf, the logical frame's length (that of the model)
-//   131191      4     tstates0
+//   131191      4     the T-state the last step began at (tstates - tstatesd); not read back
 //   131195      1     pending_EI (0-2)
 //   131196      1     Q
 //   131197      1     after_ld_a_ir (0 or 1)

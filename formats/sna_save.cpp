@@ -52,7 +52,7 @@ SnapshotImage sna_image(const Spectrum& m) {
     put_word(out, 21, z.AF);
     put_word(out, 23, sp);
     out[25] = z.IM;
-    out[26] = m.IO[0xFE];
+    out[26] = m.port_fe;
     std::memcpy(&out[HEADER], m.SLTPTR[1], BANK);
     std::memcpy(&out[HEADER + BANK], m.SLTPTR[2], BANK);
     std::memcpy(&out[HEADER + 2 * BANK], m.SLTPTR[3], BANK);
@@ -61,7 +61,7 @@ SnapshotImage sna_image(const Spectrum& m) {
         out[HEADER + (sp + 1 - 0x4000)] = static_cast<uint8_t>(z.PC >> 8);
         return {std::move(out), ""};
     }
-    const uint8_t paging = m.IO[0x7FFD];
+    const uint8_t paging = m.port_7ffd;
     const int paged = paging & 7;
     out.resize(out.size() + 4);
     put_word(out, HEADER + 3 * BANK, z.PC);

@@ -90,12 +90,12 @@ void put_snapshot(Spectrum& m, const std::vector<uint8_t>& sna) {
     Z80& z80 = m.z80;
     const bool is128 = m.model == 128;
     set_registers(z80, sna);
-    m.IO[0xFE] = sna[26];
+    m.port_fe = sna[26];
 
     // A 48K snapshot has no paging byte: bank 0 in slot 3 and the screen in bank 5.
     const uint8_t paging = is128 ? sna[49181] : 0;
     const int paged = paging & 7;
-    m.IO[0x7FFD] = paging;
+    m.port_7ffd = paging;
     m.map_slot3(paged);
 
     std::memcpy(bank(m, 5), &sna[SNA_HEADER], BANK);

@@ -30,14 +30,14 @@ void begin_snapshot_load(Spectrum& m, int model, uint8_t paging) {
     m.model = model;
     m.reset_logical_system();
     m.tpf = m.tpf_for_model();
-    m.IO[0x7FFD] = paging;
+    m.port_7ffd = paging;
     m.map_slot3(paging & 7);
     m.ay.reset();
 }
 
 void finish_snapshot_load(Spectrum& m) {
-    m.OUTNEW = m.OUTOLD = m.OUTAGE = (m.IO[0xFE] & 0x10) ? 0xFF : 0x00;
-    m.OUTSP = 0;
+    m.OUTNEW = m.OUTOLD = m.OUTAGE = (m.port_fe & 0x10) ? 0xFF : 0x00;
+    m.OUTSTK.clear();
     std::memcpy(m.RTFB, m.screen_bank(), sizeof m.RTFB);
 }
 

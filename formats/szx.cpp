@@ -166,7 +166,7 @@ LoadResult load_szx_snapshot(Spectrum& m, const std::vector<uint8_t>& b) {
     Spectrum& n = *copy;
     const uint8_t paging = model == 128 && spcr ? spcr[1] : 0;
     begin_snapshot_load(n, model, paging);
-    if (spcr) n.IO[0xFE] = static_cast<uint8_t>((spcr[3] & 0xF8) | (spcr[0] & 7));
+    if (spcr) n.port_fe = static_cast<uint8_t>((spcr[3] & 0xF8) | (spcr[0] & 7));
     const uint32_t cycles = get32(z80r + 29);
     if (cycles >= static_cast<uint32_t>(n.tpf))
         return refuse("the T-state count " + std::to_string(cycles) + " is past the frame");
@@ -249,9 +249,9 @@ SnapshotImage szx_image(const Spectrum& m) {
     put16(regs, z.MEMPTR);
     chunk("Z80R", regs);
 
-    const uint8_t fe = m.IO[0xFE];
+    const uint8_t fe = m.port_fe;
     chunk("SPCR",
-          {static_cast<uint8_t>(fe & 7), is128 ? m.IO[0x7FFD] : uint8_t{0}, 0, fe, 0, 0, 0, 0});
+          {static_cast<uint8_t>(fe & 7), is128 ? m.port_7ffd : uint8_t{0}, 0, fe, 0, 0, 0, 0});
 
     std::vector<uint8_t> sound = {static_cast<uint8_t>(m.ay_present() ? AY_128 : 0), m.ay.selected};
     sound.insert(sound.end(), m.ay.regs.begin(), m.ay.regs.end());

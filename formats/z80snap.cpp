@@ -125,7 +125,7 @@ void put_registers(Spectrum& m, const std::vector<uint8_t>& b) {
     const auto r = static_cast<uint8_t>((b[11] & 0x7F) | ((flags & 1) << 7));
     z.R = r;
     z.R7 = r;
-    m.IO[0xFE] = static_cast<uint8_t>((flags >> 1) & 7);
+    m.port_fe = static_cast<uint8_t>((flags >> 1) & 7);
     z.DE = word_at(b, 13);
     z.BC_ = word_at(b, 15);
     z.DE_ = word_at(b, 17);
@@ -340,7 +340,7 @@ SnapshotImage z80_image(const Spectrum& m) {
     const uint8_t r = r_register(m);
     out[11] = r & 0x7F;
     // Bit 5 (version 1 compression) is left clear: it has no meaning in version 3.
-    out[12] = static_cast<uint8_t>((r >> 7) | ((m.IO[0xFE] & 7) << 1));
+    out[12] = static_cast<uint8_t>((r >> 7) | ((m.port_fe & 7) << 1));
     put_word(out, 13, z.DE);
     put_word(out, 15, z.BC_);
     put_word(out, 17, z.DE_);
@@ -357,7 +357,7 @@ SnapshotImage z80_image(const Spectrum& m) {
     put_word(out, 32, z.PC);
     const bool is128 = m.model == 128;
     out[34] = is128 ? 4 : 0;
-    out[35] = is128 ? m.IO[0x7FFD] : 0;
+    out[35] = is128 ? m.port_7ffd : 0;
     out[37] = m.ay_present() ? 0x04 : 0x00;
     out[38] = m.ay.selected;
     std::memcpy(&out[39], m.ay.regs.data(), 16);

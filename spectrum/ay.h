@@ -35,6 +35,8 @@ class BandLimitedSteps {
     // Silence: no pending steps, level 0.
     void clear();
 
+    bool operator==(const BandLimitedSteps&) const = default;
+
   private:
     std::array<float, MAX_FRAME + 2 * TAPS> pending_{}; // impulse sums not yet integrated
     double level_ = 0.0;
@@ -96,6 +98,8 @@ struct AyChip {
 
     // One tone step (and every other one, a noise and an envelope step); public for tests.
     void tick();
+
+    bool operator==(const AyChip&) const = default;
 
   private:
     void place(int32_t t);

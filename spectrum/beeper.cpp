@@ -10,7 +10,7 @@
 // here and only sets the level the next frame starts with.
 void Spectrum::beeper_frame_end(uint8_t* slot) {
     int32_t i = 0;
-    for (int32_t j = 0; j < OUTSP; j++) {
+    for (int32_t j = 0; j < OUTSTK.size(); j++) {
         // 64-bit product: a change stamped millions of T-states late (after a long tape
         // block) must still land at the end of the slot, not wrap round to a negative one.
         int64_t e = static_cast<int64_t>(OUTSTK[j]) * SAMPLES_PER_FRAME / tpf;
@@ -22,7 +22,7 @@ void Spectrum::beeper_frame_end(uint8_t* slot) {
         OUTAGE = static_cast<uint8_t>(~OUTAGE);
     }
     std::memset(slot + i, OUTAGE, static_cast<size_t>(SAMPLES_PER_FRAME - i));
-    OUTSP = 0;
+    OUTSTK.clear();
 }
 
 void Spectrum::ay_frame_end(float* left, float* right) {

@@ -3,17 +3,22 @@
 // rows, the attached tape), and the bus the Z80 runs over.
 //
 // A machine is a value: a copy is a complete, independent machine (the slot tables are
-// rebased onto the copy's own memory), and assigning Spectrum{} is a power-on.
+// rebased onto the copy's own memory), assigning Spectrum{} is a power-on, and two machines
+// are equal when their hardware record (SpectrumHardware) is.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <vector>
 
 #include "spectrum/ay.h"
+#include "spectrum/bytes.h"
 #include "spectrum/capture.h"
 #include "spectrum/contention.h"
+#include "spectrum/events.h"
+#include "spectrum/shared.h"
 #include "spectrum/tapedeck.h"
 #include "z80/model.h"
 #include "z80/z80.h"
@@ -75,33 +80,24 @@ struct PaintedFrom {
     uint8_t line[192][KEY];
 };
 
-// The state every copy of a machine copies as it is.
-struct SpectrumState {
-    // Memory. Slot n of the Z80 address space (address >> 14) is read through SLTPTR[n] and
-    // written through SLTWR[n]. Slot 0 reads the ROM and writes into ROM_SINK, a scratch
-    // page nobody reads, so a ROM write costs its T-states and changes nothing without a
-    // test on the write path. Slots 1 to 3 read and write the same RAM bank.
-    uint8_t ROM[16384] = {};
-    uint8_t RAM[131072] = {}; // eight 16 KiB banks, bank n at n * 0x4000
-    uint8_t ROM_SINK[16384] = {};
-    uint8_t* SLTPTR[4] = {};
-    uint8_t* SLTWR[4] = {};
-    // The same slots as the CPU's bus reaches them: each the address of its page less the
-    // slot's start, so that the byte at Z80 address a lies at SLTRD_AT[a >> 14] + a (an add
-    // where SLTPTR takes a mask and an add). Remade from SLTPTR and SLTWR by slots_changed(),
-    // which whatever changes those calls.
-    uintptr_t SLTRD_AT[4] = {};
-    uintptr_t SLTWR_AT[4] = {};
-    uint8_t IO[65536] = {}; // the last value written to each port; 0xFE and 0x7FFD are used
+// The emulated hardware, whole: what a channel, a rewind step or a run-ahead copy holds,
+// and what two machines are compared by. No pointer lives here (the slot tables are caches
+// made from the latches), and no setting, host-facing queue or immutable image: those sit
+// beside it in Spectrum.
+struct SpectrumHardware {
+    // RAM: eight 16 KiB banks, bank n at n * 0x4000. The 48K has banks 5, 2 and 0 at
+    // 0x4000, 0x8000 and 0xC000; the 128K pages any bank at 0xC000.
+    ByteBlock<131072> RAM = {};
+
+    // The port latches. The ULA's (0xFE): border colour (bits 0-2), MIC (3), speaker (4).
+    // The 128K's paging register (0x7FFD): the bank at 0xC000 (bits 0-2), the screen bank 7
+    // rather than 5 (bit 3), the ROM (bit 4), and the lock that ends paging (bit 5).
+    uint8_t port_fe = 0;
+    uint8_t port_7ffd = 0;
 
     // The CPU.
     Z80 z80 = {};
-    int32_t tstates0 = 0;   // tstates at the start of the last step
-    int32_t tstatesd = 0;   // T-states the last step took
-    uint64_t z80_steps = 0; // steps run since power-on (a statistic for tools and benchmarks)
-    // The CPU the machine runs (z80/model.h): a setting, kept through resets and loads and
-    // not part of a channel.
-    CpuModel cpu_model = CpuModel::standard;
+    int32_t tstatesd = 0; // T-states the last step took
 
     // Model and time base.
     int32_t model = 48;     // 48, or 128 after a 128K snapshot
@@ -116,11 +112,11 @@ struct SpectrumState {
 
     // The screen as the beam fetched it during the current logical frame: 6144 bitmap bytes
     // (offset = address - 0x4000) then 768 attribute bytes.
-    uint8_t RTFB[6912] = {};
+    ByteBlock<6912> RTFB = {};
 
-    // Speaker events of the current logical frame: the tstates of each change of bit 4.
-    int32_t OUTSTK[OUTSTK_SIZE] = {};
-    int32_t OUTSP = 0;
+    // Speaker events of the current logical frame: the tstates of each change of bit 4
+    // (their count, OUTSP, is OUTSTK.size()).
+    FrameEvents<int32_t, OUTSTK_SIZE> OUTSTK;
     uint8_t OUTNEW = 0; // level implied by the latest ULA write (0x00 or 0xFF)
     uint8_t OUTOLD = 0; // level last recorded in OUTSTK
     uint8_t OUTAGE = 0; // speaker level of the sample conversion (0x00 or 0xFF)
@@ -132,10 +128,9 @@ struct SpectrumState {
     struct BorderEvent {
         int32_t t;
         uint8_t before, after;
+        bool operator==(const BorderEvent&) const = default;
     };
-    BorderEvent BORDER_EVENTS[BORDER_EVENTS_SIZE] = {};
-    int32_t border_events = 0;
-    uint8_t exact_border = 0;
+    FrameEvents<BorderEvent, BORDER_EVENTS_SIZE> BORDER_EVENTS;
 
     // The keys held, by half-row (A8..A15): bit n set when the key of column n is down.
     uint8_t key_rows[8] = {};
@@ -147,44 +142,78 @@ struct SpectrumState {
     // The Kempston joystick at port 0x1F: bit 0 right, 1 left, 2 down, 3 up, 4 fire.
     uint8_t kempston = 0;
 
-    // The attached tape image, whole, and the position of its next unread block.
-    std::vector<uint8_t> tape;
+    // The tape: where the load trap reads the image next, whether one is attached, the
+    // deck's position and signal (its blocks shared with every copy), the ROM's bytes under
+    // the loader patch, and the signal's level at the end of the last mixed frame.
     size_t tape_pos = 0;
-    uint8_t is_snapshot = 0;
     uint8_t is_tape = 0;
-
-    // The tape as a signal, and what the load trap may do: with tape_traps set (the
-    // default), the ROM's loader takes a standard-speed block at once; any other block, and
-    // every block without tape_traps, is played to whatever reads the EAR bit.
     TapeDeck tape_deck;
-    uint8_t tape_traps = 1;
-    uint8_t rom_patched[3] = {}; // the ROM's bytes under the loader patch
-    // With tape_saves set, the ROM's save routine hands each block, as a TAP record (length,
-    // flag, data, checksum), to saved_blocks for the interface to write, instead of playing
-    // it to the MIC output.
-    uint8_t tape_saves = 0;
-    uint8_t audio_tape_level = 0; // the signal's level at the end of the last mixed frame
-    std::vector<std::vector<uint8_t>> saved_blocks;
+    uint8_t rom_patched[3] = {};
+    uint8_t audio_tape_level = 0;
     // The save trap's wait for the keys to be let go (absolute T-states of its start and of
-    // its last turn, 0 when not waiting); the header block of a SAVE, held back until its
-    // data block follows, and when it was saved; set when a block too long for a TAP record
-    // was refused (the interface says so and clears it).
+    // its last turn, 0 when not waiting).
     uint64_t save_wait_from = 0, save_wait_seen = 0;
+
+    bool operator==(const SpectrumHardware&) const = default;
+};
+
+// Beside the hardware: the settings, what the machine hands to the interface, and the
+// attached tape image. A copy of a machine copies them; they are no part of its state.
+struct SpectrumBeside {
+    // Settings, kept through resets and loads and not part of a channel: the CPU the machine
+    // runs (z80/model.h); the border painted from its changes; with tape_traps (the default)
+    // the ROM's loader takes a standard-speed block at once (any other block, and every
+    // block without it, is played to whatever reads the EAR bit); with tape_saves the ROM's
+    // save routine hands each block, as a TAP record (length, flag, data, checksum), to
+    // saved_blocks for the interface to write instead of playing it to the MIC output.
+    CpuModel cpu_model = CpuModel::standard;
+    uint8_t exact_border = 0;
+    uint8_t tape_traps = 1;
+    uint8_t tape_saves = 0;
+
+    // For the interface: the blocks SAVE made, and whether the last file loaded was a
+    // snapshot.
+    std::vector<std::vector<uint8_t>> saved_blocks;
+    uint8_t is_snapshot = 0;
+    // The header block of a SAVE, held back until its data block follows, and when it was
+    // saved; set when a block too long for a TAP record was refused (the interface says so
+    // and clears it).
     std::vector<uint8_t> save_header;
     uint64_t save_header_at = 0;
     uint8_t save_refused = 0;
 
-    // Test hooks, empty in the machine: when set, a port read returns port_read_hook(port)
-    // instead of the decode, and every port write is also shown to port_write_hook.
-    std::function<uint8_t(uint16_t)> port_read_hook;
-    std::function<void(uint16_t, uint8_t)> port_write_hook;
+    // The attached tape image, whole, shared by every copy of the machine.
+    SharedVector<uint8_t> tape;
 };
 
-class Spectrum : public SpectrumState {
+class Spectrum : public SpectrumHardware, public SpectrumBeside {
   public:
     Spectrum();
     Spectrum(const Spectrum& other);
     Spectrum& operator=(const Spectrum& other);
+    // Two machines are equal when their hardware is: the settings, queues and images beside
+    // it are not the machine's state.
+    bool operator==(const Spectrum& other) const { return hardware() == other.hardware(); }
+    SpectrumHardware& hardware() { return *this; }
+    const SpectrumHardware& hardware() const { return *this; }
+
+    // --- Beside the hardware ------------------------------------------------------------
+    // Memory as the CPU reaches it. Slot n of the Z80 address space (address >> 14) is read
+    // through SLTPTR[n] and written through SLTWR[n]. Slot 0 reads the ROM and writes into
+    // ROM_SINK, a scratch page nobody reads (each machine its own, never copied), so a ROM
+    // write costs its T-states and changes nothing without a test on the write path. Slots
+    // 1 to 3 read and write the same RAM bank. The tables are caches of the latches, remade
+    // for a copy; a test may point a slot at a page of its own, which a copy keeps.
+    uint8_t ROM[16384] = {};
+    std::unique_ptr<uint8_t[]> ROM_SINK{new uint8_t[16384]};
+    uint8_t* SLTPTR[4] = {};
+    uint8_t* SLTWR[4] = {};
+    // The same slots as the CPU's bus reaches them: each the address of its page less the
+    // slot's start, so that the byte at Z80 address a lies at SLTRD_AT[a >> 14] + a (an add
+    // where SLTPTR takes a mask and an add). Remade from SLTPTR and SLTWR by slots_changed(),
+    // which whatever changes those calls.
+    uintptr_t SLTRD_AT[4] = {};
+    uintptr_t SLTWR_AT[4] = {};
 
     // Points slot 3 (0xC000-0xFFFF) at RAM bank (bank & 7) for reading and writing.
     void map_slot3(int bank);
@@ -215,21 +244,17 @@ class Spectrum : public SpectrumState {
     // Untimed decode of a port read or write, at tstates.
     uint8_t readport_internal(uint16_t port);
     void writeport_internal(uint16_t port, uint8_t value);
-    // The timing of the first T-state of an I/O cycle, and of the rest but the last.
-    void ula_contend_port_early(uint16_t port) { port_early(tstates, port); }
-    void ula_contend_port_late(uint16_t port) { port_late(tstates, port); }
     // The floating bus: the byte the ULA is fetching at tstates, else 0xFF.
     uint8_t unattached() const;
     // The RAM bank the ULA shows (5, or 7 when bit 3 of the paging register is set).
-    const uint8_t* screen_bank() const { return RAM + ((IO[0x7FFD] & 0x08) ? 7 : 5) * 0x4000; }
+    const uint8_t* screen_bank() const { return RAM + ((port_7ffd & 0x08) ? 7 : 5) * 0x4000; }
     // The matrix read of an even-port IN: value with the bits of the held keys of every
     // half-row selected by a 0 on A8..A15 cleared.
     uint8_t keyboard_matrix_read(uint16_t port, uint8_t value) const;
 
     // --- CPU ----------------------------------------------------------------------------
-    // One CPU step, as one pass of the main loop runs it: record tstates0, accept the frame
-    // interrupt if due, execute one instruction, complete a pending EI, add the step's
-    // T-states to tstatesh.
+    // One CPU step, as one pass of the main loop runs it: accept the frame interrupt if due,
+    // execute one instruction, complete a pending EI, add the step's T-states to tstatesh.
     void z80_step();
     // Runs steps while tstates < tstates_limit and tstatesh < tstatesh_limit. Exactly the
     // same as calling z80_step() in a loop with those two tests before each step, only
@@ -240,6 +265,20 @@ class Spectrum : public SpectrumState {
     // The Zilog NMOS model's instantiation of the run (a source file of its own, since each
     // instantiation of the step takes a minute to compile).
     int32_t z80_run_zilog(int32_t limit);
+
+    // What a run does around the steps, over whichever bus `run` steps (this machine, or a
+    // test's wrapper of it): run(limit) runs the CPU up to tstates `limit` and returns the
+    // tstates its last step began at.
+    template <class Run> void run_steps(int32_t tstates_limit, int32_t tstatesh_limit, Run run) {
+        // tstates and tstatesh advance together within a run, so one limit serves both.
+        const int64_t offset = static_cast<int64_t>(tstatesh) - tstates;
+        const int64_t limit = std::min<int64_t>(tstates_limit, tstatesh_limit - offset);
+        if (tstates >= limit) return;
+        slots_changed(); // for whoever has set SLTPTR or SLTWR by hand
+        const int32_t t0 = run(static_cast<int32_t>(limit));
+        tstatesd = tstates - t0;
+        tstatesh = static_cast<int32_t>(tstates + offset);
+    }
 
     // Resets the CPU and the frame counters (not memory): the machine's part of a reset.
     void reset_logical_system();
@@ -352,7 +391,6 @@ class Spectrum : public SpectrumState {
     }
     bool fetch_hook(uint8_t op);
 
-  private:
     // The timing of an I/O cycle (C = contention step):
     //   port                         pattern        value formed / write done
     //   high 0x40-0x7F, bit 0 = 0    C 1, C 3       read after C 1, C 2; write after C 1
@@ -379,5 +417,8 @@ class Spectrum : public SpectrumState {
             t += 2;
         }
     }
+
+  private:
     void rebase_slots(const Spectrum& from);
+    uint8_t* rebased(uint8_t* p, const Spectrum& from);
 };

@@ -36,7 +36,6 @@ uint8_t Spectrum::keyboard_matrix_read(uint16_t port, uint8_t value) const {
 }
 
 uint8_t Spectrum::readport_internal(uint16_t port) {
-    if (port_read_hook) return port_read_hook(port);
     if ((port & 0xFF) == 0x1F) return kempston; // joystick interface: 0 when nothing is pressed
     // The sound chip answers A15 = 1, A14 = 1, A1 = 0 (0xFFFD), as the 128K decodes it.
     if ((port & 0xC002) == 0xC000 && ay_present()) return ay.read();
@@ -46,16 +45,15 @@ uint8_t Spectrum::readport_internal(uint16_t port) {
     }
     // Bits 5 and 7 always read 1; bit 6 (EAR) echoes the MIC bit last written, or follows
     // the tape while one plays.
-    const uint8_t value = (IO[0xFE] & 0x08) ? 0xFF : 0xBF;
+    const uint8_t value = (port_fe & 0x08) ? 0xFF : 0xBF;
     if (tape_deck.attached()) return tape_ear(keyboard_matrix_read(port, value));
     return keyboard_matrix_read(port, value);
 }
 
 void Spectrum::writeport_internal(uint16_t port, uint8_t value) {
-    if (port_write_hook) port_write_hook(port, value);
     if (model == 128 && port == 0x7FFD) {
         map_slot3(value & 7);
-        IO[0x7FFD] = value;
+        port_7ffd = value;
         return;
     }
     // The sound chip: A15 = 1, A1 = 0; A14 selects a register (0xFFFD) or writes it (0xBFFD).
@@ -69,15 +67,12 @@ void Spectrum::writeport_internal(uint16_t port, uint8_t value) {
         return;
     }
     if (port & 1) return;
-    if ((IO[0xFE] ^ value) & 7 && border_events < BORDER_EVENTS_SIZE)
-        BORDER_EVENTS[border_events++] = {tstates, static_cast<uint8_t>(IO[0xFE] & 7),
-                                          static_cast<uint8_t>(value & 7)};
-    IO[0xFE] = value;
+    if ((port_fe ^ value) & 7)
+        BORDER_EVENTS.push(
+            {tstates, static_cast<uint8_t>(port_fe & 7), static_cast<uint8_t>(value & 7)});
+    port_fe = value;
     OUTNEW = (value & 0x10) ? 0xFF : 0x00;
     // A change past the 7000th of a frame is dropped and not taken into OUTOLD, so the
     // next frame records relative to the last level that was recorded.
-    if (OUTNEW != OUTOLD && OUTSP < OUTSTK_SIZE) {
-        OUTSTK[OUTSP++] = tstates;
-        OUTOLD = OUTNEW;
-    }
+    if (OUTNEW != OUTOLD && OUTSTK.push(tstates)) OUTOLD = OUTNEW;
 }

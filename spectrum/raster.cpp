@@ -141,11 +141,11 @@ void paint_border_of(uint8_t* surface, int b) {
 // fringe of one block's red falls on the next). left[py] gets the colour of the block left
 // of paper line py.
 void paint_exact_border(uint8_t* surface, const Spectrum& m, uint8_t* left) {
-    uint8_t colour = m.border_events ? m.BORDER_EVENTS[0].before : m.IO[0xFE] & 7;
+    uint8_t colour = m.BORDER_EVENTS.empty() ? m.port_fe & 7 : m.BORDER_EVENTS[0].before;
     int32_t next = 0;
     auto block = [&](int x, int y) {
         const int32_t t = PICTURE_TOP_LEFT_T + LINE_TSTATES * (y - PICTURE_Y) + (x - PICTURE_X) / 2;
-        while (next < m.border_events && m.BORDER_EVENTS[next].t <= t)
+        while (next < m.BORDER_EVENTS.size() && m.BORDER_EVENTS[next].t <= t)
             colour = m.BORDER_EVENTS[next++].after;
         border_span(surface, x, 8, y, colour);
     };
@@ -266,7 +266,7 @@ void Spectrum::rasterize_ULA(uint8_t* surface, int32_t screen_mode, bool paint_b
         paint_exact_border(surface, *this, left);
         if (painted) painted->border_valid = false;
     } else if (paint_border) {
-        const uint8_t b = IO[0xFE] & 7;
+        const uint8_t b = port_fe & 7;
         std::memset(left, b, sizeof left);
         // The same colour all round as last time: every border pixel, and the red the border
         // gives the first paper pixel, are as they were.

@@ -59,12 +59,18 @@ void Spectrum::attach_tape_blocks(std::vector<uint8_t> image, std::vector<TapeBl
 
 void Spectrum::append_tape_records(const std::vector<uint8_t>& records) {
     const size_t base = tape.size();
+    // The image and the blocks are shared with the machine's copies: the longer tape is a
+    // new one.
+    std::vector<TapeBlock> blocks = tape_deck.blocks.get();
     for (TapeBlock& b : tap_blocks_of(records)) {
         b.file_offset += base;
         b.record_offset += base;
-        tape_deck.blocks.push_back(std::move(b));
+        blocks.push_back(std::move(b));
     }
-    tape.insert(tape.end(), records.begin(), records.end());
+    tape_deck.blocks = std::move(blocks);
+    std::vector<uint8_t> image = tape.get();
+    image.insert(image.end(), records.begin(), records.end());
+    tape = std::move(image);
     is_tape = 1;
 }
 

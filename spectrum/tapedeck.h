@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "spectrum/shared.h"
+
 // T-states of the tape's clock per millisecond, and per second: a tape image's timings
 // are T-states of the 48K's 3.5 MHz clock, which a machine with another clock (the
 // 128K's 3.5469 MHz) plays in proportion, as a recorder plays the same tape in real time.
@@ -68,6 +70,8 @@ struct TapeBlock {
     int32_t value = 0;
     std::vector<int32_t> calls;
     std::string message;
+
+    bool operator==(const TapeBlock&) const = default;
 };
 
 // What the blocks of one tape may take in memory besides the bytes of the image they copy:
@@ -92,7 +96,7 @@ std::vector<TapeBlock> tap_blocks_of(const std::vector<uint8_t>& image);
 
 class TapeDeck {
   public:
-    std::vector<TapeBlock> blocks;
+    SharedVector<TapeBlock> blocks; // shared by every copy of the machine
     bool playing = false;
     bool by_hand = false;            // started by the user (F11), not by a loader: no idle stop
     bool machine_48k = true;         // for the stop-if-48K block
@@ -116,6 +120,8 @@ class TapeDeck {
     size_t index = 0;
     uint8_t phase = 0;
     uint32_t count = 0;
+
+    bool operator==(const TapeDeck&) const = default;
 
     bool attached() const { return !blocks.empty(); }
     bool at_end() const { return index >= blocks.size(); }

@@ -66,6 +66,8 @@ struct Z80 {
     Z80_INLINE uint8_t F() const { return AF & 0xFF; }
     Z80_INLINE void setA(uint8_t v) { AF = static_cast<uint16_t>((AF & 0x00FF) | (v << 8)); }
     Z80_INLINE void setF(uint8_t v) { AF = static_cast<uint16_t>((AF & 0xFF00) | v); }
+
+    bool operator==(const Z80&) const = default;
 };
 constexpr size_t Z80_IMAGE_SIZE = 44;
 static_assert(offsetof(Z80, MEMPTR) == 24 && offsetof(Z80, I) == 26 && offsetof(Z80, R) == 28 &&

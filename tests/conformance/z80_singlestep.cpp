@@ -20,6 +20,7 @@
 
 #include "spectrum/machine.h"
 #include "tests/support/support.h"
+#include "tests/support/port_hooks.h"
 #include "tests/support/z80_memory.h"
 #include "z80/z80.h"
 
@@ -201,7 +202,7 @@ std::string run_case(const std::string& file, const json& test, CpuModel model) 
     auto before = memory_image();
     m.tstates = START;
     m.tstatesh = 0;
-    m.z80_step();
+    PortHooks{m, port_read, port_write}.z80_step();
     const int32_t taken = m.tstates - START;
 
     std::string errors;
@@ -308,17 +309,10 @@ std::string run_case(const std::string& file, const json& test, CpuModel model) 
 class SingleStep : public testing::TestWithParam<std::string> {
   protected:
     void SetUp() override {
-        Spectrum& m = fresh_machine();
-        z80_map_low_ram();
-        m.port_read_hook = port_read;
-        m.port_write_hook = port_write;
-    }
-    void TearDown() override {
-        Spectrum& m = test_machine();
-        m.port_read_hook = nullptr;
-        m.port_write_hook = nullptr;
         fresh_machine();
+        z80_map_low_ram();
     }
+    void TearDown() override { fresh_machine(); }
 };
 
 TEST_P(SingleStep, EveryCaseMatches) {

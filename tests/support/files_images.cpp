@@ -92,13 +92,13 @@ void TempDir::directory(const std::string& relative) const {
 MachineState capture_state() {
     const Spectrum& m = test_machine();
     MachineState s;
-    s.ram.assign(m.RAM, m.RAM + sizeof m.RAM);
+    s.ram.assign(m.RAM.begin(), m.RAM.end());
     s.rom.assign(m.ROM, m.ROM + sizeof m.ROM);
     const auto* regs = reinterpret_cast<const uint8_t*>(&m.z80);
     s.regs.assign(regs, regs + sizeof m.z80);
-    s.tape = m.tape;
-    s.border = m.IO[0xFE];
-    s.paging = m.IO[0x7FFD];
+    s.tape = m.tape.get();
+    s.border = m.port_fe;
+    s.paging = m.port_7ffd;
     s.is_snapshot = m.is_snapshot;
     s.is_tape = m.is_tape;
     s.ifb_buffer = m.IFB_buffer;

@@ -7,6 +7,7 @@
 
 #include "spectrum/machine.h"
 #include "tests/support/support.h"
+#include "tests/support/port_hooks.h"
 #include "tests/support/z80_memory.h"
 #include "z80/z80.h"
 
@@ -174,8 +175,7 @@ void check_row(const Row& row) {
     Spectrum& m = fresh_machine();
     Z80& z80 = m.z80;
     z80_map_low_ram();
-    m.port_read_hook = on_port_read;
-    m.port_write_hook = on_port_write;
+    PortHooks bus{m, on_port_read, on_port_write};
 
     int failures = 0, runs = 0;
     std::vector<size_t> choice(bases.size(), 0);
@@ -222,8 +222,8 @@ void check_row(const Row& row) {
                 port_seen = PortSeen{};
                 m.tstates = start;
                 m.tstatesh = 0;
-                if (row.interrupt) m.Z80INT();
-                else m.z80_step();
+                if (row.interrupt) bus.Z80INT();
+                else bus.z80_step();
                 const ModelResult want = model(row.cycles, value, start);
                 runs++;
                 const bool time_ok = m.tstates == want.end;
@@ -250,8 +250,6 @@ void check_row(const Row& row) {
         while (i < bases.size() && ++choice[i] == placements(bases[i], row).size()) choice[i++] = 0;
         if (i == bases.size()) break;
     }
-    m.port_read_hook = nullptr;
-    m.port_write_hook = nullptr;
     EXPECT_EQ(failures, 0) << row.id << ": runs that differ from the cycle list, of " << runs;
     fresh_machine();
 }

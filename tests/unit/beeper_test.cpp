@@ -64,7 +64,7 @@ TEST_P(BeeperConversion, FillsItsSlotOnly) {
         Spectrum& m = s.machine;
         m.tpf = c.tpf;
         std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
-        for (int32_t t : c.changes) m.OUTSTK[m.OUTSP++] = t;
+        for (int32_t t : c.changes) m.OUTSTK.push(t);
         // As the main loop leaves them: the write end at pulldown's slot, everything played.
         m.pulldown = slot;
         s.AUDPOSW = s.AUDPOSR = slot * 960;
@@ -81,7 +81,7 @@ TEST_P(BeeperConversion, FillsItsSlotOnly) {
         EXPECT_EQ(m.OUTAGE, c.level_after);
         EXPECT_EQ(lv(unpack_sample(s.AUDDAT.load())), c.level_after);
         EXPECT_EQ(s.AUDPOSW.load(), base + 960);
-        EXPECT_EQ(m.OUTSP, 0);
+        EXPECT_EQ(m.OUTSTK.size(), 0);
     }
 }
 
@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Beeper, TheLevelCarriesIntoTheNextFrame) {
     Session& s = beeper_session();
     Spectrum& m = s.machine;
-    m.OUTSTK[m.OUTSP++] = 34944;
+    m.OUTSTK.push(34944);
     frame_end();
     m.pulldown = 1;
     frame_end(); // no change: the whole slot at the level the first frame ended with
@@ -131,7 +131,7 @@ TEST(Beeper, SpeakerWritesBecomeSamples) {
     m.writeport(0x00FE, 0x10);
     m.tstates = 69000;
     m.writeport(0x00FE, 0x10); // no change of bit 4
-    ASSERT_EQ(m.OUTSP, 1);
+    ASSERT_EQ(m.OUTSTK.size(), 1);
     frame_end();
     EXPECT_EQ(lv(s.AUDBUF[479]), 0x00);
     EXPECT_EQ(lv(s.AUDBUF[480]), 0xFF);
@@ -145,7 +145,7 @@ TEST(Beeper, TheLastSlotEndsTheRingAndTheCallbackWrapsToIt) {
     for (int32_t slot = 0; slot < SLOTS; slot++) {
         s.AUDPOSR = slot * 960; // the callback keeps up
         m.pulldown = slot;
-        m.OUTSTK[m.OUTSP++] = 0; // each frame inverts the level
+        m.OUTSTK.push(0); // each frame inverts the level
         frame_end();
         EXPECT_EQ(s.AUDPOSW.load(), (slot + 1) * 960);
     }
@@ -301,7 +301,7 @@ TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
     s.AUDPOSW = 1920;
     s.AUDPOSR = 1920 + 100; // all but 100 samples unread, from slot 2 round to slot 1
     for (int frame = 0; frame < 2; frame++) {
-        m.OUTSTK[m.OUTSP++] = 0;
+        m.OUTSTK.push(0);
         frame_end();
         EXPECT_EQ(s.AUDPOSW.load(), 1920) << "frame " << frame;
         for (int k = 0; k < AUDBUF_SIZE; k++) ASSERT_EQ(lv(s.AUDBUF[k]), 0x55) << k;
@@ -311,7 +311,7 @@ TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
     // Played into slot 3: slot 2 fits again (all but 1060 unread before it, all but 100
     // after)...
     s.AUDPOSR = 2880 + 100;
-    m.OUTSTK[m.OUTSP++] = 0;
+    m.OUTSTK.push(0);
     frame_end();
     EXPECT_EQ(s.AUDPOSW.load(), 2880);
     for (int k = 1920; k < 2880; k++) ASSERT_EQ(lv(s.AUDBUF[k]), 0xFF) << k;
@@ -330,7 +330,7 @@ TEST(Beeper, TheWriterNeverFillsTheRingToTheReadPosition) {
     std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
     s.AUDPOSR = 960;
     s.AUDPOSW = AUDBUF_SIZE;
-    m.OUTSTK[m.OUTSP++] = 0;
+    m.OUTSTK.push(0);
     frame_end();
     EXPECT_EQ(s.AUDPOSW.load(), AUDBUF_SIZE);
     StereoSample out[512];
@@ -384,7 +384,7 @@ TEST(BeeperThreads, TheCallbackNeverPassesTheWriter) {
             held_positions.push_back(s.AUDPOSR.load(relaxed));
             s.still_frame = 0;
         }
-        m.OUTSTK[m.OUTSP++] = 0; // a frame of 0xFF, then one of 0x00
+        m.OUTSTK.push(0); // a frame of 0xFF, then one of 0x00
         frame_end();
         if (frame % 4 == 0) wait_for_calls(2);
     }

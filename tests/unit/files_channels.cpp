@@ -28,7 +28,7 @@ void set_state(uint8_t seed) {
     m.z80.IFF1 = seed & 1;
     m.z80.IFF2 = (seed >> 1) & 1;
     m.z80.halted = (seed >> 2) & 1;
-    m.IO[0xFE] = static_cast<uint8_t>(seed & 7);
+    m.port_fe = static_cast<uint8_t>(seed & 7);
     m.tstates = 30000 + seed;
     m.tstatesd = 4 + seed % 20;
     m.tstatesh = 50000 + seed;
@@ -72,11 +72,11 @@ TEST_F(ChannelTest, FileLayout) {
     s.save_channel(0);
     const auto file = read_file(channel(0));
     // The machine tail last, with this frame's speaker and border events.
-    ASSERT_EQ(file.size(), 138156u + 4 * m.OUTSP + 6 * m.border_events);
+    ASSERT_EQ(file.size(), 138156u + 4 * m.OUTSTK.size() + 6 * m.BORDER_EVENTS.size());
     EXPECT_EQ(std::string(file.begin(), file.begin() + 24), "VOLKMERETOBRANIKB11 SNAP");
     EXPECT_EQ(std::memcmp(&file[24], m.RAM, sizeof m.RAM), 0);
     EXPECT_EQ(std::memcmp(&file[131096], &m.z80, 44), 0);
-    EXPECT_EQ(file[131140], m.IO[0xFE]);
+    EXPECT_EQ(file[131140], m.port_fe);
     EXPECT_EQ(le32(file, 131141), uint32_t(m.tstates));
     EXPECT_EQ(le32(file, 131145), uint32_t(m.tstatesd));
     EXPECT_EQ(le32(file, 131149), uint32_t(m.tstatesh));
@@ -88,7 +88,7 @@ TEST_F(ChannelTest, FileLayout) {
     EXPECT_EQ(file[131179], m.ay_on_48 ? 1 : 0);
     EXPECT_EQ(std::string(file.begin() + 131180, file.begin() + 131184), "MACH");
     EXPECT_EQ(file[131185], m.model);
-    EXPECT_EQ(file[131186], m.IO[0x7FFD]);
+    EXPECT_EQ(file[131186], m.port_7ffd);
     EXPECT_EQ(std::memcmp(&file[131207], m.RTFB, sizeof m.RTFB), 0);
     EXPECT_FALSE(std::filesystem::exists(channel(0).string() + ".tmp"));
 }

@@ -39,10 +39,10 @@ void run_a_while() {
     m.z80.SP = 0xFF00;
     m.z80.IFF1 = m.z80.IFF2 = 1;
     m.z80.halted = 1;
-    m.IO[0xFE] = 0x07;
+    m.port_fe = 0x07;
     m.model = 128;
     m.tpf = TPF_128;
-    m.IO[0x7FFD] = 0x16;
+    m.port_7ffd = 0x16;
     m.map_slot3(6);
 }
 } // namespace
@@ -104,7 +104,7 @@ TEST(FilesSnapshot, ImagesGoToTheirBanks) {
         const int pc48 = chunk_byte(1, 0) | chunk_byte(1, 1) << 8;
         EXPECT_EQ(m.z80.PC, c.model == 48 ? pc48 : 0x6E5D);
         EXPECT_EQ(m.z80.SP, c.model == 48 ? 0x8002 : 0x8000);
-        EXPECT_EQ(m.IO[0x7FFD], c.paging);
+        EXPECT_EQ(m.port_7ffd, c.paging);
         EXPECT_EQ(m.SLTPTR[3], bank(c.slot3));
         EXPECT_EQ(m.SLTWR[3], bank(c.slot3));
         EXPECT_EQ(m.SLTPTR[1], bank(5));
@@ -148,7 +148,7 @@ TEST(FilesSnapshot, RegistersOf48KSnapshotAndPcPoppedWithoutTime) {
     EXPECT_EQ(m.z80.IM, 1);
     EXPECT_EQ(m.z80.IFF1, 1);
     EXPECT_EQ(m.z80.IFF2, 1);
-    EXPECT_EQ(m.IO[0xFE], 0x03);
+    EXPECT_EQ(m.port_fe, 0x03);
     EXPECT_EQ(m.z80.PC, 0x7A5B);
     EXPECT_EQ(m.z80.SP, 0x8002);
     // The reset before the load: not in the header, so as the reset left them.

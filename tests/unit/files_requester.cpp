@@ -314,7 +314,7 @@ TEST_F(RequesterTest, ReturnOnAFileLoadsItAndCloses) {
     EXPECT_EQ(s.overlay, 1);
     EXPECT_TRUE(m.is_snapshot);
     EXPECT_EQ(m.z80.IX, 0xFEDC);
-    EXPECT_EQ(m.IO[0xFE], 0x03);
+    EXPECT_EQ(m.port_fe, 0x03);
     EXPECT_FALSE(s.key_held(key::RETURN));
     ASSERT_TRUE(headless::keys[key::RETURN]) << "still down on the host";
     EXPECT_EQ(m.key_rows[6] & 0x01, 0) << "the closing Return must not reach the machine";

@@ -117,8 +117,7 @@ enum Unheld : unsigned {
 // The state of `from` that the format cannot hold, put into `to`.
 void carry_unheld(const Spectrum& from, Spectrum& to, unsigned unheld) {
     std::memcpy(to.RTFB, from.RTFB, sizeof to.RTFB);
-    std::memcpy(to.OUTSTK, from.OUTSTK, sizeof to.OUTSTK);
-    to.OUTSP = from.OUTSP;
+    to.OUTSTK = from.OUTSTK;
     to.OUTAGE = from.OUTAGE;
     to.flashctr = from.flashctr;
     to.tstatesd = from.tstatesd;
@@ -143,8 +142,8 @@ void carry_unheld(const Spectrum& from, Spectrum& to, unsigned unheld) {
         to.z80.IFF1 = from.z80.IFF1;
     }
     if (unheld & PORT_FE) {
-        EXPECT_EQ((to.IO[0xFE] ^ from.IO[0xFE]) & 7, 0) << "the border";
-        to.IO[0xFE] = from.IO[0xFE];
+        EXPECT_EQ((to.port_fe ^ from.port_fe) & 7, 0) << "the border";
+        to.port_fe = from.port_fe;
         to.OUTNEW = from.OUTNEW;
         to.OUTOLD = from.OUTOLD;
     }
@@ -170,8 +169,8 @@ void expect_same_state(const Spectrum& a, const Spectrum& b, const char* when) {
             << "RAM bank " << bank;
     }
     EXPECT_EQ(a.SLTPTR[3] - a.RAM, b.SLTPTR[3] - b.RAM) << "the bank at 0xC000";
-    EXPECT_EQ(a.IO[0xFE], b.IO[0xFE]);
-    EXPECT_EQ(a.IO[0x7FFD], b.IO[0x7FFD]);
+    EXPECT_EQ(a.port_fe, b.port_fe);
+    EXPECT_EQ(a.port_7ffd, b.port_7ffd);
     const Z80 &x = a.z80, &y = b.z80;
     for (auto [p, q, name] : {std::tuple{x.AF, y.AF, "AF"},
                               {x.BC, y.BC, "BC"},
@@ -219,7 +218,7 @@ TEST_P(SnapshotRoundTrip, LoadedMachineShowsAndPlaysTheSameFor500Frames) {
     a->z80_run(33333, INT32_MAX);
     ASSERT_GT(a->tstates, 33332);
     if (c.model == 128) {
-        ASSERT_EQ(a->IO[0x7FFD] & 0x0F, 11);
+        ASSERT_EQ(a->port_7ffd & 0x0F, 11);
     }
 
     const std::string path = (dir.path() / c.name).string();
@@ -240,7 +239,7 @@ TEST_P(SnapshotRoundTrip, LoadedMachineShowsAndPlaysTheSameFor500Frames) {
 
     int picture_differs = 0, sound_differs = 0, first = -1;
     size_t sound_changes = 0, border_changes = 0;
-    uint8_t last_border = a->IO[0xFE], last_paging = a->IO[0x7FFD];
+    uint8_t last_border = a->port_fe, last_paging = a->port_7ffd;
     int paging_changes = 0;
     for (int frame = 0; frame < FRAMES; frame++) {
         run_frame(*a, samples_a, surface_a.data());
@@ -252,10 +251,10 @@ TEST_P(SnapshotRoundTrip, LoadedMachineShowsAndPlaysTheSameFor500Frames) {
         if ((picture || sound) && first < 0) first = frame;
         for (int i = 1; i < SAMPLES_PER_FRAME; i++)
             sound_changes += samples_a[i] != samples_a[i - 1];
-        border_changes += (a->IO[0xFE] & 7) != (last_border & 7);
-        last_border = a->IO[0xFE];
-        paging_changes += a->IO[0x7FFD] != last_paging;
-        last_paging = a->IO[0x7FFD];
+        border_changes += (a->port_fe & 7) != (last_border & 7);
+        last_border = a->port_fe;
+        paging_changes += a->port_7ffd != last_paging;
+        last_paging = a->port_7ffd;
     }
     EXPECT_EQ(picture_differs, 0) << "frames whose picture differs, the first " << first;
     EXPECT_EQ(sound_differs, 0) << "frames whose sound differs, the first " << first;
@@ -360,7 +359,7 @@ TEST(ChannelRoundTrip, RestoresTheWholeMachineWhateverItWasBefore) {
         for (int i = 0; i < 10; i++) run_frame(*a, samples_a, surface_a.data());
         a->z80_run(33333, INT32_MAX);
         if (model == 128) {
-            ASSERT_EQ(a->IO[0x7FFD] & 0x0F, 11);
+            ASSERT_EQ(a->port_7ffd & 0x0F, 11);
         }
         // run_frame has no physical frames: their counter is put where the main loop keeps it.
         a->tstatesh = 1234;
@@ -388,7 +387,7 @@ TEST(ChannelRoundTrip, RestoresTheWholeMachineWhateverItWasBefore) {
         // the bank at 0xC000.
         for (size_t size : {CHANNEL_FILE_SIZE, CHANNEL_FILE_SIZE_WITH_AY}) {
             auto c = busy_machine(176 - model);
-            c->IO[0x7FFD] = 0x0E;
+            c->port_7ffd = 0x0E;
             c->map_slot3(6);
             const std::vector<uint8_t> old(image.begin(), image.begin() + size);
             ASSERT_TRUE(channel_usable(old)) << size;
@@ -464,7 +463,7 @@ TEST(SnapshotSave, Sna48PutsPcOnTheFileStackOnlyAndRefusesAStackInRom) {
 // A 128K machine with bank 2 or 5 at 0xC000: the format holds that bank twice.
 TEST(SnapshotSave, Sna128WithBank5PagedHoldsSixMoreBanks) {
     auto m = busy_machine(128);
-    m->IO[0x7FFD] = 0x05;
+    m->port_7ffd = 0x05;
     m->map_slot3(5);
     const SnapshotImage image = sna_image(*m);
     ASSERT_EQ(image.bytes.size(), 147487u);

@@ -123,7 +123,7 @@ TEST(SzxSnapshot, Loads48KWithEveryChunkAndSkipsUnknownOnes) {
     EXPECT_EQ(m->z80.IM, 2);
     EXPECT_EQ(m->z80.IFF1, 1);
     EXPECT_EQ(m->z80.MEMPTR, 0xBEEF);
-    EXPECT_EQ(m->IO[0xFE], 0x14) << "border 4, speaker bit from the last write";
+    EXPECT_EQ(m->port_fe, 0x14) << "border 4, speaker bit from the last write";
     EXPECT_EQ(m->OUTOLD, 0xFF);
     EXPECT_EQ(m->ay.selected, 9);
     EXPECT_EQ(m->ay.regs[3], 0x03) << "0x63 kept to the register's 4 bits, as the chip keeps it";
@@ -141,7 +141,7 @@ TEST(SzxSnapshot, Loads128KPagingAndTheCpuFlags) {
     EXPECT_EQ(m->model, 128);
     EXPECT_EQ(m->tpf, TPF_128);
     EXPECT_EQ(m->tstates, 70000);
-    EXPECT_EQ(m->IO[0x7FFD], 0x0C);
+    EXPECT_EQ(m->port_7ffd, 0x0C);
     EXPECT_EQ(m->readbyte_internal(0xC000), 4) << "bank 4 at 0xC000";
     EXPECT_EQ(m->screen_bank(), m->RAM + 7 * PAGE);
     for (int bank = 0; bank < 8; bank++) EXPECT_EQ(m->RAM[bank * PAGE + 1], bank);

@@ -68,7 +68,7 @@ std::unique_ptr<Spectrum> used_machine() {
     m->z80.PC = 0x1234;
     m->z80.SP = 0x4321;
     m->tstates = 777;
-    m->IO[0xFE] = 0x05;
+    m->port_fe = 0x05;
     m->tape = {1, 2, 3};
     m->is_tape = 1;
     return m;
@@ -86,7 +86,7 @@ void expect_refused(const Bytes& file, const std::string& reason) {
     EXPECT_EQ(std::memcmp(m->RAM, before->RAM, sizeof m->RAM), 0);
     EXPECT_EQ(std::memcmp(&m->z80, &before->z80, Z80_IMAGE_SIZE), 0);
     EXPECT_EQ(m->tstates, 777);
-    EXPECT_EQ(m->IO[0xFE], 0x05);
+    EXPECT_EQ(m->port_fe, 0x05);
     EXPECT_EQ(m->tape, before->tape);
     EXPECT_EQ(m->model, 48);
 }
@@ -130,7 +130,7 @@ TEST(Z80Snapshot, Version1CompressedRunsAndEndMarker) {
     EXPECT_EQ(m->z80.IX, 0x7788);
     EXPECT_EQ(m->z80.I, 0x3F);
     EXPECT_EQ(r_register(*m), 0xC5) << "bits 0-6 from byte 11, bit 7 from byte 12";
-    EXPECT_EQ(m->IO[0xFE] & 7, 3);
+    EXPECT_EQ(m->port_fe & 7, 3);
     EXPECT_EQ(m->z80.IFF1, 1);
     EXPECT_EQ(m->z80.IM, 1);
     EXPECT_EQ(m->model, 48);
@@ -212,7 +212,7 @@ TEST(Z80Snapshot, Version3Pages128K) {
         EXPECT_EQ(m->tpf, TPF_128);
         EXPECT_EQ(m->tstates, 0);
         for (int bank = 0; bank < 8; bank++) EXPECT_EQ(m->RAM[bank * PAGE + 100], bank + 3);
-        EXPECT_EQ(m->IO[0x7FFD], 0x1E);
+        EXPECT_EQ(m->port_7ffd, 0x1E);
         EXPECT_EQ(m->readbyte_internal(0xC000), 9) << "bank 6 at 0xC000";
         EXPECT_EQ(m->screen_bank(), m->RAM + 7 * PAGE);
         EXPECT_EQ(m->ay.selected, 0x0E);

@@ -72,7 +72,7 @@ TEST(MachineSchedule, FrameEndsFollowTheFiveToSixCycleAfterAReset) {
     std::vector<FrameEnd> ends;
     headless::on_pump = [&] { ends.push_back(observe()); };
     for (int n = 1; n <= 7; n++) {
-        m.IO[0xFE] = static_cast<uint8_t>(n);
+        m.port_fe = static_cast<uint8_t>(n);
         ASSERT_TRUE(s.run_machine(n));
         EXPECT_EQ(m.tstates, 0);
         // Six physical frames advance the surface by 6 = 0 mod 3 while five logical frames

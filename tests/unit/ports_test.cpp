@@ -104,13 +104,13 @@ TEST(Ports, SpeakerEventsAreChangesOfBit4StampedAfterTheFirstTState) {
     m.writeport(0x00FE, 0x10);
     m.writeport(0x00FE, 0x17); // same bit 4: no event, but the border changes
     m.writeport(0x00FE, 0x07);
-    ASSERT_EQ(m.OUTSP, 2);
+    ASSERT_EQ(m.OUTSTK.size(), 2);
     EXPECT_EQ(m.OUTSTK[0], 101);
     EXPECT_EQ(m.OUTSTK[1], 109);
-    EXPECT_EQ(m.IO[0xFE], 0x07);
+    EXPECT_EQ(m.port_fe, 0x07);
     m.writeport(0x00FF, 0x10); // odd port: nobody answers
-    EXPECT_EQ(m.OUTSP, 2);
-    EXPECT_EQ(m.IO[0xFE], 0x07);
+    EXPECT_EQ(m.OUTSTK.size(), 2);
+    EXPECT_EQ(m.port_fe, 0x07);
 }
 
 // A contended-high ULA port at a T-state holding delay 6: the write happens after 6 + 1.
@@ -118,7 +118,7 @@ TEST(Ports, ContendedOutIsStampedAfterItsContention) {
     Spectrum& m = fresh_machine();
     m.tstates = 14335;
     m.writeport(0x40FE, 0x10);
-    ASSERT_EQ(m.OUTSP, 1);
+    ASSERT_EQ(m.OUTSTK.size(), 1);
     EXPECT_EQ(m.OUTSTK[0], 14342);
     EXPECT_EQ(m.tstates, 14345);
 }
@@ -126,12 +126,12 @@ TEST(Ports, ContendedOutIsStampedAfterItsContention) {
 TEST(Ports, SpeakerStackHoldsSevenThousandChangesAFrame) {
     Spectrum& m = fresh_machine();
     for (int n = 0; n < 7001; n++) m.writeport_internal(0x00FE, (n & 1) ? 0x00 : 0x10);
-    EXPECT_EQ(m.OUTSP, 7000);
+    EXPECT_EQ(m.OUTSTK.size(), 7000);
     // The 7001st change (to 0xFF) was dropped and not taken as the recorded level.
     EXPECT_EQ(m.OUTOLD, 0x00);
-    m.OUTSP = 0; // the frame end empties the stack
+    m.OUTSTK.clear(); // the frame end empties the stack
     m.writeport_internal(0x00FE, 0x10);
-    EXPECT_EQ(m.OUTSP, 1) << "recording resumes relative to the last recorded level";
+    EXPECT_EQ(m.OUTSTK.size(), 1) << "recording resumes relative to the last recorded level";
 }
 
 TEST(Ports, PagingOnlyOnThe128KMachine) {
@@ -140,7 +140,7 @@ TEST(Ports, PagingOnlyOnThe128KMachine) {
         m.writeport(0x7FFD, 0x0B);
         EXPECT_EQ(m.SLTPTR[3], m.RAM);
         EXPECT_EQ(m.screen_bank(), m.RAM + 5 * 0x4000);
-        EXPECT_EQ(m.IO[0x7FFD], 0);
+        EXPECT_EQ(m.port_7ffd, 0);
     }
 
     Spectrum& m = fresh_machine();
@@ -148,9 +148,9 @@ TEST(Ports, PagingOnlyOnThe128KMachine) {
     m.writeport(0x7FFD, 0x0B);
     EXPECT_EQ(m.SLTPTR[3], m.RAM + 3 * 0x4000);
     EXPECT_EQ(m.screen_bank(), m.RAM + 7 * 0x4000);
-    EXPECT_EQ(m.IO[0x7FFD], 0x0B);
-    EXPECT_EQ(m.IO[0xFE], 0) << "no ULA write";
-    EXPECT_EQ(m.OUTSP, 0);
+    EXPECT_EQ(m.port_7ffd, 0x0B);
+    EXPECT_EQ(m.port_fe, 0) << "no ULA write";
+    EXPECT_EQ(m.OUTSTK.size(), 0);
     m.writeport(0x7FFD, 0x01);
     EXPECT_EQ(m.SLTPTR[3], m.RAM + 1 * 0x4000);
     EXPECT_EQ(m.screen_bank(), m.RAM + 5 * 0x4000);
@@ -164,8 +164,8 @@ TEST(Ports, PagingOnlyOnThe128KMachine) {
 TEST(Ports, AnyEvenPortIsTheUla) {
     Spectrum& m = fresh_machine();
     m.writeport(0x12FE, 0x05);
-    EXPECT_EQ(m.IO[0xFE], 0x05);
+    EXPECT_EQ(m.port_fe, 0x05);
     m.writeport(0xFF00, 0x03);
-    EXPECT_EQ(m.IO[0xFE], 0x03);
+    EXPECT_EQ(m.port_fe, 0x03);
 }
 } // namespace

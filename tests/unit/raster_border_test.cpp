@@ -45,8 +45,8 @@ class ExactBorder : public testing::Test {
         m.z80.setA(c);
         m.tstates = t - 8;
         m.z80_step();
-        ASSERT_GT(m.border_events, 0);
-        EXPECT_EQ(m.BORDER_EVENTS[m.border_events - 1].t, t) << "the write's time stamp";
+        ASSERT_GT(m.BORDER_EVENTS.size(), 0);
+        EXPECT_EQ(m.BORDER_EVENTS[m.BORDER_EVENTS.size() - 1].t, t) << "the write's time stamp";
     }
     void paint() { m.rasterize_ULA(surface, SCREEN_COLOUR, true); }
 };
@@ -96,12 +96,12 @@ TEST_F(ExactBorder, AWriteInTheOvershootBelongsToTheNextFrame) {
     EXPECT_EQ(at(surface, 0, 0), colour(0));
     EXPECT_EQ(at(surface, 351, 287), colour(0));
     m.end_logical_frame();
-    EXPECT_EQ(m.border_events, 1);
+    EXPECT_EQ(m.BORDER_EVENTS.size(), 1);
     EXPECT_EQ(m.BORDER_EVENTS[0].t, 40);
     paint();
     EXPECT_EQ(at(surface, 0, 0), colour(2));
     m.end_logical_frame();
-    EXPECT_EQ(m.border_events, 0);
+    EXPECT_EQ(m.BORDER_EVENTS.size(), 0);
 }
 
 TEST_F(ExactBorder, TheDefaultBorderIsTheFramesLastColour) {
@@ -115,10 +115,10 @@ TEST_F(ExactBorder, TheDefaultBorderIsTheFramesLastColour) {
     EXPECT_EQ(other, 0);
     // Writes that keep the colour are no change; a reset forgets the frame's changes.
     out_at(beam_t(0, 30), 3);
-    const int32_t n = m.border_events;
+    const int32_t n = m.BORDER_EVENTS.size();
     m.z80.PC = 0x8000;
     m.z80_step();
-    EXPECT_EQ(m.border_events, n);
+    EXPECT_EQ(m.BORDER_EVENTS.size(), n);
     m.reset_logical_system();
-    EXPECT_EQ(m.border_events, 0);
+    EXPECT_EQ(m.BORDER_EVENTS.size(), 0);
 }

@@ -47,7 +47,7 @@ TEST_P(RasterCapture, ShowsAWriteOnlyBeforeTheBeamFetchesItsLine) {
     Spectrum& m = fresh_machine();
     uint8_t* bank = shown_bank(m);
     for (int i = 6144; i < 6912; i++) bank[i] = 0x38; // white paper, black ink
-    m.IO[0xFE] = 7;
+    m.port_fe = 7;
     rasterize_ULA(0); // the frame begins from this screen
 
     m.tstates = c.start;

@@ -72,7 +72,7 @@ TEST_F(RasterPaint, UniformAreasShowThePaletteColours) {
     for (int c = 0; c < 16; c++) {
         Spectrum& m = fresh_machine();
         attributes(static_cast<uint8_t>((c & 8) << 3 | (c & 7) << 3)); // paper c, no ink
-        m.IO[0xFE] = static_cast<uint8_t>(c & 7);
+        m.port_fe = static_cast<uint8_t>(c & 7);
         paint();
         EXPECT_EQ(rgb(0, 200, 200), shown[c]) << "paper colour " << c;
         // The border has no blend: its exact palette colour, bright never.
@@ -106,7 +106,7 @@ TEST_F(RasterPaint, GreenBlendAndFringeForEveryPairOfColours) {
 TEST_F(RasterPaint, FringeAtTheEdgesOfThePaper) {
     attributes(0x4E);
     std::memset(bank(), 0xF1, 6144);
-    test_machine().IO[0xFE] = 6;
+    test_machine().port_fe = 6;
     at(0, 80, 200)[2] = 0x55; // the leftmost column's red is never written
     at(0, 384, 200)[2] = 0x55;
     paint();
@@ -134,7 +134,7 @@ TEST_F(RasterPaint, WritesOnlyInsideThePictureAndNeverAlpha) {
         s.screen_mode = mode;
         std::memset(s.ULA_surface[0], 0x7F, sizeof s.ULA_surface[0]);
         std::memset(bank(), 0x5A, 6912);
-        s.machine.IO[0xFE] = 5;
+        s.machine.port_fe = 5;
         paint();
         for (int y = 0; y < ULA_SURFACE_H; y++)
             for (int x = 0; x < ULA_SURFACE_W; x++) {
@@ -174,7 +174,7 @@ TEST_F(RasterPaint, EveryPaperPixelBlendsWithThePixelBeforeIt) {
     std::mt19937 random(48);
     for (int i = 0; i < 6912; i++) bank()[i] = static_cast<uint8_t>(random());
     const int border = 5;
-    test_machine().IO[0xFE] = border;
+    test_machine().port_fe = border;
     for (int phase = 0; phase < 2; phase++) {
         test_machine().flashctr = 16 * phase;
         paint();
@@ -227,7 +227,7 @@ TEST_F(RasterPaint, MelbourneModeIsInkOnACheckerboardOfCells) {
     rasterize_ULA(0); // the beam's copy is blank from here on
     attributes(0x00); // black on black in the colour mode
     bank()[0] = 0x80;
-    s.machine.IO[0xFE] = 2;
+    s.machine.port_fe = 2;
     s.screen_mode = 1;
     at(0, 384, 200)[2] = 0x55;
     rasterize_ULA(0);
@@ -246,7 +246,7 @@ TEST_F(RasterPaint, InverseInkModeIsWhiteInkOnBlack) {
     rasterize_ULA(0);
     attributes(0x38);
     bank()[0] = 0x80;
-    s.machine.IO[0xFE] = 2;
+    s.machine.port_fe = 2;
     s.screen_mode = 2;
     at(0, 384, 200)[2] = 0x55;
     rasterize_ULA(0);
@@ -263,7 +263,7 @@ TEST_F(RasterPaint, OverlayTwoLeavesTheBorderAndClearsTheHostScreen) {
     Session& s = test_session();
     Spectrum& m = s.machine;
     attributes(0x20); // green paper
-    m.IO[0xFE] = 6;
+    m.port_fe = 6;
     rasterize_ULA(0); // the beam's copy
     m.IFB_buffer = 0;
     m.tstates = m.tpf;
@@ -271,7 +271,7 @@ TEST_F(RasterPaint, OverlayTwoLeavesTheBorderAndClearsTheHostScreen) {
     EXPECT_EQ(headless::stats.clears, 0u);
     at(0, 128, 200)[2] = 0x55;
     s.overlay = 2;
-    m.IO[0xFE] = 1;
+    m.port_fe = 1;
     m.IFB_buffer = 0;
     m.tstates = m.tpf;
     s.render_logical_frame();

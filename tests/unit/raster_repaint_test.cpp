@@ -29,7 +29,7 @@ TEST(RasterRepaint, PaintingOnlyWhatChangedGivesTheWholePicture) {
     uint8_t* screen = base.RAM + 5 * 0x4000;
     std::mt19937 random(1982);
     for (int i = 0; i < 6912; i++) screen[i] = static_cast<uint8_t>(random() & 0x7F);
-    base.IO[0xFE] = 2;
+    base.port_fe = 2;
     Painter whole(base), changed(base);
 
     int mode = SCREEN_COLOUR;
@@ -43,7 +43,7 @@ TEST(RasterRepaint, PaintingOnlyWhatChangedGivesTheWholePicture) {
         for (int w = 0; w < writes; w++)
             pokes.push_back({static_cast<int>(random() % 6912), static_cast<uint8_t>(random())});
         const unsigned event = random() % 100;
-        if (event < 8) base.IO[0xFE] = static_cast<uint8_t>(random() & 7);
+        if (event < 8) base.port_fe = static_cast<uint8_t>(random() & 7);
         else if (event < 11) base.exact_border ^= 1;
         else if (event < 15) border = !border;
         else if (event < 17 && mode == SCREEN_COLOUR) mode = 1 + static_cast<int>(random() % 2);
@@ -51,7 +51,7 @@ TEST(RasterRepaint, PaintingOnlyWhatChangedGivesTheWholePicture) {
         for (Painter* p : {&whole, &changed}) {
             uint8_t* bank = p->m->RAM + 5 * 0x4000;
             for (const auto& [at, value] : pokes) bank[at] = value;
-            p->m->IO[0xFE] = base.IO[0xFE];
+            p->m->port_fe = base.port_fe;
             p->m->exact_border = base.exact_border;
             p->m->flashctr = frame;
         }

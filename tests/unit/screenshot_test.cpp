@@ -80,11 +80,11 @@ TEST(Screenshot, WindowsPWritesTheLastPicture) {
     use_code_charset();
     TempDir dir;
     Env p("XDG_PICTURES_DIR", (dir.path() / "new").string());
-    s.machine.IO[0xFE] = 2;
+    s.machine.port_fe = 2;
     s.start_machine();
     s.read_keyboard();
     ASSERT_TRUE(s.run_machine(7));
-    s.machine.IO[0xFE] = 5; // a later border: not painted yet, so not in the file
+    s.machine.port_fe = 5; // a later border: not painted yet, so not in the file
     headless::on_pump = [] {
         headless::keys[key::LSUPER] = 1;
         headless::keys[key::letter('p')] = 1;

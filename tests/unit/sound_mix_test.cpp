@@ -34,7 +34,7 @@ void chip(Spectrum& m, int reg, uint8_t value) {
 
 // The speaker toggled every `half` T-states through the frame.
 void toggle_speaker(Spectrum& m, int32_t half) {
-    for (int32_t t = 0; t < m.tpf; t += half) m.OUTSTK[m.OUTSP++] = t;
+    for (int32_t t = 0; t < m.tpf; t += half) m.OUTSTK.push(t);
 }
 } // namespace
 

@@ -7,6 +7,7 @@
 
 #include "spectrum/machine.h"
 #include "tests/support/support.h"
+#include "tests/support/port_hooks.h"
 #include "tests/support/z80_memory.h"
 #include "z80/z80.h"
 
@@ -91,11 +92,9 @@ TEST_P(Z80CpuModel, RepeatingLdirTakesBits5And3FromItsAddress) {
 TEST_P(Z80CpuModel, RepeatingInirChangesHAndPvOnTheZilogPart) {
     Spectrum& m = test_machine();
     Z80& z80 = m.z80;
-    m.port_read_hook = [](uint16_t) -> uint8_t { return 0x85; };
     z80_poke(0x8000, {0xED, 0xB2});
     z80.HL = 0x9100, z80.BC = 0x03FE;
-    m.z80_step();
-    m.port_read_hook = nullptr;
+    PortHooks{m, [](uint16_t) -> uint8_t { return 0x85; }}.z80_step();
     EXPECT_EQ(z80.PC, 0x8000);
     EXPECT_EQ(z80.MEMPTR, zilog() ? 0x8001 : 0x03FF);
     EXPECT_EQ(f(), zilog() ? 0x03 : 0x17);
