@@ -143,6 +143,7 @@ int write_all(int fd, const std::vector<uint8_t>& bytes) {
 // descriptor, or -1 with `error` set.
 int make_filled(const std::string& dir, const std::string& base, const std::vector<uint8_t>& bytes,
                 std::string& named, int& error) {
+    remove_stale_temporaries(dir);
     named.clear();
     int fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd < 0) {
@@ -194,7 +195,6 @@ std::string temporary_name(const std::string& dir, const std::string& base, unsi
 
 int replace_with(const std::string& path, const std::vector<uint8_t>& bytes) {
     const std::string dir = directory_of(path), base = base_of(path);
-    remove_stale_temporaries(dir);
     std::string named;
     int error = 0;
     const int fd = make_filled(dir, base, bytes, named, error);
@@ -227,7 +227,6 @@ bool write_file_atomic(const std::string& path, const std::vector<uint8_t>& byte
 
 int write_new_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     const std::string dir = directory_of(path), base = base_of(path);
-    remove_stale_temporaries(dir);
     std::string named;
     int error = 0;
     const int fd = make_filled(dir, base, bytes, named, error);

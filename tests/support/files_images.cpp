@@ -51,6 +51,12 @@ std::vector<uint8_t> tap_block(uint8_t flag, const std::vector<uint8_t>& data) {
     return block;
 }
 
+std::vector<uint8_t> tzx_image(const std::vector<std::vector<uint8_t>>& blocks) {
+    std::vector<uint8_t> image = {'Z', 'X', 'T', 'a', 'p', 'e', '!', 0x1A, 1, 20};
+    for (const auto& b : blocks) image.insert(image.end(), b.begin(), b.end());
+    return image;
+}
+
 void write_file(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),

@@ -26,6 +26,9 @@ std::vector<uint8_t> sna_image(size_t size, uint8_t paging = 0);
 // One TAP block: length, flag, data, checksum (the XOR of flag and data).
 std::vector<uint8_t> tap_block(uint8_t flag, const std::vector<uint8_t>& data);
 
+// A TZX image (version 1.20) of the given blocks, each with its ID byte.
+std::vector<uint8_t> tzx_image(const std::vector<std::vector<uint8_t>>& blocks);
+
 void write_file(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> read_file(const std::filesystem::path& path);
 

@@ -17,11 +17,6 @@
 namespace {
 using Bytes = std::vector<uint8_t>;
 
-Bytes tzx(const std::vector<Bytes>& blocks) {
-    Bytes image = {'Z', 'X', 'T', 'a', 'p', 'e', '!', 0x1A, 1, 20};
-    for (const Bytes& b : blocks) image.insert(image.end(), b.begin(), b.end());
-    return image;
-}
 void put(Bytes& b, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; i++) b.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
@@ -55,18 +50,18 @@ TEST(TapeBounds, LoopsThatTakeNoTimeStopTheDeckWithinItsBudget) {
         const char* fault;
     } CASES[] = {
         // 99 bytes: 65535 times 39 pulses of no length and one of 1 T-state, then again.
-        {"zero pulses", tzx({{0x24, 0xFF, 0xFF}, zeros, {0x25}, {0x23, 0xFD, 0xFF}}),
+        {"zero pulses", tzx_image({{0x24, 0xFF, 0xFF}, zeros, {0x25}, {0x23, 0xFD, 0xFF}}),
          " TAPE BLOCK 13 AT 13 TOO FAST "},
         {"information only",
-         tzx({{0x24, 0xFF, 0xFF},
-              {0x30, 1, 'a'},
-              {0x21, 1, 'g'},
-              {0x22},
-              {0x25},
-              {0x13, 1, 1, 0},
-              {0x23, 0xFA, 0xFF}}),
+         tzx_image({{0x24, 0xFF, 0xFF},
+                    {0x30, 1, 'a'},
+                    {0x21, 1, 'g'},
+                    {0x22},
+                    {0x25},
+                    {0x13, 1, 1, 0},
+                    {0x23, 0xFA, 0xFF}}),
          " TAPE BLOCK 25 AT 20 TOO FAST "},
-        {"calls", tzx({returns, {0x13, 1, 1, 0}, {0x27}, {0x23, 0xFD, 0xFF}}),
+        {"calls", tzx_image({returns, {0x13, 1, 1, 0}, {0x27}, {0x23, 0xFD, 0xFF}}),
          " TAPE BLOCK 27 AT 2017 TOO FAST "},
     };
     for (const auto& c : CASES) {
@@ -111,7 +106,7 @@ TEST(TapeBounds, BlocksThatExpandStopAtTheTapesMemoryBound) {
     const Bytes recording = block(0x18, static_cast<uint32_t>(csw.size()), 4, csw);
 
     for (const Bytes& b : {generalized, recording}) {
-        const std::vector<TapeBlock> blocks = parse(tzx({b, b, b, b, b}));
+        const std::vector<TapeBlock> blocks = parse(tzx_image({b, b, b, b, b}));
         ASSERT_EQ(blocks.size(), 5u);
         EXPECT_EQ(blocks[3].kind, TapeBlock::SIGNAL);
         EXPECT_EQ(blocks[4].kind, TapeBlock::STOP);

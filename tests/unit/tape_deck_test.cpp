@@ -23,11 +23,6 @@
 namespace {
 using Bytes = std::vector<uint8_t>;
 
-Bytes tzx(const std::vector<Bytes>& blocks) {
-    Bytes image = {'Z', 'X', 'T', 'a', 'p', 'e', '!', 0x1A, 1, 20};
-    for (const Bytes& b : blocks) image.insert(image.end(), b.begin(), b.end());
-    return image;
-}
 Bytes tone(uint16_t len, uint16_t count) {
     return {0x12, static_cast<uint8_t>(len), static_cast<uint8_t>(len >> 8),
             static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8)};
@@ -76,7 +71,7 @@ int ear_at(Spectrum& m, int32_t t) {
 // Two pulses of 1000 T-states and a 5 ms pause: high, low, then the edge that ends the last
 // pulse holds 1 ms (3500 T-states) and the level goes low for the rest.
 TEST(TapeDeck, EarFollowsPulsesAndThePauseToTheTState) {
-    Spectrum& m = playing(tzx({tone(1000, 2), pause_block(5)}), 48, 100);
+    Spectrum& m = playing(tzx_image({tone(1000, 2), pause_block(5)}), 48, 100);
     const struct {
         int32_t t;
         int level;
@@ -94,7 +89,7 @@ TEST(TapeDeck, EarFollowsPulsesAndThePauseToTheTState) {
 // 3.5469 MHz: a pulse of 3000 lasts 3040.2 of its T-states.
 TEST(TapeDeck, EdgesKeepTheirTimeAcrossFrameEnds) {
     for (const int model : {48, 128}) {
-        Spectrum& m = playing(tzx({tone(3000, 4)}), model, 0);
+        Spectrum& m = playing(tzx_image({tone(3000, 4)}), model, 0);
         const int32_t tpf = m.tpf;
         const int32_t start = tpf - 1000;
         const int32_t second = model == 48 ? 2000 : 2040, third = model == 48 ? 5000 : 5080;
@@ -119,7 +114,7 @@ TEST(TapeDeck, EdgesKeepTheirTimeAcrossFrameEnds) {
 // end (2,197,051.2 of the 128K's T-states), not 1000 rounded pulses on (2,197,000).
 TEST(TapeDeck, The128KPlaysATapeInRealTime) {
     TapeDeck deck;
-    deck.load(parse(tzx({tone(2168, 1001)})));
+    deck.load(parse(tzx_image({tone(2168, 1001)})));
     deck.cpu_hz = CLOCK_HZ_128;
     deck.record_edges = true;
     deck.play(0);
@@ -134,8 +129,8 @@ TEST(TapeDeck, The128KPlaysATapeInRealTime) {
 // port cycle, no contention in the top border): the level at that T-state is the one read.
 TEST(TapeDeck, AnInstructionReadsTheLevelAtItsOwnPortCycle) {
     for (const int32_t offset : {-1, 0}) {
-        Spectrum& m = playing(tzx({tone(2000, 2)}), 48, 1000); // edges at 1000 and 3000
-        z80_poke(0x8000, {0xDB, 0xFE});                        // IN A,(0xFE)
+        Spectrum& m = playing(tzx_image({tone(2000, 2)}), 48, 1000); // edges at 1000 and 3000
+        z80_poke(0x8000, {0xDB, 0xFE});                              // IN A,(0xFE)
         m.z80.PC = 0x8000;
         m.z80.AF = 0x7F00;
         m.tstates = 3000 - 10 + offset;
@@ -148,7 +143,7 @@ TEST(TapeDeck, AnInstructionReadsTheLevelAtItsOwnPortCycle) {
 // A loop block with a counter, a jump and a call sequence play in the right order; the
 // information blocks and an unknown block with a length are passed over.
 TEST(TapeDeck, LoopJumpAndCallSequencePlayInOrder) {
-    const Bytes image = tzx({
+    const Bytes image = tzx_image({
         tone(1000, 1),                  // 0  A
         {0x24, 3, 0},                   // 1  loop 3 times
         tone(2000, 1),                  // 2  B
@@ -197,7 +192,7 @@ TEST(TapeDeck, UnreadableBlocksStopTheTapeWithTheirOffset) {
          " TAPE BLOCK 19 AT 15 UNREADABLE "},
     };
     for (const auto& c : CASES) {
-        const std::vector<TapeBlock> blocks = parse(tzx({tone(100, 2), c.block}));
+        const std::vector<TapeBlock> blocks = parse(tzx_image({tone(100, 2), c.block}));
         ASSERT_EQ(blocks.size(), 2u);
         EXPECT_EQ(blocks[1].kind, TapeBlock::STOP);
         EXPECT_EQ(blocks[1].message, c.message);
@@ -218,7 +213,7 @@ TEST(TapeDeck, UnreadableBlocksStopTheTapeWithTheirOffset) {
 TEST(TapeDeck, TightPollingStartsTheTape) {
     for (const int32_t gap : {40, 5000}) {
         Spectrum& m = fresh_machine();
-        const Bytes image = tzx({tone(1000, 100)});
+        const Bytes image = tzx_image({tone(1000, 100)});
         m.attach_tape_blocks(image, parse(image));
         int reads = 0;
         for (int32_t t = 0; t < 60000 && !m.tape_deck.playing; t += gap, reads++) ear_at(m, t);
@@ -237,7 +232,7 @@ TEST(TapeDeck, TightPollingStartsTheTape) {
 TEST(TapeDeck, PlayStopAndTheirMessages) {
     Session& s = fresh_session();
     use_code_charset();
-    const Bytes image = tzx({tone(1000, 60000)});
+    const Bytes image = tzx_image({tone(1000, 60000)});
     s.machine.attach_tape_blocks(image, parse(image));
     s.machine.ROM[0x38] = 0xFB;                                         // EI
     s.machine.ROM[0x39] = 0xC9;                                         // RET
@@ -265,7 +260,7 @@ TEST(TapeDeck, PlayStopAndTheirMessages) {
     EXPECT_FALSE(s.machine.tape_deck.playing);
     EXPECT_EQ(row23(), " TAPE STOP");
     // Playing to the end (a short tape now): the end is shown.
-    const Bytes short_image = tzx({tone(1000, 10)});
+    const Bytes short_image = tzx_image({tone(1000, 10)});
     s.machine.attach_tape_blocks(short_image, parse(short_image));
     s.machine.tape_play();
     s.run_machine(s.logical_frames + 2);
@@ -284,7 +279,7 @@ TEST(TapeDeck, TheLoadTrapTakesStandardBlocksAndLetsTheLoaderHearTheRest) {
     const Bytes turbo = {0x11, 0x78, 0x05, 0xC2, 0x01, 0xF4, 0x01, 0x44, 0x02, 0x88, 0x04,
                          0x10, 0x00, 8,    0xE8, 0x03, 2,    0,    0,    0xFF, 0x42};
     const Bytes standard = {0x10, 0xE8, 0x03, 4, 0, 0xFF, 0x11, 0x22, 0xCC};
-    const Bytes image = tzx({turbo, {0x30, 1, 'x'}, standard});
+    const Bytes image = tzx_image({turbo, {0x30, 1, 'x'}, standard});
     m.attach_tape_blocks(image, parse(image));
     ASSERT_EQ(m.ROM[0x0556], 0xC3) << "attached: the loader is patched";
     m.z80.SP = 0xA000;
@@ -369,7 +364,7 @@ TEST(TapeDeck, FastLoadingShowsFewFramesAndTapeSoundMixesTheSignal) {
         Session& s = fresh_session();
         s.sound_mix.coupling = false; // the signal's own level, not sinking back to 0
         s.tape_sound = sound;
-        const Bytes image = tzx({tone(700, 60000)});
+        const Bytes image = tzx_image({tone(700, 60000)});
         s.machine.attach_tape_blocks(image, parse(image));
         z80_poke(0x8000, {0xF3, 0xDB, 0xFE, 0x18, 0xFC}); // DI; IN A,(0xFE); JR back
         s.machine.z80.PC = 0x8000;
@@ -392,7 +387,7 @@ TEST(TapeDeck, FastLoadingShowsFewFramesAndTapeSoundMixesTheSignal) {
 TEST(TapeDeck, TzxFilesLoadAndAreListed) {
     TempDir dir;
     Spectrum& m = fresh_machine();
-    dir.file("good.TZX", tzx({tone(1000, 3), pause_block(10)}));
+    dir.file("good.TZX", tzx_image({tone(1000, 3), pause_block(10)}));
     dir.file("bad.tzx", {'n', 'o', 't', ' ', 'a', ' ', 't', 'a', 'p', 'e', 0x12});
     ASSERT_TRUE(load_speccy(m, "good.TZX"));
     EXPECT_TRUE(m.is_tape);
@@ -506,7 +501,7 @@ TEST(TapeDeck, BlocksSavedToTheAttachedTapeCanBeLoadedAtOnce) {
     EXPECT_EQ(m.tape_deck.blocks[1].data, (Bytes{0xFF, 7, 0xF8}));
 
     // A TZX image attached: the saves go to a new file, the deck keeps its one block.
-    const Bytes image = tzx({tone(1000, 2)});
+    const Bytes image = tzx_image({tone(1000, 2)});
     dir.file("t.tzx", image);
     ASSERT_TRUE(s.load_file((dir.path() / "t.tzx").string()));
     const char* const old = std::getenv("XDG_DATA_HOME");
@@ -523,12 +518,12 @@ TEST(TapeDeck, BlocksSavedToTheAttachedTapeCanBeLoadedAtOnce) {
 // "Stop the tape if in 48K mode" stops only a 48K machine; "set signal level" sets the level
 // the next pulse starts from.
 TEST(TapeDeck, StopIn48KModeAndSetSignalLevel) {
-    const Bytes image = tzx({tone(1000, 1),
-                             {0x2A, 0, 0, 0, 0},
-                             {0x2B, 1, 0, 0, 0, 0},
-                             {0x13, 1, 0xD0, 0x07},
-                             {0x2B, 1, 0, 0, 0, 1},
-                             {0x13, 1, 0xD0, 0x07}});
+    const Bytes image = tzx_image({tone(1000, 1),
+                                   {0x2A, 0, 0, 0, 0},
+                                   {0x2B, 1, 0, 0, 0, 0},
+                                   {0x13, 1, 0xD0, 0x07},
+                                   {0x2B, 1, 0, 0, 0, 1},
+                                   {0x13, 1, 0xD0, 0x07}});
     for (const bool is48 : {true, false}) {
         TapeDeck deck;
         deck.load(parse(image));
