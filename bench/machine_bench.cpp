@@ -64,23 +64,23 @@ const char* const BUSY_PROGRAM = "10 POKE 23692,255: PRINT \"HELLO \";: GOTO 10\
 const char* const PAUSE_PROGRAM = "10 PRINT \"HELLO\";\" HELLO\";\" HELLO\": PAUSE 0\n";
 
 // Boots the ROM and starts the program; false if the screen does not show it running.
-bool start_workload(Session& s, const char* program) {
+bool start_workload(Session& s, HeadlessHost& host, const char* program) {
     std::string error;
     if (!s.load_data_files(executable_path().c_str(), error)) {
         std::fprintf(stderr, "machine_bench: %s\n", error.c_str());
         return false;
     }
-    headless::attach_keyboard(s);
+    host.attach_keyboard(s);
     static std::vector<KeyEvent> events;
     events = typing(100, program);
     const uint64_t run_at = 100 + 10 * std::string(program).size() + 20;
     for (const KeyEvent& e : typing(run_at, "RUN\n")) events.push_back(e);
     static size_t next = 0;
-    headless::on_pump = [&s] {
-        next = apply_key_events(events, next, s.logical_frames, headless::keys);
+    host.on_pump = [&s, &host] {
+        next = apply_key_events(events, next, s.logical_frames, host.keys);
     };
     s.start_machine();
-    s.machine.rasterize_ULA(s.ULA_surface[0], s.screen_mode, true);
+    s.machine.rasterize_ULA(s.ULA_surface[0], s.view.screen_mode, true);
     s.read_keyboard();
     s.run_machine(run_at + 100);
     const std::string text = screen_text_joined(s.machine);
@@ -109,7 +109,7 @@ double raster_only(Session& s, int frames) {
     Spectrum& m = s.machine;
     const auto start = Clock::now();
     for (int f = 0; f < frames; f++) {
-        m.rasterize_ULA(s.ULA_surface[f % 3], s.screen_mode, true);
+        m.rasterize_ULA(s.ULA_surface[f % 3], s.view.screen_mode, true);
         m.flashctr++;
     }
     return seconds_since(start);
@@ -120,7 +120,7 @@ double beeper_only(Session& s, int frames) {
     const auto start = Clock::now();
     for (int f = 0; f < frames; f++) {
         m.OUTSTK.clear();
-        s.mix_frame_sound();
+        s.sound.mix_frame(m, s.tape_sound);
         m.pulldown = m.pulldown == 4 ? 0 : m.pulldown + 1;
     }
     return seconds_since(start);
@@ -138,9 +138,10 @@ int main(int argc, char** argv) {
     const char* const program = workload == "busy" ? BUSY_PROGRAM : PAUSE_PROGRAM;
     std::printf("build: %s, flags \"%s\", CPU step also \"%s\"\n", MARROWGLEAM_BUILD_TYPE,
                 MARROWGLEAM_CXX_FLAGS, MARROWGLEAM_STEP_OPTIONS);
-    const auto session = std::make_unique<Session>(); // large: the picture surfaces
+    HeadlessHost host;
+    const auto session = std::make_unique<Session>(host); // large: the picture surfaces
     Session& s = *session;
-    if (!start_workload(s, program)) return 1;
+    if (!start_workload(s, host, program)) return 1;
     std::printf("workload: %s", program);
 
     // Each round times the whole machine, then the CPU alone, the rasteriser alone and the

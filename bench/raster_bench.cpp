@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "frontend/session.h"
+#include "host/headless/headless.h"
 
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int rounds = 9;
-    const auto session = std::make_unique<Session>(); // the picture surfaces
+    HeadlessHost host;
+    const auto session = std::make_unique<Session>(host); // the picture surfaces
     Spectrum& m = session->machine;
     std::mt19937 random(1982);
     uint8_t* bank = m.RAM + 5 * 0x4000;
@@ -23,13 +25,13 @@ int main(int argc, char** argv) {
 
     const char* names[3] = {"colour", "MELBOURNE", "INVERSE INK"};
     for (int mode = 0; mode < 3; mode++) {
-        session->screen_mode = mode;
+        session->view.screen_mode = mode;
         std::vector<double> us;
         for (int r = 0; r < rounds; r++) {
             const auto start = std::chrono::steady_clock::now();
             for (int f = 0; f < frames; f++) {
                 // the three surfaces in turn, as the machine does
-                m.rasterize_ULA(session->ULA_surface[f % 3], session->screen_mode, true);
+                m.rasterize_ULA(session->ULA_surface[f % 3], session->view.screen_mode, true);
                 m.flashctr++;
             }
             const std::chrono::duration<double, std::micro> took =

@@ -84,10 +84,10 @@ int main(int argc, char** argv) {
                 BLOCKS, BLOCK_BYTES, MARROWGLEAM_BUILD_TYPE, MARROWGLEAM_CXX_FLAGS);
     std::vector<double> seconds;
     for (int run = 0; run < runs; run++) {
-        const auto owner = std::make_unique<Session>();
+        HeadlessHost headless;
+        const auto owner = std::make_unique<Session>(headless);
         Session& s = *owner;
-        headless::reset();
-        headless::attach_keyboard(s);
+        headless.attach_keyboard(s);
         Spectrum& m = s.machine;
         std::copy(rom_bytes.begin(), rom_bytes.end(), m.ROM);
         m.tape_traps = 0;

@@ -64,28 +64,30 @@ void upload_picture(const uint8_t* pixels) {
 // screen, in pixels from the top left: the modelview of render_GL (turn, a quarter pixel
 // up, pan, zoom), then the projection (-ULA_ortho_y at the top).
 ScreenPoint picture_on_screen(const Session& s, float x, float y) {
-    const double a = s.rotate * M_PI / 180.0;
+    const double a = s.view.rotate * M_PI / 180.0;
     const double rx = x * std::cos(a) - y * std::sin(a);
     const double ry = x * std::sin(a) + y * std::cos(a);
-    const double X = s.scale * (rx + s.translate_x);
-    const double Y = s.scale * (ry + s.translate_y - 0.25);
-    return {static_cast<float>((X + s.ULA_ortho_x) / (2 * s.ULA_ortho_x) * s.VIDDIMX),
-            static_cast<float>((Y + s.ULA_ortho_y) / (2 * s.ULA_ortho_y) * s.VIDDIMY)};
+    const double X = s.view.scale * (rx + s.view.translate_x);
+    const double Y = s.view.scale * (ry + s.view.translate_y - 0.25);
+    return {
+        static_cast<float>((X + s.view.ULA_ortho_x) / (2 * s.view.ULA_ortho_x) * s.view.VIDDIMX),
+        static_cast<float>((Y + s.view.ULA_ortho_y) / (2 * s.view.ULA_ortho_y) * s.view.VIDDIMY)};
 }
 
 // Whether the picture quad, as the view places it, covers the whole screen.
 bool picture_covers_screen(const Session& s) {
-    if (s.rotate != 0) return false;
+    if (s.view.rotate != 0) return false;
     const ScreenPoint top_left = picture_on_screen(s, -256, -256);
     const ScreenPoint bottom_right = picture_on_screen(s, 256, 256);
-    return top_left.x <= 0 && top_left.y <= 0 && bottom_right.x >= s.VIDDIMX &&
-           bottom_right.y >= s.VIDDIMY;
+    return top_left.x <= 0 && top_left.y <= 0 && bottom_right.x >= s.view.VIDDIMX &&
+           bottom_right.y >= s.view.VIDDIMY;
 }
 
 void picture_projection(const Session& s) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(-s.ULA_ortho_x, s.ULA_ortho_x, s.ULA_ortho_y, -s.ULA_ortho_y, -1, 1);
+    glOrtho(-s.view.ULA_ortho_x, s.view.ULA_ortho_x, s.view.ULA_ortho_y, -s.view.ULA_ortho_y, -1,
+            1);
     glMatrixMode(GL_MODELVIEW);
 }
 
@@ -109,22 +111,22 @@ void render_GL(const Session& s, int previous, float previous_weight, int curren
     // Zoomed out, turned or panned, the picture leaves parts of the screen uncovered: they
     // show black rather than what the back buffer held two frames ago. (The quad is the whole
     // 512 x 512 surface, black around the machine's picture: at rest it covers the screen.)
-    if (s.overlay == 2 || !picture_covers_screen(s)) clear_screen();
-    const bool grille_unit = s.graticule && grille_on_unit_begin();
+    if (s.text.overlay == 2 || !picture_covers_screen(s)) clear_screen();
+    const bool grille_unit = s.view.graticule && grille_on_unit_begin();
 
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
-    glScalef(s.scale, s.scale, s.scale);
-    glTranslatef(s.translate_x, s.translate_y, 0);
+    glScalef(s.view.scale, s.view.scale, s.view.scale);
+    glTranslatef(s.view.translate_x, s.view.translate_y, 0);
     glTranslatef(0, -0.25f, 0);
-    glRotatef(s.rotate, 0, 0, 1);
+    glRotatef(s.view.rotate, 0, 0, 1);
 
     // With the text alone on the screen the picture is neither needed nor drawn.
     glDisable(GL_BLEND);
     glEnable(GL_TEXTURE_2D);
     glColor4f(1, 1, 1, 1);
-    if (s.overlay != 2) {
+    if (s.text.overlay != 2) {
         upload_picture(picture(s, previous, previous_weight, current, current_weight));
         picture_projection(s);
         picture_quad(s, grille_unit);
@@ -133,7 +135,7 @@ void render_GL(const Session& s, int previous, float previous_weight, int curren
 
     render_teletext(s, grille_unit);
     if (grille_unit) grille_on_unit_end();
-    else if (s.graticule) draw_grille(s);
+    else if (s.view.graticule) draw_grille(s);
     glDisable(GL_TEXTURE_2D);
 }
 

@@ -47,7 +47,7 @@ void grille_coordinate(ScreenPoint p) {
 
 // The screen multiplied by the grille in a pass of its own, picture and text alike.
 void draw_grille(const Session& s) {
-    const float w = static_cast<float>(s.VIDDIMX), h = static_cast<float>(s.VIDDIMY);
+    const float w = static_cast<float>(s.view.VIDDIMX), h = static_cast<float>(s.view.VIDDIMY);
     glEnable(GL_BLEND);
     glBlendFunc(GL_DST_COLOR, GL_ZERO);
     glBindTexture(GL_TEXTURE_2D, GRATEX);

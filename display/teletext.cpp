@@ -5,8 +5,8 @@
 #include "frontend/session.h"
 
 void render_teletext(const Session& s, bool grille_unit) {
-    if (s.overlay == 0) return;
-    if (s.overlay == 1) {
+    if (s.text.overlay == 0) return;
+    if (s.text.overlay == 1) {
         // Over the picture: transparent backgrounds let it show through.
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -18,14 +18,15 @@ void render_teletext(const Session& s, bool grille_unit) {
     glBindTexture(GL_TEXTURE_2D, TXTTEX);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, TXT_SURFACE_W);
     glTexImage2D(GL_TEXTURE_2D, 0, 4, TXT_SURFACE_W, TXT_SURFACE_H, 0, GL_BGRA, GL_UNSIGNED_BYTE,
-                 s.TXT_surface);
+                 s.text.TXT_surface);
 
     // The text layer is never zoomed, turned or panned: a projection of its own, y up, and
     // an identity modelview.
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
-    glOrtho(-s.TXT_ortho_x, s.TXT_ortho_x, -s.TXT_ortho_y, s.TXT_ortho_y, -1, 1);
+    glOrtho(-s.view.TXT_ortho_x, s.view.TXT_ortho_x, -s.view.TXT_ortho_y, s.view.TXT_ortho_y, -1,
+            1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
@@ -39,8 +40,9 @@ void render_teletext(const Session& s, bool grille_unit) {
     for (const auto& c : CORNERS) {
         glTexCoord2f(c[0], c[1]);
         if (grille_unit)
-            grille_coordinate({(c[2] + s.TXT_ortho_x) / (2 * s.TXT_ortho_x) * s.VIDDIMX,
-                               (s.TXT_ortho_y - c[3]) / (2 * s.TXT_ortho_y) * s.VIDDIMY});
+            grille_coordinate(
+                {(c[2] + s.view.TXT_ortho_x) / (2 * s.view.TXT_ortho_x) * s.view.VIDDIMX,
+                 (s.view.TXT_ortho_y - c[3]) / (2 * s.view.TXT_ortho_y) * s.view.VIDDIMY});
         glVertex2f(c[2], c[3]);
     }
     glEnd();

@@ -7,7 +7,7 @@
 #include "frontend/keys.h"
 #include "frontend/session.h"
 
-uint8_t Session::joystick_bits() const {
+uint8_t Keyboard::joystick_bits() const {
     uint8_t bits = gamepad;
     for (int b = 0; b < 5; b++)
         if (key_held(key::JOY_RIGHT + b)) bits |= static_cast<uint8_t>(1 << b);
@@ -21,7 +21,7 @@ uint8_t Session::joystick_bits() const {
     return bits;
 }
 
-void Session::apply_joystick() {
+void Keyboard::apply_joystick(Spectrum& machine) const {
     const uint8_t bits = joystick_bits();
     machine.kempston = 0;
     // Half-row A11 holds 1-5 (5 is bit 4), A12 holds 0, 9, 8, 7, 6 (bits 0-4).
@@ -41,15 +41,15 @@ void Session::apply_joystick() {
 }
 
 void Session::joystick_keys_key() {
-    if (!(win_held() && key_pressed(key::letter('j')))) return;
-    joystick_keys = !joystick_keys;
-    post_message(joystick_keys ? " JOYSTICK KEYS ON " : " JOYSTICK KEYS OFF ");
+    if (!(keyboard.win_held() && keyboard.key_pressed(key::letter('j')))) return;
+    keyboard.joystick_keys = !keyboard.joystick_keys;
+    text.post_message(keyboard.joystick_keys ? " JOYSTICK KEYS ON " : " JOYSTICK KEYS OFF ");
 }
 
 void Session::apply_hardware_options(const HardwareOptions& options) {
     machine.ay_on_48 = options.ay_on_48;
     machine.ay.stereo = options.stereo;
-    joystick_map = options.joystick;
+    keyboard.joystick_map = options.joystick;
 }
 
 namespace {

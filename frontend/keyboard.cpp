@@ -10,12 +10,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "frontend/host.h"
 #include "frontend/keys.h"
-#include "frontend/session.h"
-#include "frontend/typing.h"
+#include "frontend/keyboard.h"
+#include "spectrum/machine.h"
 
-void Session::keyboard_attach(const uint8_t* states, int count) {
+void Keyboard::attach(const uint8_t* states, int count) {
     keystate = states;
     numkeys = count;
     keystate_last.assign(count, 0);
@@ -27,10 +26,6 @@ void Session::keyboard_attach(const uint8_t* states, int count) {
     key_pending.assign(count, 0);
 }
 
-uint64_t Session::machine_time() const {
-    return logical_tstates + static_cast<uint64_t>(std::max(machine.tstates, 0));
-}
-
 namespace {
 // Whether any of the eight bytes at p is set.
 bool any_of_eight(const uint8_t* p) {
@@ -40,7 +35,7 @@ bool any_of_eight(const uint8_t* p) {
 }
 } // namespace
 
-void Session::read_keyboard() {
+void Keyboard::before_pump() {
     std::copy(keystate, keystate + numkeys, keystate_last.begin());
     std::fill(keystate_tapped.begin(), keystate_tapped.end(), 0);
     event_shift = keystate_last[key::LSHIFT] || keystate_last[key::RSHIFT];
@@ -49,7 +44,9 @@ void Session::read_keyboard() {
     event_win = keystate_last[key::LSUPER] || keystate_last[key::RSUPER] ||
                 keystate_last[key::LMETA] || keystate_last[key::RMETA];
     std::fill(keystate_released.begin(), keystate_released.end(), 0);
-    if (host_pump_events()) exit_request = 1;
+}
+
+void Keyboard::after_pump(Spectrum& machine, uint64_t machine_time) {
     for (int g = 0; g < numkeys; g += 8) {
         const int end = std::min(g + 8, numkeys);
         // Eight keys that are up, were up at the last read, were not tapped since and hold
@@ -68,11 +65,11 @@ void Session::read_keyboard() {
             if (!keystate[i]) key_symbols[i].clear();
         }
     }
-    play_taps();
-    update_key_rows();
+    play_taps(machine, machine_time);
+    update_key_rows(machine);
 }
 
-bool Session::win_held() const {
+bool Keyboard::win_held() const {
     return key_held(key::LSUPER) || key_held(key::RSUPER) || key_held(key::LMETA) ||
            key_held(key::RMETA);
 }
@@ -154,7 +151,7 @@ bool is_win(int k) {
 }
 } // namespace
 
-void Session::key_event(int k, bool down, uint32_t character) {
+void Keyboard::key_event(int k, bool down, uint32_t character, bool requester_open) {
     if (k < 0 || k >= numkeys) return;
     if (is_shift(k)) event_shift = down;
     if (is_ctrl(k)) event_ctrl = down;
@@ -173,7 +170,7 @@ void Session::key_event(int k, bool down, uint32_t character) {
         key_symbols[k] = symbol_keys_for_char(static_cast<char>(character));
     // Every press of a Spectrum key is played as a tap, in the order pressed, with the
     // shifts held at that moment; the key counts as held from the array once it has played.
-    if (event_win || file_requester_mode || (event_alt && k == key::RETURN)) return;
+    if (event_win || requester_open || (event_alt && k == key::RETURN)) return;
     KeyTap tap{k, key_symbols[k], !key_symbols[k].empty()};
     if (tap.keys.empty() && on_matrix(k) && !is_shift(k) && !is_ctrl(k)) {
         tap.keys.push_back(k);
@@ -208,8 +205,7 @@ constexpr int BUSY_LIMIT = 50;     // the ROM away from where it took the last k
 // (FRAMES moves: interrupts on), and has let the next one's key go (no KSTATE set holds it,
 // one is free). Otherwise the next tap waits `gap` frames from this one's start, and a tap
 // that shares a key with it at least REPEAT_GAP frames after its release.
-void Session::play_taps() {
-    const uint64_t now = machine_time();
+void Keyboard::play_taps(const Spectrum& machine, uint64_t now) {
     const auto frame = static_cast<uint64_t>(machine.tpf);
     // Whole frames since machine time t, give or take the few T-states a frame's last
     // instruction runs over.
@@ -289,7 +285,7 @@ void Session::play_taps() {
     h = started;
 }
 
-void Session::type_taps(const std::vector<std::vector<int>>& combinations, int hold) {
+void Keyboard::type_taps(const std::vector<std::vector<int>>& combinations, int hold) {
     for (const std::vector<int>& keys : combinations) {
         KeyTap tap;
         tap.keys = keys;
@@ -299,7 +295,7 @@ void Session::type_taps(const std::vector<std::vector<int>>& combinations, int h
     }
 }
 
-void Session::update_key_rows() {
+void Keyboard::update_key_rows(Spectrum& machine) {
     // The host keys that count as down: the tap being played, and the held keys whose
     // presses have all been played (a key typed by character in its combination's place,
     // and no CAPS SHIFT from the Shift that made the character). While taps are being
@@ -344,5 +340,5 @@ void Session::update_key_rows() {
             }
         machine.key_rows[line] = mask;
     }
-    apply_joystick();
+    apply_joystick(machine);
 }

@@ -115,7 +115,7 @@ void MachineOptions::apply(Session& session) const {
     session.tape_sound = tape_sound;
     session.machine.tape_traps = tape_trap ? 1 : 0;
     session.machine.cpu_model = cpu_model;
-    session.sound_mix.set_volume(volume);
+    session.sound.mix.set_volume(volume);
     session.apply_hardware_options(hardware);
 }
 
@@ -175,8 +175,8 @@ bool parse_program_options(int argc, const char* const* argv, ProgramOptions& op
 }
 
 void ProgramOptions::apply(Session& session) const {
-    session.type_chars = type_chars;
+    session.keyboard.type_chars = type_chars;
     session.machine.exact_border = exact_border;
-    session.snapshot_format = snapshot_format;
+    session.files.snapshot_format = snapshot_format;
     machine.apply(session);
 }

@@ -1,9 +1,9 @@
 // The overlay state and its timed messages on row 23, and the start-up title.
 #include <cstring>
 
-#include "frontend/session.h"
+#include "frontend/text_layer.h"
 
-void Session::post_message(const char* text, bool remember) {
+void TextLayer::post_message(const char* text, bool remember) {
     TXTCLSLN(MESSAGE_ROW, 1);
     TXTSTR(0, MESSAGE_ROW, text);
     // A message posted while another runs keeps the state the first one saved, so the
@@ -12,7 +12,7 @@ void Session::post_message(const char* text, bool remember) {
     overlay_timeout = MESSAGE_FRAMES;
 }
 
-void Session::overlay_tick() {
+void TextLayer::overlay_tick() {
     if (overlay_timeout == 0) return;
     overlay = 1;
     if (--overlay_timeout != 0) return;
@@ -25,7 +25,7 @@ void Session::overlay_tick() {
     }
 }
 
-void Session::splash() {
+void TextLayer::splash() {
     // The band: each cell takes as background the ink of the cell to its left, running from
     // black through bright red, yellow, green and cyan back to black.
     static const uint8_t band[] = {0x8A, 0xAE, 0xEC, 0xCD, 0xD8};

@@ -18,7 +18,10 @@
 
 #include "formats/formats.h"
 #include "frontend/keys.h"
+#include "frontend/keyboard.h"
+#include "frontend/requester.h"
 #include "frontend/session.h"
+#include "frontend/text_layer.h"
 
 namespace {
 constexpr int LIST_ROWS = 20;
@@ -39,13 +42,13 @@ constexpr char TITLE[] = "\x11\x01"
 
 int at_least_0(int n) { return n < 0 ? 0 : n; }
 
-} // namespace
-
 // Names and paths are drawn glyph by glyph: a byte of a file name that looks like a control
 // code of TXTSTR is drawn, not obeyed.
-void Session::draw_requester_text(int column, int row, const std::string& text, uint8_t colour) {
-    for (const char c : text) TXTPUT(static_cast<uint8_t>(c), column++, row, colour, 0);
+void draw_requester_text(TextLayer& layer, int column, int row, const std::string& text,
+                         uint8_t colour) {
+    for (const char c : text) layer.TXTPUT(static_cast<uint8_t>(c), column++, row, colour, 0);
 }
+} // namespace
 
 // Return on the entry under the cursor as drawn this frame.
 void Session::choose(const std::filesystem::path& selection, bool directory) {
@@ -54,7 +57,7 @@ void Session::choose(const std::filesystem::path& selection, bool directory) {
         std::error_code ec;
         std::filesystem::path entered = std::filesystem::canonical(selection, ec);
         if (ec) entered = selection;
-        if (requester_read(entered)) DIRCUR = DIROFF = 0;
+        if (requester.read(entered, text)) requester.DIRCUR = requester.DIROFF = 0;
         return;
     }
     std::string why;
@@ -62,24 +65,24 @@ void Session::choose(const std::filesystem::path& selection, bool directory) {
     do_file_requester();
     if (!loaded) {
         // The machine runs on as it was; the message says why nothing happened.
-        TXTINK = MESSAGE_INK;
-        post_message(message_with_reason(" CANNOT LOAD: ", why).c_str());
+        text.TXTINK = MESSAGE_INK;
+        text.post_message(message_with_reason(" CANNOT LOAD: ", why).c_str());
     }
 }
 
-bool Session::requester_read(const std::filesystem::path& directory) {
+bool Requester::read(const std::filesystem::path& dir, TextLayer& text) {
     std::error_code ec;
-    std::vector<ListedEntry> listing = requester_listing(directory, ec);
+    std::vector<ListedEntry> listing = requester_listing(dir, ec);
     if (ec) {
         // The page stays where it was; row 23 says why for a while.
-        const std::string text = message_with_reason(" CANNOT READ: ", ec.message());
-        TXTCLSLN(MESSAGE_ROW, 1);
-        draw_requester_text(0, MESSAGE_ROW, text, MESSAGE_INK);
-        requester_note_frames = MESSAGE_FRAMES;
+        const std::string note = message_with_reason(" CANNOT READ: ", ec.message());
+        text.TXTCLSLN(MESSAGE_ROW, 1);
+        draw_requester_text(text, 0, MESSAGE_ROW, note, MESSAGE_INK);
+        note_frames = MESSAGE_FRAMES;
         return false;
     }
-    requester_dir = directory;
-    requester_entries = std::move(listing);
+    directory = dir;
+    entries = std::move(listing);
     return true;
 }
 
@@ -128,7 +131,8 @@ std::vector<ListedEntry> requester_listing(const std::filesystem::path& director
     return listing;
 }
 
-void Session::requester_navigate(int k) {
+void Requester::navigate(int k, const Keyboard& keyboard) {
+    auto key_pressed = [&keyboard](int key) { return keyboard.key_pressed(key); };
     if (key_pressed(key::HOME)) DIRCUR = DIROFF = 0;
     if (key_pressed(key::END)) {
         DIRCUR = at_least_0(k - 1);
@@ -148,85 +152,93 @@ void Session::requester_navigate(int k) {
     if (DIRCUR - DIROFF > LIST_ROWS - 1) DIROFF++;
 }
 
+void Requester::open(TextLayer& text) {
+    std::error_code ec;
+    if (directory.empty()) directory = std::filesystem::current_path(ec);
+    note_frames = 0;
+    text.TXTCLS();
+    text.TXTINK = TITLE_INK;
+    text.TXTSTR(0, 0, TITLE);
+    // The listing is read here and when a directory is entered, not every frame:
+    // closing and opening the page again reads it afresh.
+    if (!read(directory, text)) entries.clear();
+}
+
 void Session::do_file_requester() {
     file_requester_mode = file_requester_mode ? 0 : 1;
     if (file_requester_mode) {
-        std::error_code ec;
-        if (requester_dir.empty()) requester_dir = std::filesystem::current_path(ec);
-        requester_note_frames = 0;
         still_frame_old = still_frame;
         still_frame = 1;
-        overlay_timeout = 0;
-        overlay_old = overlay;
-        overlay = 2; // the page alone, opaque
-        TXTCLS();
-        TXTINK = TITLE_INK;
-        TXTSTR(0, 0, TITLE);
-        // The listing is read here and when a directory is entered, not every frame:
-        // closing and opening the page again reads it afresh.
-        if (!requester_read(requester_dir)) requester_entries.clear();
+        text.overlay_timeout = 0;
+        text.overlay_old = text.overlay;
+        text.overlay = 2; // the page alone, opaque
+        requester.open(text);
     } else {
         still_frame = still_frame_old;
-        overlay = overlay_old;
-        overlay_timeout = 0;
-        TXTCLS();
+        text.overlay = text.overlay_old;
+        text.overlay_timeout = 0;
+        text.TXTCLS();
         // The key that closed the page must not reach the machine or the control keys: it
         // counts as up until it is released.
-        for (const int k : {key::RETURN, key::F10})
-            if (key_held(k)) keystate_swallowed[k] = 1;
-        update_key_rows();
+        for (const int k : {key::RETURN, key::F10}) keyboard.swallow(k);
+        keyboard.update_key_rows(machine);
     }
 }
 
-void Session::handle_file_requester() {
-    if (key_pressed(key::ESCAPE)) {
-        exit_request = 1;
-        return;
-    }
+void Requester::draw(TextLayer& text) {
     // A note on row 23 stays there for a while; the list gives up its last row meanwhile.
-    const int rows = requester_note_frames > 0 ? LIST_ROWS - 1 : LIST_ROWS;
-    if (requester_note_frames > 0) requester_note_frames--;
-    TXTCLSLN(FIRST_LIST_ROW, rows);
-
-    const std::filesystem::path directory = requester_dir;
-    const std::vector<ListedEntry>& listing = requester_entries;
-    const int k = static_cast<int>(listing.size());
-    // Held by its full path: a Left in the same frame must not change what Return means.
-    std::filesystem::path selection;
-    bool selection_is_directory = false;
-    if (DIRCUR >= 0 && DIRCUR < k) {
-        selection = directory / listing[DIRCUR].name;
-        selection_is_directory = listing[DIRCUR].directory;
-    }
+    const int rows = note_frames > 0 ? LIST_ROWS - 1 : LIST_ROWS;
+    if (note_frames > 0) note_frames--;
+    text.TXTCLSLN(FIRST_LIST_ROW, rows);
+    const int k = static_cast<int>(entries.size());
 
     // The directory, characters 0-39 and 40-79.
     const std::string path = directory.string();
-    TXTINK = PATH_INK;
-    TXTCLSLN(2, 2);
-    draw_requester_text(0, 2, path.substr(0, std::min<size_t>(path.size(), 40)), TXTINK);
-    if (path.size() > 40) draw_requester_text(0, 3, path.substr(40, 40), TXTINK);
+    text.TXTINK = PATH_INK;
+    text.TXTCLSLN(2, 2);
+    draw_requester_text(text, 0, 2, path.substr(0, std::min<size_t>(path.size(), 40)), text.TXTINK);
+    if (path.size() > 40) draw_requester_text(text, 0, 3, path.substr(40, 40), text.TXTINK);
     // The entries from DIROFF on, and the cursor.
     for (int row = 0; row < rows && DIROFF + row < k; row++) {
-        const ListedEntry& entry = listing[DIROFF + row];
-        draw_requester_text(1, FIRST_LIST_ROW + row,
+        const ListedEntry& entry = entries[DIROFF + row];
+        draw_requester_text(text, 1, FIRST_LIST_ROW + row,
                             entry.name.substr(0, std::min<size_t>(entry.name.size(), NAME_WIDTH)),
                             entry.directory ? DIRECTORY_INK : FILE_INK);
     }
-    TXTINK = CURSOR_INK;
+    text.TXTINK = CURSOR_INK;
     const int cursor_row = FIRST_LIST_ROW + DIRCUR - DIROFF;
     if (cursor_row >= FIRST_LIST_ROW && cursor_row < FIRST_LIST_ROW + rows)
-        TXTPUT(CURSOR_GLYPH, 0, cursor_row, TXTINK, 0);
+        text.TXTPUT(CURSOR_GLYPH, 0, cursor_row, text.TXTINK, 0);
+}
 
-    requester_navigate(k);
-    if (key_pressed(key::LEFT)) {
+void Session::handle_file_requester() {
+    if (keyboard.key_pressed(key::ESCAPE)) {
+        exit_request = 1;
+        return;
+    }
+    const std::filesystem::path directory = requester.directory;
+    const int k = static_cast<int>(requester.entries.size());
+    const int cursor = requester.DIRCUR;
+    // Held by its full path: a Left in the same frame must not change what Return means.
+    std::filesystem::path selection;
+    bool selection_is_directory = false;
+    if (cursor >= 0 && cursor < k) {
+        selection = directory / requester.entries[cursor].name;
+        selection_is_directory = requester.entries[cursor].directory;
+    }
+    requester.draw(text);
+
+    requester.navigate(k, keyboard);
+    if (keyboard.key_pressed(key::LEFT)) {
         // Up to the parent; the root is its own parent.
         std::filesystem::path parent = directory.parent_path();
         if (parent.empty()) parent = directory;
-        if (requester_read(parent)) DIRCUR = DIROFF = 0;
+        if (requester.read(parent, text)) requester.DIRCUR = requester.DIROFF = 0;
     }
-    if (key_pressed(key::F10)) {
+    if (keyboard.key_pressed(key::F10)) {
         do_file_requester();
         return;
     }
-    if (key_pressed(key::RETURN) && !selection.empty()) choose(selection, selection_is_directory);
+    if (keyboard.key_pressed(key::RETURN) && !selection.empty())
+        choose(selection, selection_is_directory);
 }

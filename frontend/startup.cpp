@@ -1,5 +1,5 @@
 // Start-up: the data files beside the executable, the title, the first reset; and the files
-// the user loads and the channels, with their messages.
+// the user loads.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -53,12 +53,13 @@ bool cpu_model_named(const std::string& name, CpuModel& model) {
 bool Session::load_data_files(const char* argv0, std::string& error) {
     machine.model = 48;
     machine.tpf = machine.tpf_for_model();
-    application_path = absolute_directory(getpath(executable_path(argv0 ? argv0 : "")));
+    files.application_path = absolute_directory(getpath(executable_path(argv0 ? argv0 : "")));
+    const std::string& application_path = files.application_path;
     if (!read_file(application_path + "1982.rom", machine.ROM, sizeof machine.ROM)) {
         error = "Cannot open " + application_path + "1982.rom (a 16 KiB 48K ROM image)";
         return false;
     }
-    if (!load_charset((application_path + "teletext").c_str())) {
+    if (!text.load_charset((application_path + "teletext").c_str())) {
         error = "Cannot open " + application_path + "teletext (the character set)";
         return false;
     }
@@ -66,10 +67,10 @@ bool Session::load_data_files(const char* argv0, std::string& error) {
 }
 
 void Session::start_machine() {
-    splash();
-    overlay_old = 0;
-    overlay_timeout = 200;  // the title shows for the first 200 logical frames
-    machine.tape_saves = 1; // SAVE writes tape files
+    text.splash();
+    text.overlay_old = 0;
+    text.overlay_timeout = 200; // the title shows for the first 200 logical frames
+    machine.tape_saves = 1;     // SAVE writes tape files
     reset_logical_system();
 }
 
@@ -79,11 +80,7 @@ bool Session::load_file(const std::string& path, std::string* why) {
     if (!result) return false;
     // The machine has been reset with the load: the audio starts again too.
     reset_audio();
-    save_tape_path = getext(path) == "TAP" ? path : std::string();
-    saves_to_deck = !save_tape_path.empty();
-    std::error_code ec;
-    const uintmax_t length = saves_to_deck ? std::filesystem::file_size(path, ec) : 0;
-    save_tape_length = saves_to_deck && !ec ? static_cast<int64_t>(length) : -1;
+    files.file_loaded(path);
     return true;
 }
 
@@ -92,42 +89,4 @@ bool Session::load_command_line_file(const std::string& path) {
     if (load_file(path, &why)) return true;
     std::fprintf(stderr, "Cannot load file %s: %s\n", path.c_str(), why.c_str());
     return false;
-}
-
-std::string Session::channel_name(int n) const { return channel_dir() + "CH" + std::to_string(n); }
-
-void Session::save_channel(int n) {
-    const std::string dir = channel_dir();
-    // Away from the executable the message says where the channel went.
-    std::snprintf(TXTLNBUF, sizeof TXTLNBUF,
-                  dir == application_path ? " SAVE CHANNEL %1d " : " SAVE CHANNEL %1d TO DATA DIR ",
-                  n);
-    post_message(TXTLNBUF);
-    if (!write_file_atomic(dir + "CH" + std::to_string(n), channel_image(machine)))
-        post_message(" SAVE FAILED ");
-}
-
-void Session::load_channel(int n) {
-    const std::string dir = channel_dir();
-    std::snprintf(
-        TXTLNBUF, sizeof TXTLNBUF,
-        dir == application_path ? " LOAD CHANNEL %1d " : " LOAD CHANNEL %1d FROM DATA DIR ", n);
-    post_message(TXTLNBUF);
-    const std::string name = dir + "CH" + std::to_string(n);
-    std::error_code ec;
-    // Never saved: the machine runs on. A name that cannot even be looked at (a loop of
-    // symbolic links, a directory without permission) is read below and says why.
-    if (!std::filesystem::exists(name, ec) && !ec) return;
-    // One byte more than the longest channel is enough to tell a longer file.
-    std::vector<uint8_t> image;
-    const LoadResult read = read_regular_file(name, CHANNEL_FILE_LIMIT + 1, image);
-    if (read.status == LoadResult::CANNOT_OPEN) {
-        post_message(message_with_reason(" CANNOT LOAD CHANNEL: ", read.why).c_str());
-        return;
-    }
-    if (!read || !channel_usable(image)) {
-        post_message(" BAD CHANNEL FILE ");
-        return;
-    }
-    restore_channel(machine, image);
 }

@@ -1,4 +1,4 @@
-// The session's creation: the picture and text pixel buffers, the projections.
+// The session's creation: the picture and text pixel buffers.
 #include <cstring>
 
 #include "frontend/session.h"
@@ -12,13 +12,10 @@ void fill(uint8_t* pixels, size_t count, uint8_t alpha) {
 }
 } // namespace
 
-Session::Session() {
-    surfaces_defaults();
-    set_screen_size(VIDDIMX, VIDDIMY);
-}
+Session::Session(Host& host) : host(host) { surfaces_defaults(); }
 
 void Session::surfaces_defaults() {
     for (auto& surface : ULA_surface) fill(surface, ULA_SURFACE_W * ULA_SURFACE_H, 255);
     for (auto& painted : ULA_painted) painted = PaintedFrom{};
-    std::memset(TXT_surface, 0, sizeof TXT_surface);
+    std::memset(text.TXT_surface, 0, sizeof text.TXT_surface);
 }

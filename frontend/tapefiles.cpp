@@ -10,6 +10,8 @@
 
 #include "formats/formats.h"
 #include "frontend/session.h"
+#include "frontend/text_layer.h"
+#include "frontend/user_files.h"
 
 namespace {
 // The last `width` characters of a file's name: a long name keeps its end, which tells
@@ -30,33 +32,35 @@ void Session::tape_key() {
         // Started by hand, it plays until stopped by hand or its end, listened to or not.
         m.tape_deck.by_hand = m.tape_deck.playing;
     }
-    if (!m.tape_deck.attached()) post_message(" NO TAPE ");
+    if (!m.tape_deck.attached()) text.post_message(" NO TAPE ");
 }
 
 void Session::tape_frame() {
     Spectrum& m = machine;
     switch (m.tape_deck.take_event()) {
-    case TapeEvent::PLAY: post_message(" TAPE PLAY "); break;
-    case TapeEvent::STOP: post_message(" TAPE STOP "); break;
-    case TapeEvent::END: post_message(" TAPE END "); break;
-    case TapeEvent::FAULT: post_message(m.tape_deck.fault.substr(0, TEXT_COLUMNS).c_str()); break;
+    case TapeEvent::PLAY: text.post_message(" TAPE PLAY "); break;
+    case TapeEvent::STOP: text.post_message(" TAPE STOP "); break;
+    case TapeEvent::END: text.post_message(" TAPE END "); break;
+    case TapeEvent::FAULT:
+        text.post_message(m.tape_deck.fault.substr(0, TEXT_COLUMNS).c_str());
+        break;
     case TapeEvent::NONE: break;
     }
     if (m.save_refused) {
         m.save_refused = 0;
-        post_message(" SAVE REFUSED: OVER 65533 BYTES ");
-        tape_save_failure = "a block of more than 65,533 bytes does not fit in a TAP file; "
-                            "nothing was written";
+        text.post_message(" SAVE REFUSED: OVER 65533 BYTES ");
+        files.tape_save_failure = "a block of more than 65,533 bytes does not fit in a TAP file; "
+                                  "nothing was written";
     }
-    if (!m.saved_blocks.empty()) write_saved_blocks();
+    if (!m.saved_blocks.empty()) files.write_saved_blocks(m, text);
 }
 
-void Session::tape_save_failed(const std::string& path, const std::string& why) {
-    post_message(" SAVE FAILED ");
+void UserFiles::tape_save_failed(const std::string& path, const std::string& why, TextLayer& text) {
+    text.post_message(" SAVE FAILED ");
     tape_save_failure = path.empty() ? why : path + ": " + why;
 }
 
-std::string Session::new_tape_file(const std::vector<uint8_t>& bytes, std::string& why) {
+std::string UserFiles::new_tape_file(const std::vector<uint8_t>& bytes, std::string& why) {
     const std::string dir = user_data_dir();
     if (dir.empty()) {
         why = "neither XDG_DATA_HOME nor HOME is set";
@@ -86,8 +90,7 @@ std::string Session::new_tape_file(const std::vector<uint8_t>& bytes, std::strin
     return path;
 }
 
-void Session::write_saved_blocks() {
-    Spectrum& m = machine;
+void UserFiles::write_saved_blocks(Spectrum& m, TextLayer& text) {
     std::vector<uint8_t> bytes;
     for (const auto& block : m.saved_blocks) bytes.insert(bytes.end(), block.begin(), block.end());
     m.saved_blocks.clear();
@@ -107,12 +110,13 @@ void Session::write_saved_blocks() {
         if (appended) {
             save_tape_length = static_cast<int64_t>(length + bytes.size());
             if (saves_to_deck) m.append_tape_records(bytes);
-            const std::string text = " SAVED " + shown_name(save_tape_path, TEXT_COLUMNS - 8) + " ";
-            post_message(text.c_str());
+            const std::string saved =
+                " SAVED " + shown_name(save_tape_path, TEXT_COLUMNS - 8) + " ";
+            text.post_message(saved.c_str());
             return;
         }
         if (appended.status != AppendResult::READ_ONLY) {
-            tape_save_failed(save_tape_path, appended.why);
+            tape_save_failed(save_tape_path, appended.why, text);
             return;
         }
         // A write-protected tape is never replaced: this and later saves go to a new file.
@@ -121,13 +125,13 @@ void Session::write_saved_blocks() {
     std::string why;
     const std::string path = new_tape_file(bytes, why);
     if (path.empty()) {
-        tape_save_failed("", why);
+        tape_save_failed("", why, text);
         return;
     }
     save_tape_path = path;
     save_tape_length = static_cast<int64_t>(bytes.size());
     saves_to_deck = false;
-    const std::string text = read_only ? std::string(" READ-ONLY: SAVED TO DATA DIR ")
-                                       : " SAVED " + shown_name(path, TEXT_COLUMNS - 8) + " ";
-    post_message(text.c_str());
+    const std::string saved = read_only ? std::string(" READ-ONLY: SAVED TO DATA DIR ")
+                                        : " SAVED " + shown_name(path, TEXT_COLUMNS - 8) + " ";
+    text.post_message(saved.c_str());
 }

@@ -3,9 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frontend/session.h"
+#include "frontend/text_layer.h"
+#include "spectrum/machine.h"
 
-bool Session::load_charset(const char* path) {
+bool TextLayer::load_charset(const char* path) {
     std::FILE* file = std::fopen(path, "rb");
     if (!file) return false;
     // Whatever the file does not cover stays zero: empty glyphs.
@@ -43,7 +44,7 @@ void put_row(uint8_t* TXT_surface, const uint8_t* glyph_row, int x0, int y, uint
 }
 } // namespace
 
-void Session::TXTPUT(uint8_t code, int column, int row, uint8_t colour, int dbl) {
+void TextLayer::TXTPUT(uint8_t code, int column, int row, uint8_t colour, int dbl) {
     const int x0 = TEXT_CELL_W * column + TEXT_LEFT;
     const int y0 = TEXT_CELL_H * row + TEXT_TOP;
     const uint8_t* glyph =
@@ -62,7 +63,7 @@ void Session::TXTPUT(uint8_t code, int column, int row, uint8_t colour, int dbl)
     }
 }
 
-void Session::TXTSTR(int column, int row, const char* text) {
+void TextLayer::TXTSTR(int column, int row, const char* text) {
     const auto* p = reinterpret_cast<const uint8_t*>(text);
     for (;;) {
         const uint8_t byte = *p++;
@@ -75,9 +76,9 @@ void Session::TXTSTR(int column, int row, const char* text) {
     }
 }
 
-void Session::TXTCLSLN(int first, int count) {
+void TextLayer::TXTCLSLN(int first, int count) {
     for (int row = first; row < first + count; row++)
         for (int column = 0; column < TEXT_COLUMNS; column++) TXTPUT(' ', column, row, 0, 0);
 }
 
-void Session::TXTCLS() { TXTCLSLN(0, TEXT_ROWS); }
+void TextLayer::TXTCLS() { TXTCLSLN(0, TEXT_ROWS); }

@@ -9,7 +9,11 @@
 #include <cstring>
 #include <filesystem>
 
-#include "frontend/session.h"
+#include "formats/formats.h"
+#include "frontend/picture_png.h"
+#include "frontend/text_layer.h"
+#include "frontend/user_files.h"
+#include "spectrum/machine.h"
 
 std::string user_data_dir() {
     std::filesystem::path dir;
@@ -25,7 +29,7 @@ std::string user_data_dir() {
     return dir.string() + "/";
 }
 
-std::string Session::channel_dir() const {
+std::string UserFiles::channel_dir() const {
     const std::string beside = application_path.empty() ? "./" : application_path;
     const bool writable =
         directory_writable ? directory_writable(beside) : access(beside.c_str(), W_OK) == 0;
@@ -49,7 +53,7 @@ bool name_taken(const std::string& name) {
 }
 } // namespace
 
-std::string Session::new_snapshot_name(const std::string& directory, const std::tm& when) const {
+std::string UserFiles::new_snapshot_name(const std::string& directory, const std::tm& when) const {
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &when);
     const std::string ext = snapshot_extension(snapshot_format);
@@ -58,7 +62,7 @@ std::string Session::new_snapshot_name(const std::string& directory, const std::
     return snapshot_candidate(directory, stamp, ext, n);
 }
 
-void Session::save_snapshot_key() {
+void UserFiles::save_snapshot(const Spectrum& machine, TextLayer& text) {
     const std::string dir = user_data_dir();
     std::string why;
     std::string name;
@@ -84,10 +88,77 @@ void Session::save_snapshot_key() {
         if (error) why = "cannot write " + name + ": " + std::strerror(error);
     }
     if (!why.empty()) {
-        post_message(" SNAPSHOT FAILED ");
+        text.post_message(" SNAPSHOT FAILED ");
         std::fprintf(stderr, "marrowgleam: snapshot not saved: %s\n", why.c_str());
         return;
     }
-    const std::string text = " SNAPSHOT " + std::filesystem::path(name).filename().string() + " ";
-    post_message(text.c_str());
+    const std::string saved = " SNAPSHOT " + std::filesystem::path(name).filename().string() + " ";
+    text.post_message(saved.c_str());
+}
+
+std::string UserFiles::channel_name(int n) const {
+    return channel_dir() + "CH" + std::to_string(n);
+}
+
+void UserFiles::save_channel(int n, const Spectrum& machine, TextLayer& text) {
+    const std::string dir = channel_dir();
+    // Away from the executable the message says where the channel went.
+    std::snprintf(text.TXTLNBUF, sizeof text.TXTLNBUF,
+                  dir == application_path ? " SAVE CHANNEL %1d " : " SAVE CHANNEL %1d TO DATA DIR ",
+                  n);
+    text.post_message(text.TXTLNBUF);
+    if (!write_file_atomic(dir + "CH" + std::to_string(n), channel_image(machine)))
+        text.post_message(" SAVE FAILED ");
+}
+
+void UserFiles::load_channel(int n, Spectrum& machine, TextLayer& text) {
+    const std::string dir = channel_dir();
+    std::snprintf(
+        text.TXTLNBUF, sizeof text.TXTLNBUF,
+        dir == application_path ? " LOAD CHANNEL %1d " : " LOAD CHANNEL %1d FROM DATA DIR ", n);
+    text.post_message(text.TXTLNBUF);
+    const std::string name = dir + "CH" + std::to_string(n);
+    std::error_code ec;
+    // Never saved: the machine runs on. A name that cannot even be looked at (a loop of
+    // symbolic links, a directory without permission) is read below and says why.
+    if (!std::filesystem::exists(name, ec) && !ec) return;
+    // One byte more than the longest channel is enough to tell a longer file.
+    std::vector<uint8_t> image;
+    const LoadResult read = read_regular_file(name, CHANNEL_FILE_LIMIT + 1, image);
+    if (read.status == LoadResult::CANNOT_OPEN) {
+        text.post_message(message_with_reason(" CANNOT LOAD CHANNEL: ", read.why).c_str());
+        return;
+    }
+    if (!read || !channel_usable(image)) {
+        text.post_message(" BAD CHANNEL FILE ");
+        return;
+    }
+    restore_channel(machine, image);
+}
+
+void UserFiles::file_loaded(const std::string& path) {
+    save_tape_path = getext(path) == "TAP" ? path : std::string();
+    saves_to_deck = !save_tape_path.empty();
+    std::error_code ec;
+    const uintmax_t length = saves_to_deck ? std::filesystem::file_size(path, ec) : 0;
+    save_tape_length = saves_to_deck && !ec ? static_cast<int64_t>(length) : -1;
+}
+
+std::string UserFiles::save_screenshot(const uint8_t* picture, TextLayer& text) {
+    const std::vector<uint8_t> png = picture_png(picture);
+    const std::filesystem::path directory = pictures_directory();
+    std::error_code ec;
+    std::filesystem::create_directories(directory, ec);
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const std::string name = screenshot_name(directory, local);
+    const std::string path = (directory / name).string();
+    if (directory.empty() || png.empty() || !write_file_atomic(path, png)) {
+        text.post_message(" SCREENSHOT FAILED ");
+        return {};
+    }
+    std::snprintf(text.TXTLNBUF, sizeof text.TXTLNBUF, " SAVED %.31s ", name.c_str());
+    text.post_message(text.TXTLNBUF);
+    return path;
 }

@@ -1,15 +1,10 @@
 // The view settings and the projection extents of the picture and the text layer.
-#include "frontend/session.h"
-
-// Six physical frames last as long as five logical ones: the displayed position advances
-// by 1.0 once and by 0.8 five times in each cycle.
-const float IFBCOE[6][2] = {{1.0f, 0.0f}, {0.0f, 1.0f}, {0.2f, 0.8f},
-                            {0.4f, 0.6f}, {0.6f, 0.4f}, {0.8f, 0.2f}};
+#include "frontend/view.h"
 
 // FIT and GAME fit fit_x x fit_y to the screen and compare the aspect with 4/3; FILL shows
 // 344 picture pixels across (or 288 rows down) and FULL the whole 352 x 288 picture, both
 // comparing with 11/9 = 352/288. Computed in extended precision, stored as floats.
-void Session::update_ortho() {
+void View::update_ortho() {
     const long double a = aspect;
     const float four_thirds = 4.0f / 3.0f;    // 1.3333334
     const float eleven_ninths = 11.0f / 9.0f; // 1.2222222
@@ -53,7 +48,7 @@ void Session::update_ortho() {
     }
 }
 
-void Session::set_screen_size(uint32_t width, uint32_t height) {
+void View::set_screen_size(uint32_t width, uint32_t height) {
     VIDDIMX = width;
     VIDDIMY = height;
     aspect = static_cast<float>(width) / static_cast<float>(height);

@@ -161,7 +161,7 @@ size_t apply_key_events(const std::vector<KeyEvent>& events, size_t next, uint64
                         uint8_t* keys, Session* typing) {
     while (next < events.size() && events[next].frame <= frame) {
         for (const int code : events[next].keys) keys[code] = events[next].down ? 1 : 0;
-        if (typing) typing->type_taps(events[next].typed, events[next].hold);
+        if (typing) typing->keyboard.type_taps(events[next].typed, events[next].hold);
         next++;
     }
     return next;

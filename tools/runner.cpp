@@ -212,21 +212,22 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    const auto owner = std::make_unique<Session>(); // large: the picture surfaces
+    HeadlessHost host;
+    const auto owner = std::make_unique<Session>(host); // large: the picture surfaces
     Session& session = *owner;
     const Spectrum& m = session.machine;
     if (!session.load_data_files(argv[0], error)) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         return 1;
     }
-    headless::attach_keyboard(session);
+    host.attach_keyboard(session);
     size_t next_event = 0;
     // The script's clock counts logical frames, and the display frames during which the
     // machine stands still (paused, or in the requester), so that a script goes on there.
-    headless::on_pump = [&] {
+    host.on_pump = [&] {
         const size_t from = next_event;
         next_event =
-            apply_key_events(events, next_event, session.frame_clock(), headless::keys, &session);
+            apply_key_events(events, next_event, session.frame_clock(), host.keys, &session);
         for (size_t i = from; i < next_event; i++) {
             if (events[i].tape == TapeAction::PLAY) session.tape_key_play(true);
             if (events[i].tape == TapeAction::STOP) session.tape_key_play(false);
@@ -235,7 +236,7 @@ int main(int argc, char** argv) {
     session.start_machine();
     machine.apply(session);
     if (!file.empty() && !session.load_command_line_file(file)) return 1;
-    session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);
+    session.machine.rasterize_ULA(session.ULA_surface[0], session.view.screen_mode, true);
     session.read_keyboard();
 
     // The sound goes to the file frame by frame, only when it is asked for.
@@ -247,10 +248,10 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     bool save_failed = false;
     auto report_save_failure = [&] {
-        if (session.tape_save_failure.empty()) return;
+        if (session.files.tape_save_failure.empty()) return;
         std::fprintf(stderr, "marrowgleam-run: SAVE failed: %s\n",
-                     session.tape_save_failure.c_str());
-        session.tape_save_failure.clear();
+                     session.files.tape_save_failure.c_str());
+        session.files.tape_save_failure.clear();
         save_failed = true;
     };
     while (session.frame_clock() < static_cast<uint64_t>(frames)) {
@@ -259,7 +260,7 @@ int main(int argc, char** argv) {
         report_save_failure();
         if (!went_on) break; // Escape
         if (wav.is_open() && session.logical_frames != logical)
-            wav.write(session.FRAME_SAMPLES, SAMPLES_PER_FRAME);
+            wav.write(session.sound.FRAME_SAMPLES, SAMPLES_PER_FRAME);
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

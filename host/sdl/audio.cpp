@@ -4,22 +4,15 @@
 
 #include <SDL/SDL.h>
 
-#include "frontend/host.h"
 #include "frontend/session.h"
 #include "host/sdl/sdl_host.h"
-
-namespace {
-// Without a device the calls that pause and lock it do nothing: the machine runs on silent,
-// its pace held by the clock at every swap as it is with sound.
-bool device_open = false;
-} // namespace
 
 void audio_callback(void* session, uint8_t* stream, int length) {
     static_cast<Session*>(session)->audio_fill(reinterpret_cast<StereoSample*>(stream),
                                                length / static_cast<int>(sizeof(StereoSample)));
 }
 
-bool startup_audio(Session& session, std::string& why) {
+bool SdlHost::startup_audio(Session& session, std::string& why) {
     SDL_AudioSpec desired{};
     desired.freq = AUDIO_RATE;
     desired.format = AUDIO_S16SYS;
@@ -37,12 +30,12 @@ bool startup_audio(Session& session, std::string& why) {
     return device_open;
 }
 
-void host_audio_pause(bool paused) {
+void SdlHost::audio_pause(bool paused) {
     if (device_open) SDL_PauseAudio(paused ? 1 : 0);
 }
-void host_audio_lock() {
+void SdlHost::audio_lock() {
     if (device_open) SDL_LockAudio();
 }
-void host_audio_unlock() {
+void SdlHost::audio_unlock() {
     if (device_open) SDL_UnlockAudio();
 }

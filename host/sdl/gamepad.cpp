@@ -7,7 +7,6 @@
 
 namespace {
 SDL_Joystick* pad = nullptr;
-Session* owner = nullptr;
 // Directions from the stick and from the hat, kept apart so that letting go of one does
 // not cancel the other; fire from any button.
 uint8_t stick = 0, hat = 0;
@@ -18,14 +17,13 @@ constexpr int DEAD_ZONE = 32767 / 3;
 constexpr uint8_t RIGHT = 0x01, LEFT = 0x02, DOWN = 0x04, UP = 0x08, FIRE = 0x10;
 } // namespace
 
-void gamepad_open(Session& session) {
-    owner = &session;
+void gamepad_open() {
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) < 0 || SDL_NumJoysticks() < 1) return;
     pad = SDL_JoystickOpen(0);
     if (pad) SDL_JoystickEventState(SDL_ENABLE);
 }
 
-bool gamepad_event(const SDL_Event& event) {
+bool gamepad_event(const SDL_Event& event, Session& session) {
     switch (event.type) {
     case SDL_JOYAXISMOTION: {
         if (event.jaxis.which != 0 || event.jaxis.axis > 1) return true;
@@ -53,6 +51,6 @@ bool gamepad_event(const SDL_Event& event) {
         break;
     default: return false;
     }
-    if (owner) owner->gamepad = static_cast<uint8_t>(stick | hat | (buttons ? FIRE : 0));
+    session.keyboard.gamepad = static_cast<uint8_t>(stick | hat | (buttons ? FIRE : 0));
     return true;
 }

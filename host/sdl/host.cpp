@@ -1,7 +1,5 @@
 // The host seam of the full-screen program: SDL 1.2 events, OpenGL composition,
 // and the clock that holds each displayed frame to 1/60 s.
-#include "frontend/host.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -17,15 +15,11 @@
 #include "host/sdl/stats.h"
 
 namespace {
-FramePacer pacer;
 // A host that cannot compose and swap 60 frames a second (a software renderer on a busy
 // computer) would otherwise slow the machine down with it: a frame that is already late is
 // not composed or swapped, so the machine keeps its own time, at most this many in a row so
 // that the screen still moves.
 constexpr int MOST_SKIPPED_IN_A_ROW = 5;
-// Said once, the first time the grid had to be restarted because even skipping could not
-// keep up: the machine then runs as fast as the host lets it.
-bool slow_host_said = false;
 // A test hook: MARROWGLEAM_TEST_SWAP_DELAY_MS=N adds N milliseconds to every buffer swap,
 // a host as slow to show a frame as a software renderer on a busy computer.
 const std::chrono::milliseconds test_swap_delay = [] {
@@ -35,7 +29,6 @@ const std::chrono::milliseconds test_swap_delay = [] {
 }();
 // When the program started (before main): the machine's clock starts with it.
 const FramePacer::clock::time_point program_start = FramePacer::clock::now();
-Session* attached = nullptr;
 } // namespace
 
 std::chrono::steady_clock::time_point program_start_time() { return program_start; }
@@ -58,26 +51,23 @@ void sleep_until(FramePacer::clock::time_point deadline) {
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
     }
 }
+} // namespace
 
-// Holds the frame just swapped until its deadline, unless the swap already waited so long.
-double hold_frame() {
+double SdlHost::hold_frame() {
     const auto now = FramePacer::clock::now();
     const auto deadline = pacer.next_deadline(now);
     if (deadline <= now) return 0;
     sleep_until(deadline);
     return seconds_between(now, FramePacer::clock::now());
 }
-} // namespace
 
-void swap_first_frame() {
+void SdlHost::swap_first_frame() {
     SDL_GL_SwapBuffers();
     pacer.start_from(program_start, FramePacer::clock::now(), std::chrono::seconds(1));
 }
 
-void attach_session(Session& session) { attached = &session; }
-
-bool host_pump_events() {
-    if (attached) follow_display_mode(*attached);
+bool SdlHost::pump_events(Session& session) {
+    follow_display_mode(session);
     SDL_PumpEvents();
     // The key-state array holds the keys held; the key events, taken in order, give the
     // keys pressed and let go again before this pump, which the array never shows. A quit
@@ -90,18 +80,17 @@ bool host_pump_events() {
         for (int i = 0; i < n; i++) {
             const SDL_Event& e = events[i];
             if (e.type == SDL_QUIT) quit = true;
-            if (!attached) continue;
             if (e.type == SDL_KEYDOWN || e.type == SDL_KEYUP)
-                attached->key_event(e.key.keysym.sym, e.type == SDL_KEYDOWN, e.key.keysym.unicode);
-            else if (e.type == SDL_VIDEORESIZE) resize_window(*attached, e.resize.w, e.resize.h);
-            gamepad_event(e);
+                session.key_event(e.key.keysym.sym, e.type == SDL_KEYDOWN, e.key.keysym.unicode);
+            else if (e.type == SDL_VIDEORESIZE) resize_window(session, e.resize.w, e.resize.h);
+            gamepad_event(e, session);
         }
     }
     return quit;
 }
 
-void host_present(const Session& session, int previous, float previous_weight, int current,
-                  float current_weight) {
+void SdlHost::present(Session& session, int previous, float previous_weight, int current,
+                      float current_weight) {
     const auto t0 = FramePacer::clock::now();
     // While a tape loads fast the session shows a frame now and then and the machine runs
     // as fast as it can: nothing is skipped or held, and the grid starts anew from each
@@ -125,12 +114,10 @@ void host_present(const Session& session, int previous, float previous_weight, i
     }
     if (run_stats::enabled())
         run_stats::frame(seconds_between(t0, t1), seconds_between(t1, t2), hold);
-    if (pacer.slow_resyncs() > 0 && !slow_host_said && attached) {
+    if (pacer.slow_resyncs() > 0 && !slow_host_said) {
         slow_host_said = true;
-        attached->post_message(" SLOW HOST ");
+        session.text.post_message(" SLOW HOST ");
     }
 }
 
-uint64_t host_grid_restarts() { return pacer.resyncs(); }
-
-void host_clear_screen() { clear_screen(); }
+void SdlHost::clear_screen() { ::clear_screen(); }

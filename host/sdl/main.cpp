@@ -41,9 +41,10 @@ void shutdown() { free_blank_cursor(); }
 } // namespace
 
 int SDL_main(int argc, char** argv) {
-    // Large (the picture surfaces): on the heap. It outlives the audio device, which is
-    // closed by SDL_Quit at exit.
-    static std::unique_ptr<Session> owner = std::make_unique<Session>();
+    // Large (the picture surfaces): on the heap. It and its host outlive the audio device,
+    // which is closed by SDL_Quit at exit.
+    static SdlHost host;
+    static std::unique_ptr<Session> owner = std::make_unique<Session>(host);
     Session& session = *owner;
     std::string error;
     ProgramOptions options;
@@ -82,9 +83,9 @@ int SDL_main(int argc, char** argv) {
     }
     // A computer without a working sound device still runs the machine, silent.
     std::string no_sound;
-    if (!startup_audio(session, no_sound))
+    if (!host.startup_audio(session, no_sound))
         std::fprintf(stderr, "marrowgleam: no sound, running silent: %s\n", no_sound.c_str());
-    gamepad_open(session);
+    gamepad_open();
 
     // No switch of the display to 60 Hz: the buffer swap is held to 1/60 s by the clock
     // instead, whatever the display's refresh.
@@ -97,8 +98,7 @@ int SDL_main(int argc, char** argv) {
 
     int count = 0;
     const uint8_t* states = SDL_GetKeyState(&count);
-    session.keyboard_attach(states, count);
-    attach_session(session);
+    session.keyboard.attach(states, count);
     // Key events then carry the character they type (typing by character).
     SDL_EnableUNICODE(1);
 
@@ -106,18 +106,18 @@ int SDL_main(int argc, char** argv) {
 
     session.start_machine();
     if (!no_sound.empty()) {
-        session.TXTINK = 0x1C; // bright green on blue, as every message
-        session.post_message(" NO SOUND ");
+        session.text.TXTINK = 0x1C; // bright green on blue, as every message
+        session.text.post_message(" NO SOUND ");
     }
     if (!options.file.empty() && !session.load_command_line_file(options.file)) std::exit(1);
 
-    session.machine.rasterize_ULA(session.ULA_surface[0], session.screen_mode, true);
-    swap_first_frame();
+    session.machine.rasterize_ULA(session.ULA_surface[0], session.view.screen_mode, true);
+    host.swap_first_frame();
     session.read_keyboard();
 
     if (run_stats::enabled()) run_stats::begin();
     session.main_loop();
-    if (run_stats::enabled()) run_stats::report(session);
+    if (run_stats::enabled()) run_stats::report(session, host.grid_restarts());
 
     shutdown();
     return 0;

@@ -70,7 +70,7 @@ void frame(double compose, double swap, double hold) {
 
 void skipped() { skipped_total++; }
 
-void report(const Session& session) {
+void report(const Session& session, uint64_t grid_restarts) {
     const double seconds = std::chrono::duration<double>(clock::now() - start).count();
     const double cpu = cpu_seconds(); // the whole process's, from its start
     std::fprintf(stderr,
@@ -85,7 +85,7 @@ void report(const Session& session) {
                  seconds > 0 ? cpu / seconds : 0.0, median_ms(compose_times),
                  mean_ms(compose_times), median_ms(swap_times), mean_ms(swap_times), hold_total,
                  static_cast<unsigned long long>(skipped_total),
-                 static_cast<unsigned long long>(session.audio_underruns.load()),
-                 static_cast<unsigned long long>(host_grid_restarts()));
+                 static_cast<unsigned long long>(session.sound.audio_underruns.load()),
+                 static_cast<unsigned long long>(grid_restarts));
 }
 } // namespace run_stats

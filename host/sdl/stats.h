@@ -4,6 +4,8 @@
 // (audio_underruns) and the times the frame grid was started anew (grid_restarts).
 #pragma once
 
+#include <cstdint>
+
 class Session;
 
 namespace run_stats {
@@ -21,5 +23,5 @@ void frame(double compose, double swap, double hold);
 void skipped();
 
 // Prints the line "marrowgleam stats: name=value ..." on standard error.
-void report(const Session& session);
+void report(const Session& session, uint64_t grid_restarts);
 } // namespace run_stats

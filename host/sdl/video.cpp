@@ -28,7 +28,8 @@ SDL_Surface* set_mode(bool windowed, int width, int height) {
 // A new mode may come with a new GL context: the state and the textures are made again, and
 // the view takes the size the mode has (from the surface, not the request).
 void adopt(Session& session, const SDL_Surface* screen) {
-    session.set_screen_size(static_cast<uint32_t>(screen->w), static_cast<uint32_t>(screen->h));
+    session.view.set_screen_size(static_cast<uint32_t>(screen->w),
+                                 static_cast<uint32_t>(screen->h));
     glViewport(0, 0, screen->w, screen->h);
     glDisable(GL_DEPTH_TEST);
     glEnable(GL_TEXTURE_2D);
@@ -61,13 +62,13 @@ bool open_display(Session& session, bool windowed, int width, int height) {
         windowed ? set_mode(true, window_w, window_h) : set_mode(false, desktop_w, desktop_h);
     if (!screen) return false;
     mode_windowed = windowed;
-    session.windowed = windowed;
+    session.view.windowed = windowed;
     adopt(session, screen);
     return true;
 }
 
 void follow_display_mode(Session& session) {
-    if (session.windowed == mode_windowed) return;
+    if (session.view.windowed == mode_windowed) return;
     // A window made anew: the compatibility layer turns the same window full screen only
     // where a window manager moves and resizes it, and keeps its old drawable size.
     // The cursor belongs to the video subsystem: freed before it goes, made again after.
@@ -78,24 +79,25 @@ void follow_display_mode(Session& session) {
     SDL_EnableUNICODE(1);
     SDL_WM_SetCaption("Marrowgleam", nullptr);
     if (had_cursor) set_blank_cursor();
-    SDL_Surface* screen = session.windowed ? set_mode(true, window_w, window_h)
-                                           : set_mode(false, desktop_w, desktop_h);
+    SDL_Surface* screen = session.view.windowed ? set_mode(true, window_w, window_h)
+                                                : set_mode(false, desktop_w, desktop_h);
     if (!screen) {
         // The other mode cannot be had: stay as we are, and say so.
         screen = set_mode(mode_windowed, mode_windowed ? window_w : desktop_w,
                           mode_windowed ? window_h : desktop_h);
-        session.windowed = mode_windowed;
-        session.post_message(" DISPLAY MODE FAILED ");
+        session.view.windowed = mode_windowed;
+        session.text.post_message(" DISPLAY MODE FAILED ");
         if (!screen) return;
     }
-    mode_windowed = session.windowed;
+    mode_windowed = session.view.windowed;
     adopt(session, screen);
 }
 
 void resize_window(Session& session, int width, int height) {
     // Setting a mode may itself report the size it set: nothing to do then.
     if (!mode_windowed || width <= 0 || height <= 0) return;
-    if (width == static_cast<int>(session.VIDDIMX) && height == static_cast<int>(session.VIDDIMY))
+    if (width == static_cast<int>(session.view.VIDDIMX) &&
+        height == static_cast<int>(session.view.VIDDIMY))
         return;
     window_w = width;
     window_h = height;

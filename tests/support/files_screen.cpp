@@ -12,7 +12,7 @@ struct Pixel {
 };
 
 const uint8_t* at(int x, int y) {
-    return surface_pixel(test_session().TXT_surface, TXT_SURFACE_W, x, y);
+    return surface_pixel(test_session().text.TXT_surface, TXT_SURFACE_W, x, y);
 }
 Pixel pixel(int x, int y) { return {at(x, y)[0], at(x, y)[1], at(x, y)[3]}; }
 
@@ -32,7 +32,7 @@ int cell_code(int column, int row) {
 } // namespace
 
 void use_code_charset() {
-    uint8_t* CHR = test_session().CHR;
+    uint8_t* CHR = test_session().text.CHR;
     std::memset(CHR, 0, CHR_SIZE);
     for (int n = 1; n < 256; n++) {
         if (n == 32) continue;

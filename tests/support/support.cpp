@@ -7,8 +7,11 @@
 #include "host/headless/headless.h"
 
 namespace {
+HeadlessHost host;
 std::unique_ptr<Session> session;
-}
+} // namespace
+
+HeadlessHost& test_host() { return host; }
 
 std::string testdata_path(const std::string& relative) {
     return std::string(MARROWGLEAM_TESTDATA) + "/" + relative;
@@ -28,9 +31,9 @@ bool file_exists(const std::string& path) {
 Session& fresh_session() {
     // The old session goes first: two sessions of several megabytes need not coexist.
     session.reset();
-    session = std::make_unique<Session>();
-    headless::reset();
-    headless::attach_keyboard(*session);
+    session = std::make_unique<Session>(host);
+    host.reset();
+    host.attach_keyboard(*session);
     return *session;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+class HeadlessHost;
 class Session;
 class Spectrum;
 
@@ -19,6 +20,9 @@ bool file_exists(const std::string& path);
 // statistics forgotten. The references stay valid until the next fresh_session().
 Session& fresh_session();
 Spectrum& fresh_machine(); // fresh_session().machine
+
+// The host of the tests' session: its key states, script and statistics.
+HeadlessHost& test_host();
 
 // The tests' session and machine as they are now (made at the first use).
 Session& test_session();

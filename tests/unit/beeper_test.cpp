@@ -27,7 +27,7 @@ int lv(StereoSample x) { return x.left == x.right ? (x.left / BEEPER_HALF_STEP +
 // lets each level sink back to 0, is left out.
 Session& beeper_session() {
     Session& s = fresh_session();
-    s.sound_mix.coupling = false;
+    s.sound.mix.coupling = false;
     return s;
 }
 
@@ -63,24 +63,25 @@ TEST_P(BeeperConversion, FillsItsSlotOnly) {
         Session& s = beeper_session();
         Spectrum& m = s.machine;
         m.tpf = c.tpf;
-        std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
+        std::fill(std::begin(s.sound.AUDBUF), std::end(s.sound.AUDBUF), st(0x55));
         for (int32_t t : c.changes) m.OUTSTK.push(t);
         // As the main loop leaves them: the write end at pulldown's slot, everything played.
         m.pulldown = slot;
-        s.AUDPOSW = s.AUDPOSR = slot * 960;
+        s.sound.AUDPOSW = s.sound.AUDPOSR = slot * 960;
         frame_end();
 
         const int base = slot * 960;
         for (const Samples& run : c.samples)
             for (int k = run.from; k <= run.to; k++)
-                ASSERT_EQ(lv(s.AUDBUF[base + k]), run.level) << "sample " << k << ", slot " << slot;
+                ASSERT_EQ(lv(s.sound.AUDBUF[base + k]), run.level)
+                    << "sample " << k << ", slot " << slot;
         for (int k = 0; k < AUDBUF_SIZE; k++) {
             if (k >= base && k < base + 960) continue;
-            ASSERT_EQ(lv(s.AUDBUF[k]), 0x55) << "outside the slot, " << k;
+            ASSERT_EQ(lv(s.sound.AUDBUF[k]), 0x55) << "outside the slot, " << k;
         }
         EXPECT_EQ(m.OUTAGE, c.level_after);
-        EXPECT_EQ(lv(unpack_sample(s.AUDDAT.load())), c.level_after);
-        EXPECT_EQ(s.AUDPOSW.load(), base + 960);
+        EXPECT_EQ(lv(unpack_sample(s.sound.AUDDAT.load())), c.level_after);
+        EXPECT_EQ(s.sound.AUDPOSW.load(), base + 960);
         EXPECT_EQ(m.OUTSTK.size(), 0);
     }
 }
@@ -118,8 +119,8 @@ TEST(Beeper, TheLevelCarriesIntoTheNextFrame) {
     frame_end();
     m.pulldown = 1;
     frame_end(); // no change: the whole slot at the level the first frame ended with
-    for (int k = 960; k < 1920; k++) ASSERT_EQ(lv(s.AUDBUF[k]), 0xFF) << k;
-    EXPECT_EQ(lv(unpack_sample(s.AUDDAT.load())), 0xFF);
+    for (int k = 960; k < 1920; k++) ASSERT_EQ(lv(s.sound.AUDBUF[k]), 0xFF) << k;
+    EXPECT_EQ(lv(unpack_sample(s.sound.AUDDAT.load())), 0xFF);
 }
 
 // The port writer's time stamps drive the conversion: the change is stamped after the first
@@ -133,9 +134,9 @@ TEST(Beeper, SpeakerWritesBecomeSamples) {
     m.writeport(0x00FE, 0x10); // no change of bit 4
     ASSERT_EQ(m.OUTSTK.size(), 1);
     frame_end();
-    EXPECT_EQ(lv(s.AUDBUF[479]), 0x00);
-    EXPECT_EQ(lv(s.AUDBUF[480]), 0xFF);
-    EXPECT_EQ(lv(s.AUDBUF[959]), 0xFF);
+    EXPECT_EQ(lv(s.sound.AUDBUF[479]), 0x00);
+    EXPECT_EQ(lv(s.sound.AUDBUF[480]), 0xFF);
+    EXPECT_EQ(lv(s.sound.AUDBUF[959]), 0xFF);
 }
 
 TEST(Beeper, TheLastSlotEndsTheRingAndTheCallbackWrapsToIt) {
@@ -143,57 +144,57 @@ TEST(Beeper, TheLastSlotEndsTheRingAndTheCallbackWrapsToIt) {
     Spectrum& m = s.machine;
     constexpr int32_t SLOTS = AUDBUF_SIZE / 960;
     for (int32_t slot = 0; slot < SLOTS; slot++) {
-        s.AUDPOSR = slot * 960; // the callback keeps up
+        s.sound.AUDPOSR = slot * 960; // the callback keeps up
         m.pulldown = slot;
         m.OUTSTK.push(0); // each frame inverts the level
         frame_end();
-        EXPECT_EQ(s.AUDPOSW.load(), (slot + 1) * 960);
+        EXPECT_EQ(s.sound.AUDPOSW.load(), (slot + 1) * 960);
     }
     // An even number of slots: the last one holds the level the first one started from.
-    EXPECT_EQ(lv(s.AUDBUF[AUDBUF_SIZE - 960]), 0x00);
-    EXPECT_EQ(lv(s.AUDBUF[AUDBUF_SIZE - 1]), 0x00);
-    EXPECT_EQ(lv(s.AUDBUF[AUDBUF_SIZE - 1920]), 0xFF);
-    EXPECT_EQ(lv(unpack_sample(s.AUDDAT.load())), 0x00);
+    EXPECT_EQ(lv(s.sound.AUDBUF[AUDBUF_SIZE - 960]), 0x00);
+    EXPECT_EQ(lv(s.sound.AUDBUF[AUDBUF_SIZE - 1]), 0x00);
+    EXPECT_EQ(lv(s.sound.AUDBUF[AUDBUF_SIZE - 1920]), 0xFF);
+    EXPECT_EQ(lv(unpack_sample(s.sound.AUDDAT.load())), 0x00);
 
     // The reader has played the whole ring: its end is the write end, met at 0.
-    s.AUDPOSR = AUDBUF_SIZE;
+    s.sound.AUDPOSR = AUDBUF_SIZE;
     StereoSample out[64];
     std::fill(std::begin(out), std::end(out), st(0x55));
     s.audio_fill(out, static_cast<int>(std::size(out)));
     for (StereoSample b : out) ASSERT_EQ(lv(b), 0x00);
-    EXPECT_EQ(s.AUDPOSR.load(), 0);
+    EXPECT_EQ(s.sound.AUDPOSR.load(), 0);
 }
 
 TEST(Beeper, CallbackPlaysTheRingThenHoldsTheLastLevel) {
     Session& s = beeper_session();
-    for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = st(static_cast<uint8_t>(k * 7));
-    s.AUDPOSW = 960;
-    s.AUDDAT = pack_sample(st(0xAB));
-    s.AUDPOSR = 0;
+    for (int k = 0; k < AUDBUF_SIZE; k++) s.sound.AUDBUF[k] = st(static_cast<uint8_t>(k * 7));
+    s.sound.AUDPOSW = 960;
+    s.sound.AUDDAT = pack_sample(st(0xAB));
+    s.sound.AUDPOSR = 0;
     StereoSample out[512];
     s.audio_fill(out, 512);
     for (int n = 0; n < 512; n++) ASSERT_EQ(lv(out[n]), static_cast<uint8_t>(n * 7)) << n;
-    EXPECT_EQ(s.AUDPOSR.load(), 512);
+    EXPECT_EQ(s.sound.AUDPOSR.load(), 512);
     // 448 samples are left before the write end; then the underrun holds AUDDAT.
     s.audio_fill(out, 512);
     for (int n = 0; n < 448; n++) ASSERT_EQ(lv(out[n]), static_cast<uint8_t>((512 + n) * 7)) << n;
     for (int n = 448; n < 512; n++) ASSERT_EQ(lv(out[n]), 0xAB) << n;
-    EXPECT_EQ(s.AUDPOSR.load(), 960);
+    EXPECT_EQ(s.sound.AUDPOSR.load(), 960);
     // Still waiting at the write end: all of the next request is the held level.
     s.audio_fill(out, 512);
     for (StereoSample b : out) ASSERT_EQ(lv(b), 0xAB);
-    EXPECT_EQ(s.AUDPOSR.load(), 960);
+    EXPECT_EQ(s.sound.AUDPOSR.load(), 960);
     // The next slot arrives, but playback resumes only once the ring holds the lead, now a
     // frame longer than at the start; then with the first sample after the gap.
-    s.AUDPOSW = 1920;
+    s.sound.AUDPOSW = 1920;
     s.audio_fill(out, 1);
     EXPECT_EQ(lv(out[0]), 0xAB);
-    EXPECT_EQ(s.AUDPOSR.load(), 960);
-    s.AUDPOSW = 960 + AUDIO_LEAD + 960;
+    EXPECT_EQ(s.sound.AUDPOSR.load(), 960);
+    s.sound.AUDPOSW = 960 + AUDIO_LEAD + 960;
     s.audio_fill(out, 1);
     EXPECT_EQ(lv(out[0]), static_cast<uint8_t>(960 * 7));
     // One gap, one underrun, however many calls it lasted.
-    EXPECT_EQ(s.audio_underruns.load(), 1u);
+    EXPECT_EQ(s.sound.audio_underruns.load(), 1u);
 }
 
 // An underrun that lasts: the last level is held for a frame's samples, then glides towards
@@ -202,10 +203,10 @@ TEST(Beeper, CallbackPlaysTheRingThenHoldsTheLastLevel) {
 // ring's samples, which it then plays exactly. Each gap is one underrun.
 TEST(Beeper, ALongUnderrunFadesAndPlaybackGlidesBack) {
     Session& s = beeper_session();
-    std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0xFF));
-    s.AUDDAT = pack_sample(st(0xFF));
-    s.AUDPOSW = 960;
-    s.AUDPOSR = 0;
+    std::fill(std::begin(s.sound.AUDBUF), std::end(s.sound.AUDBUF), st(0xFF));
+    s.sound.AUDDAT = pack_sample(st(0xFF));
+    s.sound.AUDPOSW = 960;
+    s.sound.AUDPOSR = 0;
     std::vector<StereoSample> out;
     auto play = [&](int count) {
         for (int done = 0; done < count; done += 512) {
@@ -232,36 +233,36 @@ TEST(Beeper, ALongUnderrunFadesAndPlaybackGlidesBack) {
     EXPECT_LT(out[960 + AUDIO_HOLD].left, high) << "the fade begins after the hold";
     check_glide(960 + AUDIO_HOLD, out.size(), -1);
     EXPECT_NEAR(out.back().left, low, 2) << "200 ms later, silence";
-    EXPECT_EQ(s.audio_underruns.load(), 1u);
-    EXPECT_EQ(s.AUDPOSR.load(), 960);
+    EXPECT_EQ(s.sound.audio_underruns.load(), 1u);
+    EXPECT_EQ(s.sound.AUDPOSR.load(), 960);
 
     // Four slots at once (the lead after an underrun), then more: the glide back up takes
     // about 100 ms.
     const size_t resumed = out.size();
-    s.AUDPOSW = 960 + 3840;
+    s.sound.AUDPOSW = 960 + 3840;
     play(3840);
     EXPECT_NEAR(out[resumed].left, out[resumed - 1].left, step);
     check_glide(resumed - 1, out.size(), +1);
-    s.AUDPOSW = (4800 + 3840) % AUDBUF_SIZE; // wrapping round the ring's end
+    s.sound.AUDPOSW = (4800 + 3840) % AUDBUF_SIZE; // wrapping round the ring's end
     play(3840);
     check_glide(resumed - 1, out.size(), +1);
     for (size_t i = out.size() - 1000; i < out.size(); i++) ASSERT_EQ(out[i].left, high) << i;
-    EXPECT_EQ(s.audio_underruns.load(), 1u);
+    EXPECT_EQ(s.sound.audio_underruns.load(), 1u);
     // Dry again: a second gap.
     play(512);
-    EXPECT_EQ(s.audio_underruns.load(), 2u);
+    EXPECT_EQ(s.sound.audio_underruns.load(), 2u);
 }
 
 TEST(Beeper, CallbackWrapsAroundTheRing) {
     Session& s = beeper_session();
-    for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = st(static_cast<uint8_t>(k));
-    s.AUDPOSW = 960;
-    s.AUDPOSR = AUDBUF_SIZE - 10;
+    for (int k = 0; k < AUDBUF_SIZE; k++) s.sound.AUDBUF[k] = st(static_cast<uint8_t>(k));
+    s.sound.AUDPOSW = 960;
+    s.sound.AUDPOSR = AUDBUF_SIZE - 10;
     StereoSample out[20];
     s.audio_fill(out, 20);
     for (int n = 0; n < 10; n++) EXPECT_EQ(lv(out[n]), static_cast<uint8_t>(AUDBUF_SIZE - 10 + n));
     for (int n = 10; n < 20; n++) EXPECT_EQ(lv(out[n]), static_cast<uint8_t>(n - 10));
-    EXPECT_EQ(s.AUDPOSR.load(), 10);
+    EXPECT_EQ(s.sound.AUDPOSR.load(), 10);
 }
 
 // Paused or with the requester open: silence (0 on both sides; the beeper's low level until
@@ -270,24 +271,24 @@ TEST(Beeper, CallbackWrapsAroundTheRing) {
 TEST(Beeper, StoppedMachineIsSilentAndTheReadPositionHolds) {
     for (int flag = 0; flag < 2; flag++) {
         Session& s = beeper_session();
-        for (int k = 0; k < AUDBUF_SIZE; k++) s.AUDBUF[k] = st(static_cast<uint8_t>(k * 3));
-        s.AUDDAT = pack_sample(st(0xFF));
-        s.AUDPOSW = 4790;
-        s.AUDPOSR = 4700;
+        for (int k = 0; k < AUDBUF_SIZE; k++) s.sound.AUDBUF[k] = st(static_cast<uint8_t>(k * 3));
+        s.sound.AUDDAT = pack_sample(st(0xFF));
+        s.sound.AUDPOSW = 4790;
+        s.sound.AUDPOSR = 4700;
         (flag ? s.still_frame : s.file_requester_mode) = 1;
         StereoSample out[512];
         for (int call = 0; call < 20; call++) {
             std::fill(std::begin(out), std::end(out), st(0x55));
             s.audio_fill(out, 512);
             for (StereoSample b : out) ASSERT_EQ(b, SILENCE);
-            ASSERT_EQ(s.AUDPOSR.load(), 4700) << "call " << call;
+            ASSERT_EQ(s.sound.AUDPOSR.load(), 4700) << "call " << call;
         }
         (flag ? s.still_frame : s.file_requester_mode) = 0;
         s.audio_fill(out, 100);
         for (int n = 0; n < 90; n++)
             ASSERT_EQ(lv(out[n]), static_cast<uint8_t>((4700 + n) * 3)) << n;
         for (int n = 90; n < 100; n++) ASSERT_EQ(lv(out[n]), 0xFF) << n;
-        EXPECT_EQ(s.AUDPOSR.load(), 4790);
+        EXPECT_EQ(s.sound.AUDPOSR.load(), 4790);
     }
 }
 
@@ -297,28 +298,29 @@ TEST(Beeper, StoppedMachineIsSilentAndTheReadPositionHolds) {
 TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
     Session& s = beeper_session();
     Spectrum& m = s.machine;
-    std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
-    s.AUDPOSW = 1920;
-    s.AUDPOSR = 1920 + 100; // all but 100 samples unread, from slot 2 round to slot 1
+    std::fill(std::begin(s.sound.AUDBUF), std::end(s.sound.AUDBUF), st(0x55));
+    s.sound.AUDPOSW = 1920;
+    s.sound.AUDPOSR = 1920 + 100; // all but 100 samples unread, from slot 2 round to slot 1
     for (int frame = 0; frame < 2; frame++) {
         m.OUTSTK.push(0);
         frame_end();
-        EXPECT_EQ(s.AUDPOSW.load(), 1920) << "frame " << frame;
-        for (int k = 0; k < AUDBUF_SIZE; k++) ASSERT_EQ(lv(s.AUDBUF[k]), 0x55) << k;
+        EXPECT_EQ(s.sound.AUDPOSW.load(), 1920) << "frame " << frame;
+        for (int k = 0; k < AUDBUF_SIZE; k++) ASSERT_EQ(lv(s.sound.AUDBUF[k]), 0x55) << k;
     }
-    for (StereoSample b : s.FRAME_SAMPLES) ASSERT_EQ(lv(b), 0x00) << "the second frame's level";
+    for (StereoSample b : s.sound.FRAME_SAMPLES)
+        ASSERT_EQ(lv(b), 0x00) << "the second frame's level";
 
     // Played into slot 3: slot 2 fits again (all but 1060 unread before it, all but 100
     // after)...
-    s.AUDPOSR = 2880 + 100;
+    s.sound.AUDPOSR = 2880 + 100;
     m.OUTSTK.push(0);
     frame_end();
-    EXPECT_EQ(s.AUDPOSW.load(), 2880);
-    for (int k = 1920; k < 2880; k++) ASSERT_EQ(lv(s.AUDBUF[k]), 0xFF) << k;
+    EXPECT_EQ(s.sound.AUDPOSW.load(), 2880);
+    for (int k = 1920; k < 2880; k++) ASSERT_EQ(lv(s.sound.AUDBUF[k]), 0xFF) << k;
     // ... slot 3 not: it holds the sample the callback plays next.
     frame_end();
-    EXPECT_EQ(s.AUDPOSW.load(), 2880);
-    EXPECT_EQ(lv(s.AUDBUF[2880]), 0x55);
+    EXPECT_EQ(s.sound.AUDPOSW.load(), 2880);
+    EXPECT_EQ(lv(s.sound.AUDBUF[2880]), 0x55);
 }
 
 // All slots but one unread: one more would fill the ring to its last sample and put the
@@ -327,16 +329,16 @@ TEST(Beeper, TheWriterLeavesTheSamplesTheCallbackHasNotPlayed) {
 TEST(Beeper, TheWriterNeverFillsTheRingToTheReadPosition) {
     Session& s = beeper_session();
     Spectrum& m = s.machine;
-    std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), st(0x55));
-    s.AUDPOSR = 960;
-    s.AUDPOSW = AUDBUF_SIZE;
+    std::fill(std::begin(s.sound.AUDBUF), std::end(s.sound.AUDBUF), st(0x55));
+    s.sound.AUDPOSR = 960;
+    s.sound.AUDPOSW = AUDBUF_SIZE;
     m.OUTSTK.push(0);
     frame_end();
-    EXPECT_EQ(s.AUDPOSW.load(), AUDBUF_SIZE);
+    EXPECT_EQ(s.sound.AUDPOSW.load(), AUDBUF_SIZE);
     StereoSample out[512];
     for (int call = 0; call < 7; call++) s.audio_fill(out, 512);
-    EXPECT_EQ(s.AUDPOSR.load(), 4544);
-    EXPECT_EQ(s.audio_underruns.load(), 0u);
+    EXPECT_EQ(s.sound.AUDPOSR.load(), 4544);
+    EXPECT_EQ(s.sound.audio_underruns.load(), 0u);
 }
 
 // The emulation thread and the audio callback at once, the machine paused and resumed in
@@ -349,7 +351,7 @@ TEST(BeeperThreads, TheCallbackNeverPassesTheWriter) {
     Session& s = beeper_session();
     Spectrum& m = s.machine;
     const StereoSample unwritten_sample{0x1234, -0x1234};
-    std::fill(std::begin(s.AUDBUF), std::end(s.AUDBUF), unwritten_sample);
+    std::fill(std::begin(s.sound.AUDBUF), std::end(s.sound.AUDBUF), unwritten_sample);
     constexpr auto relaxed = std::memory_order_relaxed;
     std::atomic<bool> done{false};
     std::atomic<int> calls{0};
@@ -379,9 +381,9 @@ TEST(BeeperThreads, TheCallbackNeverPassesTheWriter) {
         if (frame == 2 || frame == 100) {
             s.still_frame = 1;
             wait_for_calls(2); // a call begun before the pause has ended
-            held_positions.push_back(s.AUDPOSR.load(relaxed));
+            held_positions.push_back(s.sound.AUDPOSR.load(relaxed));
             wait_for_calls(40);
-            held_positions.push_back(s.AUDPOSR.load(relaxed));
+            held_positions.push_back(s.sound.AUDPOSR.load(relaxed));
             s.still_frame = 0;
         }
         m.OUTSTK.push(0); // a frame of 0xFF, then one of 0x00

@@ -29,12 +29,12 @@ class Controls : public testing::Test {
 
     void SetUp() override {
         use_code_charset();
-        headless::on_pump = [this] {
-            std::memset(headless::keys, 0, sizeof headless::keys);
-            for (int k : down_) headless::keys[k] = 1;
+        test_host().on_pump = [this] {
+            std::memset(test_host().keys, 0, sizeof test_host().keys);
+            for (int k : down_) test_host().keys[k] = 1;
         };
     }
-    void TearDown() override { headless::on_pump = nullptr; }
+    void TearDown() override { test_host().on_pump = nullptr; }
 
     // One physical frame with exactly `keys` down.
     void frame(std::vector<int> keys = {}) {
@@ -54,8 +54,8 @@ class Controls : public testing::Test {
     }
     // Forget the message, so that a frame that shows none can be told apart.
     void clear_message() {
-        s.TXTCLSLN(MESSAGE_ROW, 1);
-        s.overlay_timeout = 0;
+        s.text.TXTCLSLN(MESSAGE_ROW, 1);
+        s.text.overlay_timeout = 0;
     }
 
   private:
@@ -67,7 +67,7 @@ constexpr int WIN = key::LSUPER;
 
 TEST_F(Controls, KeypadLoadsAndWindowsKeypadSavesChannels) {
     TempDir dir;
-    s.application_path = dir.path().string() + "/";
+    s.files.application_path = dir.path().string() + "/";
     m.RAM[0x8000] = 0x5A;
     frame({WIN, key::keypad(3)});
     EXPECT_EQ(message(), " SAVE CHANNEL 3");
@@ -130,13 +130,13 @@ TEST_F(Controls, WindowsSSavesANewSnapshotInTheDataDirectory) {
     EXPECT_EQ(listing().size(), 2u);
 
     // SNA of a 48K machine whose stack is in the ROM cannot be made.
-    s.snapshot_format = SnapshotFormat::SNA;
+    s.files.snapshot_format = SnapshotFormat::SNA;
     m.z80.SP = 0x1000;
     frame();
     frame({WIN, key::letter('s')});
     EXPECT_EQ(message(), " SNAPSHOT FAILED");
     EXPECT_EQ(listing().size(), 2u);
-    s.snapshot_format = SnapshotFormat::SZX;
+    s.files.snapshot_format = SnapshotFormat::SZX;
     if (old) setenv("XDG_DATA_HOME", old_value.c_str(), 1);
     else unsetenv("XDG_DATA_HOME");
 }
@@ -151,59 +151,59 @@ struct PanCase {
 
 // One step takes the pan to its limit with a message; at the limit nothing happens at all.
 TEST_F(Controls, PanningStopsAtItsLimitsSilently) {
-    const PanCase cases[] = {{key::LEFT, &s.translate_x, -399, -400, " PAN X- -400"},
-                             {key::RIGHT, &s.translate_x, 399, 400, " PAN X+ +400"},
-                             {key::UP, &s.translate_y, -239, -240, " PAN Y- -240"},
-                             {key::DOWN, &s.translate_y, 239, 240, " PAN Y+ +240"}};
+    const PanCase cases[] = {{key::LEFT, &s.view.translate_x, -399, -400, " PAN X- -400"},
+                             {key::RIGHT, &s.view.translate_x, 399, 400, " PAN X+ +400"},
+                             {key::UP, &s.view.translate_y, -239, -240, " PAN Y- -240"},
+                             {key::DOWN, &s.view.translate_y, 239, 240, " PAN Y+ +240"}};
     for (const PanCase& c : cases) {
-        s.translate_x = s.translate_y = 0;
+        s.view.translate_x = s.view.translate_y = 0;
         *c.offset = c.start;
         clear_message();
         frame({WIN, c.arrow});
         EXPECT_EQ(*c.offset, c.limit);
         EXPECT_EQ(message(), c.text);
-        EXPECT_EQ(s.overlay_timeout, 200);
+        EXPECT_EQ(s.text.overlay_timeout, 200);
 
         clear_message();
         frames(3, {WIN, c.arrow});
         EXPECT_EQ(*c.offset, c.limit);
         EXPECT_EQ(message(), "") << c.text;
-        EXPECT_EQ(s.overlay_timeout, 0) << c.text;
+        EXPECT_EQ(s.text.overlay_timeout, 0) << c.text;
     }
     // Without the Windows key the arrows belong to the Spectrum.
-    s.translate_x = s.translate_y = 0;
+    s.view.translate_x = s.view.translate_y = 0;
     frames(2, {key::LEFT, key::UP});
-    EXPECT_EQ(s.translate_x, 0);
-    EXPECT_EQ(s.translate_y, 0);
+    EXPECT_EQ(s.view.translate_x, 0);
+    EXPECT_EQ(s.view.translate_y, 0);
     EXPECT_EQ(message(), "");
 }
 
 TEST_F(Controls, ShrinkingStopsJustBelowZero) {
     frames(200, {key::F1});
-    EXPECT_GT(s.scale, 0.0f);
-    EXPECT_LT(s.scale, 0.005f);
+    EXPECT_GT(s.view.scale, 0.0f);
+    EXPECT_LT(s.view.scale, 0.005f);
     frame({key::F1});
-    EXPECT_LT(s.scale, 0.0f);
-    EXPECT_GT(s.scale, -0.0051f);
+    EXPECT_LT(s.view.scale, 0.0f);
+    EXPECT_GT(s.view.scale, -0.0051f);
     EXPECT_EQ(message(), " SCALE-   0%");
-    const float last = s.scale;
+    const float last = s.view.scale;
     clear_message();
     frames(5, {key::F1});
-    EXPECT_EQ(s.scale, last);
+    EXPECT_EQ(s.view.scale, last);
     EXPECT_EQ(message(), "");
 }
 
 TEST_F(Controls, GrowingStopsOnceAboveFour) {
     frames(599, {key::F2});
-    EXPECT_LE(s.scale, 4.0f);
+    EXPECT_LE(s.view.scale, 4.0f);
     frame({key::F2});
-    EXPECT_GT(s.scale, 4.0f);
-    EXPECT_LT(s.scale, 4.0001f);
+    EXPECT_GT(s.view.scale, 4.0f);
+    EXPECT_LT(s.view.scale, 4.0001f);
     EXPECT_EQ(message(), " SCALE+ 400%");
-    const float last = s.scale;
+    const float last = s.view.scale;
     clear_message();
     frames(5, {key::F2});
-    EXPECT_EQ(s.scale, last);
+    EXPECT_EQ(s.view.scale, last);
     EXPECT_EQ(message(), "");
 }
 
@@ -218,20 +218,20 @@ struct NumberCase {
 // for positive angles and 1-360 for negative ones.
 TEST_F(Controls, MessagesShowTheNewValueTruncated) {
     const NumberCase cases[] = {
-        {&s.scale, 1.0f, key::F1, " SCALE-  99%"},     // 0.995
-        {&s.scale, 1.0f, key::F2, " SCALE+ 100%"},     // 1.005
-        {&s.scale, 0.5f, key::F2, " SCALE+  50%"},     // 0.505
-        {&s.rotate, 0.0f, key::F3, " ROTATE- 360"},    // -0.5
-        {&s.rotate, -89.5f, key::F3, " ROTATE- 270"},  // -90
-        {&s.rotate, -719.5f, key::F3, " ROTATE- 360"}, // -720
-        {&s.rotate, -1.0f, key::F4, " ROTATE+ 360"},   // -0.5
-        {&s.rotate, 0.0f, key::F4, " ROTATE+   0"},    // 0.5
-        {&s.rotate, 359.5f, key::F4, " ROTATE+   0"},  // 360
-        {&s.rotate, 400.0f, key::F4, " ROTATE+  40"},  // 400.5
+        {&s.view.scale, 1.0f, key::F1, " SCALE-  99%"},     // 0.995
+        {&s.view.scale, 1.0f, key::F2, " SCALE+ 100%"},     // 1.005
+        {&s.view.scale, 0.5f, key::F2, " SCALE+  50%"},     // 0.505
+        {&s.view.rotate, 0.0f, key::F3, " ROTATE- 360"},    // -0.5
+        {&s.view.rotate, -89.5f, key::F3, " ROTATE- 270"},  // -90
+        {&s.view.rotate, -719.5f, key::F3, " ROTATE- 360"}, // -720
+        {&s.view.rotate, -1.0f, key::F4, " ROTATE+ 360"},   // -0.5
+        {&s.view.rotate, 0.0f, key::F4, " ROTATE+   0"},    // 0.5
+        {&s.view.rotate, 359.5f, key::F4, " ROTATE+   0"},  // 360
+        {&s.view.rotate, 400.0f, key::F4, " ROTATE+  40"},  // 400.5
     };
     for (const NumberCase& c : cases) {
-        s.scale = 1.0f;
-        s.rotate = 0.0f;
+        s.view.scale = 1.0f;
+        s.view.rotate = 0.0f;
         *c.setting = c.start;
         frame();
         frame({c.key});
@@ -243,27 +243,27 @@ TEST_F(Controls, MessagesShowTheNewValueTruncated) {
 
 TEST_F(Controls, GrilleAndColourModeKeysActOncePerPress) {
     frame({key::F5});
-    EXPECT_EQ(s.graticule, 0);
+    EXPECT_EQ(s.view.graticule, 0);
     EXPECT_EQ(message(), " APERTURE GRILLE OFF");
     frames(3, {key::F5});
-    EXPECT_EQ(s.graticule, 0);
+    EXPECT_EQ(s.view.graticule, 0);
     frame();
     frame({key::F5});
-    EXPECT_EQ(s.graticule, 1);
+    EXPECT_EQ(s.view.graticule, 1);
     EXPECT_EQ(message(), " APERTURE GRILLE ON");
 
     const char* const labels[] = {" MELBOURNE", " INVERSE INK", " COLOR"};
     for (int i = 0; i < 3; i++) {
         frame();
         frames(2, {key::F6});
-        EXPECT_EQ(s.screen_mode, (i + 1) % 3);
+        EXPECT_EQ(s.view.screen_mode, (i + 1) % 3);
         EXPECT_EQ(message(), labels[i]);
     }
     // Two keys in one frame: both act, the later one's message stays.
     frame();
     frame({key::F5, key::F6});
-    EXPECT_EQ(s.graticule, 0);
-    EXPECT_EQ(s.screen_mode, 1);
+    EXPECT_EQ(s.view.graticule, 0);
+    EXPECT_EQ(s.view.screen_mode, 1);
     EXPECT_EQ(message(), " MELBOURNE");
 }
 
@@ -290,8 +290,8 @@ TEST_F(Controls, HomeRestoresAChangedViewElseStepsTheFitMode) {
     frame();
     frame({key::HOME});
     EXPECT_EQ(message(), " RESTORE");
-    EXPECT_EQ(s.scale, 1.0f);
-    EXPECT_EQ(s.fit_mode, 1);
+    EXPECT_EQ(s.view.scale, 1.0f);
+    EXPECT_EQ(s.view.fit_mode, 1);
 
     const struct {
         int mode;
@@ -304,83 +304,84 @@ TEST_F(Controls, HomeRestoresAChangedViewElseStepsTheFitMode) {
     for (const auto& step : steps) {
         frame();
         frame({key::HOME});
-        EXPECT_EQ(s.fit_mode, step.mode);
-        EXPECT_EQ(s.fit_x, step.x);
-        EXPECT_EQ(s.fit_y, step.y);
-        EXPECT_FLOAT_EQ(s.ULA_ortho_y, step.ortho_y) << "the projection follows the mode";
+        EXPECT_EQ(s.view.fit_mode, step.mode);
+        EXPECT_EQ(s.view.fit_x, step.x);
+        EXPECT_EQ(s.view.fit_y, step.y);
+        EXPECT_FLOAT_EQ(s.view.ULA_ortho_y, step.ortho_y) << "the projection follows the mode";
         EXPECT_EQ(message(), step.text);
     }
 
     // Any turn or pan, or a NaN anywhere, counts as a changed view.
-    for (float* setting : {&s.rotate, &s.translate_x, &s.translate_y, &s.scale}) {
-        *setting = setting == &s.scale ? std::numeric_limits<float>::quiet_NaN() : 0.5f;
+    for (float* setting :
+         {&s.view.rotate, &s.view.translate_x, &s.view.translate_y, &s.view.scale}) {
+        *setting = setting == &s.view.scale ? std::numeric_limits<float>::quiet_NaN() : 0.5f;
         frame();
         frame({key::HOME});
         EXPECT_EQ(message(), " RESTORE");
-        EXPECT_EQ(s.fit_mode, 1);
-        EXPECT_EQ(s.scale, 1.0f);
-        EXPECT_EQ(s.rotate, 0.0f);
-        EXPECT_EQ(s.translate_x, 0.0f);
-        EXPECT_EQ(s.translate_y, 0.0f);
+        EXPECT_EQ(s.view.fit_mode, 1);
+        EXPECT_EQ(s.view.scale, 1.0f);
+        EXPECT_EQ(s.view.rotate, 0.0f);
+        EXPECT_EQ(s.view.translate_x, 0.0f);
+        EXPECT_EQ(s.view.translate_y, 0.0f);
     }
 }
 
 TEST_F(Controls, F9CyclesTheOverlayAndStopsTheMessageTimer) {
-    s.overlay = 2;
-    s.overlay_timeout = 150;
+    s.text.overlay = 2;
+    s.text.overlay_timeout = 150;
     frame({key::F9});
-    EXPECT_EQ(s.overlay, 0);
-    EXPECT_EQ(s.overlay_timeout, 0);
+    EXPECT_EQ(s.text.overlay, 0);
+    EXPECT_EQ(s.text.overlay_timeout, 0);
     EXPECT_EQ(message(), "") << "no message of its own";
     frame();
     frame({key::F9});
-    EXPECT_EQ(s.overlay, 1);
+    EXPECT_EQ(s.text.overlay, 1);
 
     // With the requester open only F9 acts, and it flips the page between opaque and
     // translucent without touching the timer.
     s.file_requester_mode = 1;
-    s.overlay = 2;
-    s.overlay_timeout = 150;
+    s.text.overlay = 2;
+    s.text.overlay_timeout = 150;
     frame();
     frame({key::F9, key::F5, key::F6, key::F12, key::HOME});
-    EXPECT_EQ(s.overlay, 1);
-    EXPECT_EQ(s.overlay_timeout, 150);
-    EXPECT_EQ(s.graticule, 1);
-    EXPECT_EQ(s.screen_mode, 0);
-    EXPECT_EQ(s.fit_mode, 1);
+    EXPECT_EQ(s.text.overlay, 1);
+    EXPECT_EQ(s.text.overlay_timeout, 150);
+    EXPECT_EQ(s.view.graticule, 1);
+    EXPECT_EQ(s.view.screen_mode, 0);
+    EXPECT_EQ(s.view.fit_mode, 1);
     frame();
     frame({key::F9});
-    EXPECT_EQ(s.overlay, 2);
+    EXPECT_EQ(s.text.overlay, 2);
 }
 
 // The keys that act while held remember the overlay state only in the frame of their press:
 // a state chosen with F9 while such a key is held is not what the message returns to.
 TEST_F(Controls, HeldKeysRememberTheOverlayOnlyWhenPressed) {
     for (int k : {key::F1, key::F2, key::F3, key::F4, key::F12}) {
-        s.overlay = 0;
-        s.overlay_old = 2;
-        s.overlay_timeout = 0;
+        s.text.overlay = 0;
+        s.text.overlay_old = 2;
+        s.text.overlay_timeout = 0;
         frame();
         frame({k});
-        EXPECT_EQ(s.overlay_old, 0) << "key " << k;
+        EXPECT_EQ(s.text.overlay_old, 0) << "key " << k;
         frame({k, key::F9}); // overlay 1, the timer stopped
-        ASSERT_EQ(s.overlay_timeout, 0);
+        ASSERT_EQ(s.text.overlay_timeout, 0);
         frame({k});
-        EXPECT_EQ(s.overlay_old, 0) << "key " << k;
-        EXPECT_EQ(s.overlay_timeout, 200);
+        EXPECT_EQ(s.text.overlay_old, 0) << "key " << k;
+        EXPECT_EQ(s.text.overlay_timeout, 200);
     }
     // Panning and the pressed keys remember whenever no message runs.
-    s.overlay = 0;
+    s.text.overlay = 0;
     frame();
     frame({WIN, key::RIGHT});
     frame({WIN, key::RIGHT, key::F9});
     frame({WIN, key::RIGHT});
-    EXPECT_EQ(s.overlay_old, 1);
-    s.overlay = 2;
-    s.overlay_timeout = 0;
+    EXPECT_EQ(s.text.overlay_old, 1);
+    s.text.overlay = 2;
+    s.text.overlay_timeout = 0;
     frame();
     frame({key::F6});
-    EXPECT_EQ(s.overlay_old, 2);
+    EXPECT_EQ(s.text.overlay_old, 2);
 }
 
 // Windows + Z switches the CPU model once per press, saying which; Z alone is the

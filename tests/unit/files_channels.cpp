@@ -43,7 +43,7 @@ struct ChannelTest : testing::Test {
     Spectrum& m = s.machine;
     void SetUp() override {
         use_code_charset();
-        s.application_path = dir.path().string() + "/";
+        s.files.application_path = dir.path().string() + "/";
     }
     std::filesystem::path channel(int n) const { return dir.path() / ("CH" + std::to_string(n)); }
 };
@@ -56,20 +56,20 @@ uint32_t le32(const std::vector<uint8_t>& b, size_t offset) {
 TEST_F(ChannelTest, SaveThenLoadBringsEverythingBack) {
     set_state(1);
     const MachineState saved = capture_state();
-    s.save_channel(4);
+    s.files.save_channel(4, s.machine, s.text);
     EXPECT_EQ(text_row(23).substr(0, 17), " SAVE CHANNEL 4  ");
-    EXPECT_EQ(s.overlay_timeout, 200);
+    EXPECT_EQ(s.text.overlay_timeout, 200);
 
     set_state(2);
     ASSERT_FALSE(capture_state() == saved);
-    s.load_channel(4);
+    s.files.load_channel(4, s.machine, s.text);
     EXPECT_TRUE(capture_state() == saved);
     EXPECT_EQ(text_row(23).substr(0, 17), " LOAD CHANNEL 4  ");
 }
 
 TEST_F(ChannelTest, FileLayout) {
     set_state(5);
-    s.save_channel(0);
+    s.files.save_channel(0, s.machine, s.text);
     const auto file = read_file(channel(0));
     // The machine tail last, with this frame's speaker and border events.
     ASSERT_EQ(file.size(), 138156u + 4 * m.OUTSTK.size() + 6 * m.BORDER_EVENTS.size());
@@ -102,19 +102,19 @@ TEST_F(ChannelTest, SoundChipTailAndFilesWithoutIt) {
         m.ay.regs[r] = static_cast<uint8_t>((r * 37) & AY_REGISTER_MASK[r]);
     m.ay.selected = 9;
     const auto regs = m.ay.regs;
-    s.save_channel(5);
+    s.files.save_channel(5, s.machine, s.text);
     const auto file = read_file(channel(5));
 
     m.ay.reset();
     m.ay_on_48 = false;
-    s.load_channel(5);
+    s.files.load_channel(5, s.machine, s.text);
     EXPECT_EQ(m.ay.regs, regs);
     EXPECT_EQ(m.ay.selected, 9);
     EXPECT_TRUE(m.ay_on_48);
 
     write_file(channel(5), std::vector<uint8_t>(file.begin(), file.begin() + 131158));
     set_state(6);
-    s.load_channel(5);
+    s.files.load_channel(5, s.machine, s.text);
     EXPECT_EQ(text_row(23).substr(0, 17), " LOAD CHANNEL 5  ");
     EXPECT_EQ(m.ay.regs, decltype(m.ay.regs){}) << "an old file clears the chip";
     EXPECT_TRUE(m.ay_on_48) << "and leaves the add-on as it was";
@@ -122,34 +122,34 @@ TEST_F(ChannelTest, SoundChipTailAndFilesWithoutIt) {
     auto other = file;
     other[131158] = 'X';
     write_file(channel(5), other);
-    s.load_channel(5);
+    s.files.load_channel(5, s.machine, s.text);
     EXPECT_EQ(text_row(23).substr(0, 19), " BAD CHANNEL FILE  ");
 }
 
 TEST_F(ChannelTest, OtherTagsLoadTheSameWay) {
     set_state(7);
     const MachineState saved = capture_state();
-    s.save_channel(9);
+    s.files.save_channel(9, s.machine, s.text);
     auto file = read_file(channel(9));
     std::memset(file.data(), 'x', 24);
     write_file(channel(9), file);
     set_state(8);
-    s.load_channel(9);
+    s.files.load_channel(9, s.machine, s.text);
     EXPECT_TRUE(capture_state() == saved);
 }
 
 TEST_F(ChannelTest, MissingChannelChangesNothing) {
     set_state(3);
     const MachineState before = capture_state();
-    s.load_channel(7);
+    s.files.load_channel(7, s.machine, s.text);
     EXPECT_TRUE(capture_state() == before);
     EXPECT_EQ(text_row(23).substr(0, 17), " LOAD CHANNEL 7  ");
-    EXPECT_EQ(s.overlay_timeout, 200);
+    EXPECT_EQ(s.text.overlay_timeout, 200);
 }
 
 TEST_F(ChannelTest, FileThatIsNoChannelChangesNothing) {
     set_state(3);
-    s.save_channel(2);
+    s.files.save_channel(2, s.machine, s.text);
     const auto good = read_file(channel(2));
     auto bad_clock = good;
     bad_clock[131153] = 6;
@@ -170,7 +170,7 @@ TEST_F(ChannelTest, FileThatIsNoChannelChangesNothing) {
     const MachineState before = capture_state();
     for (size_t i = 0; i < files.size(); i++) {
         write_file(channel(2), files[i]);
-        s.load_channel(2);
+        s.files.load_channel(2, s.machine, s.text);
         EXPECT_TRUE(capture_state() == before) << "file " << i;
         EXPECT_EQ(text_row(23).substr(0, 19), " BAD CHANNEL FILE  ") << "file " << i;
     }
@@ -181,7 +181,7 @@ TEST_F(ChannelTest, FileThatIsNoChannelChangesNothing) {
 // the frame backwards; an interrupt mode of 3 or a flip-flop of 2 is no state of the CPU.
 TEST_F(ChannelTest, CountersAndSelectorsOutOfRangeAreRefused) {
     set_state(3);
-    s.save_channel(2);
+    s.files.save_channel(2, s.machine, s.text);
     const auto good = read_file(channel(2));
     struct Field {
         const char* name;
@@ -217,12 +217,12 @@ TEST_F(ChannelTest, CountersAndSelectorsOutOfRangeAreRefused) {
         set_state(4);
         const MachineState before = capture_state();
         write_file(channel(2), with(f, f.bad));
-        s.load_channel(2);
+        s.files.load_channel(2, s.machine, s.text);
         EXPECT_TRUE(capture_state() == before) << f.name << " = " << f.bad;
         EXPECT_EQ(text_row(23).substr(0, 19), " BAD CHANNEL FILE  ") << f.name << " = " << f.bad;
         // The edge of the range is taken.
         write_file(channel(2), with(f, f.good));
-        s.load_channel(2);
+        s.files.load_channel(2, s.machine, s.text);
         EXPECT_FALSE(capture_state() == before) << f.name << " = " << f.good;
         EXPECT_EQ(text_row(23).substr(0, 17), " LOAD CHANNEL 2  ") << f.name << " = " << f.good;
     }
@@ -233,7 +233,7 @@ TEST_F(ChannelTest, ChannelThatIsANamedPipeIsRefusedAtOnce) {
     ASSERT_EQ(::mkfifo(channel(3).c_str(), 0600), 0);
     set_state(4);
     const MachineState before = capture_state();
-    s.load_channel(3);
+    s.files.load_channel(3, s.machine, s.text);
     EXPECT_TRUE(capture_state() == before);
     EXPECT_EQ(text_row(23).substr(0, 19), " BAD CHANNEL FILE  ");
 }
@@ -243,7 +243,7 @@ TEST_F(ChannelTest, ChannelThatCannotBeReadSaysWhy) {
     std::filesystem::create_symlink(channel(8), channel(8));
     set_state(4);
     const MachineState before = capture_state();
-    s.load_channel(8);
+    s.files.load_channel(8, s.machine, s.text);
     EXPECT_TRUE(capture_state() == before);
     EXPECT_EQ(text_row(23), " CANNOT LOAD CHANNEL: Too many levels   ");
 }
@@ -258,18 +258,18 @@ TEST(ChannelPlace, BesideTheExecutableWhateverTheWorkingDirectory) {
     use_code_charset();
     std::string error;
     s.load_data_files("bin/marrowgleam", error); // no ROM there: the path is set all the same
-    EXPECT_EQ(s.application_path, (dir.path() / "bin").string() + "/");
+    EXPECT_EQ(s.files.application_path, (dir.path() / "bin").string() + "/");
     std::filesystem::current_path("elsewhere");
-    s.save_channel(1);
+    s.files.save_channel(1, s.machine, s.text);
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "bin" / "CH1"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "elsewhere" / "bin" / "CH1"));
-    EXPECT_EQ(s.channel_name(1), (dir.path() / "bin" / "CH1").string());
+    EXPECT_EQ(s.files.channel_name(1), (dir.path() / "bin" / "CH1").string());
 }
 
 TEST_F(ChannelTest, FailedSaveKeepsTheOldChannel) {
     set_state(1);
     const MachineState first = capture_state();
-    s.save_channel(5);
+    s.files.save_channel(5, s.machine, s.text);
     const auto old_file = read_file(channel(5));
     set_state(2);
 
@@ -280,7 +280,7 @@ TEST_F(ChannelTest, FailedSaveKeepsTheOldChannel) {
     small.rlim_cur = 65536;
     const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    s.save_channel(5);
+    s.files.save_channel(5, s.machine, s.text);
     setrlimit(RLIMIT_FSIZE, &saved_limit);
     std::signal(SIGXFSZ, old_handler);
 
@@ -289,19 +289,19 @@ TEST_F(ChannelTest, FailedSaveKeepsTheOldChannel) {
     EXPECT_EQ(text_row(23).substr(0, 14), " SAVE FAILED  ");
 
     // The old save still restores.
-    s.load_channel(5);
+    s.files.load_channel(5, s.machine, s.text);
     EXPECT_TRUE(capture_state() == first);
 }
 
 TEST_F(ChannelTest, SaveOntoADirectoryFails) {
     std::filesystem::create_directory(channel(6));
     set_state(1);
-    s.save_channel(6);
+    s.files.save_channel(6, s.machine, s.text);
     EXPECT_TRUE(std::filesystem::is_directory(channel(6)));
     EXPECT_TRUE(std::filesystem::is_empty(channel(6)));
     EXPECT_EQ(text_row(23).substr(0, 14), " SAVE FAILED  ");
     const MachineState before = capture_state();
-    s.load_channel(6);
+    s.files.load_channel(6, s.machine, s.text);
     EXPECT_TRUE(capture_state() == before);
 }
 
@@ -312,12 +312,12 @@ TEST_F(ChannelTest, RestoreForgetsTheMachinesPendingEiAndKeepsTheCpuModel) {
     set_state(6);
     m.z80.IFF1 = m.z80.IFF2 = 0;
     m.z80.halted = 0;
-    s.save_channel(3);
+    s.files.save_channel(3, s.machine, s.text);
     m.cpu_model = CpuModel::zilog;
     m.z80.pending_EI = 1;
     m.z80.Q = 0x28;
     m.z80.after_ld_a_ir = 1;
-    s.load_channel(3);
+    s.files.load_channel(3, s.machine, s.text);
     EXPECT_EQ(m.z80.pending_EI, 0);
     EXPECT_EQ(m.z80.Q, 0);
     EXPECT_EQ(m.z80.after_ld_a_ir, 0);

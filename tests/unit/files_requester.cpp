@@ -32,10 +32,10 @@ struct RequesterTest : testing::Test {
     void SetUp() override {
         use_code_charset();
         // Keys go down at the next pump and up at the one after it, as a short press does.
-        headless::on_pump = [this] {
-            std::memset(headless::keys, 0, sizeof headless::keys);
-            for (int k : pending) headless::keys[k] = 1;
-            for (int k : held) headless::keys[k] = 1;
+        test_host().on_pump = [this] {
+            std::memset(test_host().keys, 0, sizeof test_host().keys);
+            for (int k : pending) test_host().keys[k] = 1;
+            for (int k : held) test_host().keys[k] = 1;
             pending.clear();
         };
     }
@@ -69,7 +69,7 @@ struct RequesterTest : testing::Test {
     }
 
     int index_of(const std::string& name) const {
-        const auto listing = requester_listing(s.requester_dir);
+        const auto listing = requester_listing(s.requester.directory);
         for (size_t i = 0; i < listing.size(); i++)
             if (listing[i].name == name) return static_cast<int>(i);
         return -1;
@@ -77,8 +77,8 @@ struct RequesterTest : testing::Test {
 
     // Puts the cursor on `name` (on the first list row) and draws that frame.
     void select(const std::string& name) {
-        s.DIRCUR = s.DIROFF = index_of(name);
-        ASSERT_GE(s.DIRCUR, 0) << name << " is not listed";
+        s.requester.DIRCUR = s.requester.DIROFF = index_of(name);
+        ASSERT_GE(s.requester.DIRCUR, 0) << name << " is not listed";
         frame();
     }
 
@@ -93,7 +93,7 @@ struct RequesterTest : testing::Test {
 
 // The name of the entry `index` places after the first list row.
 std::string listing_name(const Session& s, int index) {
-    return s.requester_entries.at(static_cast<size_t>(s.DIROFF + index)).name;
+    return s.requester.entries.at(static_cast<size_t>(s.requester.DIROFF + index)).name;
 }
 
 std::string padded(std::string text) {
@@ -103,25 +103,25 @@ std::string padded(std::string text) {
 } // namespace
 
 TEST_F(RequesterTest, OpensAsAPageOfItsOwnAndClosesBackToTheMachine) {
-    s.overlay = 1;
-    s.overlay_timeout = 50;
+    s.text.overlay = 1;
+    s.text.overlay_timeout = 50;
     s.still_frame = 1; // paused when the page opens
     s.do_file_requester();
     EXPECT_TRUE(s.file_requester_mode);
     EXPECT_EQ(s.still_frame, 1);
-    EXPECT_EQ(s.overlay, 2);
-    EXPECT_EQ(s.overlay_old, 1);
-    EXPECT_EQ(s.overlay_timeout, 0);
+    EXPECT_EQ(s.text.overlay, 2);
+    EXPECT_EQ(s.text.overlay_old, 1);
+    EXPECT_EQ(s.text.overlay_timeout, 0);
     EXPECT_EQ(text_row(0), "                FILE I/O                ");
     EXPECT_EQ(text_ink(16, 0), 15);
 
     frame({key::F10});
     EXPECT_FALSE(s.file_requester_mode);
     EXPECT_EQ(s.still_frame, 1) << "the pause state from before the page";
-    EXPECT_EQ(s.overlay, 1);
-    EXPECT_EQ(s.overlay_timeout, 0);
+    EXPECT_EQ(s.text.overlay, 1);
+    EXPECT_EQ(s.text.overlay_timeout, 0);
     EXPECT_EQ(text_row(0), padded(""));
-    EXPECT_FALSE(s.key_held(key::F10));
+    EXPECT_FALSE(s.keyboard.key_held(key::F10));
 }
 
 TEST_F(RequesterTest, ListsDirectoriesSnapshotsAndTapes) {
@@ -139,14 +139,14 @@ TEST_F(RequesterTest, ListsDirectoriesSnapshotsAndTapes) {
                                      "folder", "d"}));
     EXPECT_EQ(names.size(), 8u);
     for (int row = 4; row < 12; row++) {
-        const bool directory = fs::is_directory(s.requester_dir / shown()[row - 4]);
+        const bool directory = fs::is_directory(s.requester.directory / shown()[row - 4]);
         EXPECT_EQ(text_ink(1, row), directory ? 13 : 15) << shown()[row - 4];
     }
     EXPECT_EQ(cursor_row(), 4);
     EXPECT_EQ(text_ink(0, 4), 12);
     // The directory shown: the working directory, as the requester first opened.
-    EXPECT_EQ(s.requester_dir, fs::current_path());
-    EXPECT_EQ(text_row(2), padded(s.requester_dir.string().substr(0, 40)));
+    EXPECT_EQ(s.requester.directory, fs::current_path());
+    EXPECT_EQ(text_row(2), padded(s.requester.directory.string().substr(0, 40)));
 }
 
 // The parent first, then the directories, then the files, each by name whatever its case
@@ -176,7 +176,7 @@ TEST_F(RequesterTest, ListsTheParentThenDirectoriesThenFilesEachByName) {
     EXPECT_NE(requester_listing("/").front().name, "..") << "the root has no parent";
 
     frame({key::RETURN}); // on ".."
-    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path().parent_path()));
+    EXPECT_TRUE(fs::equivalent(s.requester.directory, dir.path().parent_path()));
 }
 
 TEST_F(RequesterTest, LongPathsAndNamesAreCutOnScreenOnly) {
@@ -222,21 +222,22 @@ TEST_F(RequesterTest, NavigationKeys) {
             for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove(entry);
             populate(c.k - 1); // and the parent
             populated = c.k;
-            ASSERT_TRUE(s.requester_read(s.requester_dir)); // the listing is read on demand
+            ASSERT_TRUE(
+                s.requester.read(s.requester.directory, s.text)); // the listing is read on demand
         }
         frame(); // every key up, so that the next is a new press
-        s.DIRCUR = c.cur;
-        s.DIROFF = c.off;
+        s.requester.DIRCUR = c.cur;
+        s.requester.DIROFF = c.off;
         if (c.k > 0) {
             frame({c.key});
         } else { // only the root lists nothing
             pending = {c.key};
             s.read_keyboard();
-            s.requester_navigate(0);
+            s.requester.navigate(0, s.keyboard);
         }
-        EXPECT_EQ(s.DIRCUR, c.new_cur)
+        EXPECT_EQ(s.requester.DIRCUR, c.new_cur)
             << "k " << c.k << " from " << c.cur << "/" << c.off << " key " << c.key;
-        EXPECT_EQ(s.DIROFF, c.new_off)
+        EXPECT_EQ(s.requester.DIROFF, c.new_off)
             << "k " << c.k << " from " << c.cur << "/" << c.off << " key " << c.key;
     }
 }
@@ -244,7 +245,7 @@ TEST_F(RequesterTest, NavigationKeys) {
 TEST_F(RequesterTest, KeysShowOnTheNextFrame) {
     populate(24); // and the parent
     s.do_file_requester();
-    const auto listing = requester_listing(s.requester_dir);
+    const auto listing = requester_listing(s.requester.directory);
     frame({key::END});
     EXPECT_EQ(cursor_row(), 4) << "drawn before the key acted";
     frame();
@@ -269,7 +270,7 @@ TEST_F(RequesterTest, EmptyDirectory) {
     EXPECT_EQ(cursor_row(), 4);
     frame({key::RETURN});
     EXPECT_TRUE(s.file_requester_mode);
-    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path().parent_path()));
+    EXPECT_TRUE(fs::equivalent(s.requester.directory, dir.path().parent_path()));
 }
 
 TEST_F(RequesterTest, ReturnEntersADirectoryAndLeftGoesBack) {
@@ -279,18 +280,18 @@ TEST_F(RequesterTest, ReturnEntersADirectoryAndLeftGoesBack) {
     s.do_file_requester();
     select("sub");
     frame({key::RETURN});
-    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path() / "sub"));
-    EXPECT_EQ(s.DIRCUR, 0);
-    EXPECT_EQ(s.DIROFF, 0);
+    EXPECT_TRUE(fs::equivalent(s.requester.directory, dir.path() / "sub"));
+    EXPECT_EQ(s.requester.DIRCUR, 0);
+    EXPECT_EQ(s.requester.DIROFF, 0);
     EXPECT_TRUE(s.file_requester_mode);
     frame();
     EXPECT_EQ(shown(), (std::vector<std::string>{"..", "inner.sna"}));
 
-    s.DIRCUR = s.DIROFF = 0;
+    s.requester.DIRCUR = s.requester.DIROFF = 0;
     frame({key::LEFT});
-    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path()));
-    EXPECT_EQ(s.DIRCUR, 0);
-    EXPECT_EQ(s.DIROFF, 0);
+    EXPECT_TRUE(fs::equivalent(s.requester.directory, dir.path()));
+    EXPECT_EQ(s.requester.DIRCUR, 0);
+    EXPECT_EQ(s.requester.DIROFF, 0);
     frame();
     EXPECT_EQ(shown().size(), 20u);
 }
@@ -300,23 +301,23 @@ TEST_F(RequesterTest, ReturnActsOnTheEntryDrawnEvenWithLeftInTheSameFrame) {
     s.do_file_requester();
     select("sub");
     frame({key::LEFT, key::RETURN});
-    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path() / "sub"));
+    EXPECT_TRUE(fs::equivalent(s.requester.directory, dir.path() / "sub"));
 }
 
 TEST_F(RequesterTest, ReturnOnAFileLoadsItAndCloses) {
     dir.file("gamesna", sna_image(SNA_48K_SIZE));
     dir.file("prog.tap", tap_block(0, {1, 2, 3}));
-    s.overlay = 1;
+    s.text.overlay = 1;
     s.do_file_requester();
     select("gamesna");
     frame({key::RETURN});
     EXPECT_FALSE(s.file_requester_mode);
-    EXPECT_EQ(s.overlay, 1);
+    EXPECT_EQ(s.text.overlay, 1);
     EXPECT_TRUE(m.is_snapshot);
     EXPECT_EQ(m.z80.IX, 0xFEDC);
     EXPECT_EQ(m.port_fe, 0x03);
-    EXPECT_FALSE(s.key_held(key::RETURN));
-    ASSERT_TRUE(headless::keys[key::RETURN]) << "still down on the host";
+    EXPECT_FALSE(s.keyboard.key_held(key::RETURN));
+    ASSERT_TRUE(test_host().keys[key::RETURN]) << "still down on the host";
     EXPECT_EQ(m.key_rows[6] & 0x01, 0) << "the closing Return must not reach the machine";
     EXPECT_FALSE(machine_sees_enter());
 
@@ -350,7 +351,7 @@ TEST_F(RequesterTest, AFileThatCannotBeLoadedKeepsTheMachineAndSaysSo) {
         EXPECT_FALSE(s.file_requester_mode);
         EXPECT_TRUE(capture_state() == before);
         EXPECT_EQ(text_row(23), padded(message));
-        EXPECT_EQ(s.overlay_timeout, 200);
+        EXPECT_EQ(s.text.overlay_timeout, 200);
         EXPECT_FALSE(s.exit_request);
     }
 }
@@ -386,8 +387,8 @@ TEST_F(RequesterTest, ReturnOnADirectoryThatCannotBeReadSaysSo) {
     fs::remove("gone");
     frame({key::RETURN});
     EXPECT_TRUE(s.file_requester_mode);
-    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path()));
-    s.DIRCUR = s.DIROFF = 0;
+    EXPECT_TRUE(fs::equivalent(s.requester.directory, dir.path()));
+    s.requester.DIRCUR = s.requester.DIROFF = 0;
     frame();
     EXPECT_EQ(text_row(23), padded(" CANNOT READ: No such file or directory"));
     EXPECT_EQ(shown().size(), 20u) << "19 entries and the note";
@@ -399,12 +400,12 @@ TEST_F(RequesterTest, ReturnOnADirectoryThatCannotBeReadSaysSo) {
 
     // Root reads any directory; others meet the permissions.
     if (::geteuid() == 0) return;
-    ASSERT_TRUE(s.requester_read(s.requester_dir));
+    ASSERT_TRUE(s.requester.read(s.requester.directory, s.text));
     fs::permissions("locked", fs::perms::none);
     select("locked");
     frame({key::RETURN});
     fs::permissions("locked", fs::perms::owner_all);
-    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path()));
+    EXPECT_TRUE(fs::equivalent(s.requester.directory, dir.path()));
     EXPECT_EQ(text_row(23), padded(" CANNOT READ: Permission denied"));
 }
 
@@ -431,9 +432,9 @@ TEST_F(RequesterTest, AKeyHeldAcrossTheCloseReachesTheMachineOnlyWhenPressedAgai
     // Held on: frame after frame the machine and the control keys see it up.
     for (int i = 0; i < 3; i++) {
         s.read_keyboard();
-        EXPECT_TRUE(headless::keys[key::RETURN]);
-        EXPECT_FALSE(s.key_held(key::RETURN)) << "frame " << i;
-        EXPECT_FALSE(s.key_pressed(key::RETURN)) << "frame " << i;
+        EXPECT_TRUE(test_host().keys[key::RETURN]);
+        EXPECT_FALSE(s.keyboard.key_held(key::RETURN)) << "frame " << i;
+        EXPECT_FALSE(s.keyboard.key_pressed(key::RETURN)) << "frame " << i;
         EXPECT_FALSE(machine_sees_enter()) << "frame " << i;
         EXPECT_EQ(m.key_rows[6], 0) << "frame " << i;
     }
@@ -441,14 +442,14 @@ TEST_F(RequesterTest, AKeyHeldAcrossTheCloseReachesTheMachineOnlyWhenPressedAgai
     // Released: still up.
     held.erase(key::RETURN);
     s.read_keyboard();
-    EXPECT_FALSE(s.key_held(key::RETURN));
+    EXPECT_FALSE(s.keyboard.key_held(key::RETURN));
     EXPECT_FALSE(machine_sees_enter());
 
     // Pressed again: a key like any other.
     held.insert(key::RETURN);
     s.read_keyboard();
-    EXPECT_TRUE(s.key_held(key::RETURN));
-    EXPECT_TRUE(s.key_pressed(key::RETURN));
+    EXPECT_TRUE(s.keyboard.key_held(key::RETURN));
+    EXPECT_TRUE(s.keyboard.key_pressed(key::RETURN));
     EXPECT_TRUE(machine_sees_enter());
     EXPECT_EQ(m.key_rows[6], 0x01);
     s.read_keyboard();
@@ -460,22 +461,22 @@ TEST_F(RequesterTest, WalkingTheDirectoriesLeavesTheWorkingDirectory) {
     dir.file("sub/inner.sna", sna_image(SNA_48K_SIZE));
     const fs::path working = fs::current_path();
     s.do_file_requester();
-    EXPECT_EQ(s.requester_dir, working);
+    EXPECT_EQ(s.requester.directory, working);
 
     select("sub");
     frame({key::RETURN});
-    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path() / "sub"));
+    EXPECT_TRUE(fs::equivalent(s.requester.directory, dir.path() / "sub"));
     EXPECT_EQ(fs::current_path(), working) << "entering a directory";
 
     frame();
     frame({key::LEFT});
-    EXPECT_TRUE(fs::equivalent(s.requester_dir, dir.path()));
+    EXPECT_TRUE(fs::equivalent(s.requester.directory, dir.path()));
     EXPECT_EQ(fs::current_path(), working) << "going up";
 
     // A file of a directory entered loads from there, the working directory elsewhere.
     select("sub");
     frame({key::RETURN});
-    ASSERT_TRUE(fs::equivalent(s.requester_dir, dir.path() / "sub"));
+    ASSERT_TRUE(fs::equivalent(s.requester.directory, dir.path() / "sub"));
     select("inner.sna");
     frame({key::RETURN});
     EXPECT_FALSE(s.file_requester_mode);

@@ -69,8 +69,8 @@ TEST(FileSaving, SnapshotKeyNeverReplacesWhatHasItsName) {
         std::filesystem::create_symlink("elsewhere/nothing", data / stamp);
         names.insert(stamp);
     }
-    fresh_session().save_snapshot_key();
-    fresh_session().save_snapshot_key();
+    fresh_session().files.save_snapshot(fresh_session().machine, fresh_session().text);
+    fresh_session().files.save_snapshot(fresh_session().machine, fresh_session().text);
     old.empty() ? unsetenv("XDG_DATA_HOME") : setenv("XDG_DATA_HOME", old.c_str(), 1);
 
     for (const std::string& name : names) EXPECT_TRUE(std::filesystem::is_symlink(data / name));

@@ -69,34 +69,34 @@ TEST(UserDirs, ChannelsGoToTheDataDirectoryWhenBesideTheProgramIsNotWritable) {
     ScopedEnv xdg("XDG_DATA_HOME", (dir.path() / "data").c_str());
     Session& s = fresh_session();
     use_code_charset();
-    s.application_path = (dir.path() / "bin").string() + "/";
+    s.files.application_path = (dir.path() / "bin").string() + "/";
     const std::string data = (dir.path() / "data" / "marrowgleam").string() + "/";
 
     // Writable: beside the program, as ever.
     s.machine.RAM[0x8000] = 0x11;
-    s.save_channel(1);
+    s.files.save_channel(1, s.machine, s.text);
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "bin" / "CH1"));
     EXPECT_EQ(message(), " SAVE CHANNEL 1");
 
     // Not writable (the test's answer, as root can write anywhere).
     std::string asked;
-    s.directory_writable = [&](const std::string& d) {
+    s.files.directory_writable = [&](const std::string& d) {
         asked = d;
         return false;
     };
-    EXPECT_EQ(s.channel_dir(), data);
-    EXPECT_EQ(asked, s.application_path);
+    EXPECT_EQ(s.files.channel_dir(), data);
+    EXPECT_EQ(asked, s.files.application_path);
     s.machine.RAM[0x8000] = 0x22;
-    s.save_channel(1);
+    s.files.save_channel(1, s.machine, s.text);
     EXPECT_EQ(message(), " SAVE CHANNEL 1 TO DATA DIR");
     EXPECT_TRUE(std::filesystem::exists(data + "CH1"));
     EXPECT_EQ(read_file(dir.path() / "bin" / "CH1").at(24 + 0x4000 * 2), 0x11)
         << "the channel beside the program is not touched";
     s.machine.RAM[0x8000] = 0;
-    s.load_channel(1);
+    s.files.load_channel(1, s.machine, s.text);
     EXPECT_EQ(message(), " LOAD CHANNEL 1 FROM DATA DIR");
     EXPECT_EQ(s.machine.RAM[0x8000], 0x22) << "loaded from the data directory";
-    s.directory_writable = nullptr;
+    s.files.directory_writable = nullptr;
 }
 
 // The same with the operating system's own answer: a directory without write permission.
@@ -110,9 +110,9 @@ TEST(UserDirs, ReadOnlyDirectoryBesideTheProgram) {
     ScopedEnv xdg("XDG_DATA_HOME", (dir.path() / "data").c_str());
     Session& s = fresh_session();
     use_code_charset();
-    s.application_path = (dir.path() / "bin").string() + "/";
+    s.files.application_path = (dir.path() / "bin").string() + "/";
     chmod((dir.path() / "bin").c_str(), 0555);
-    s.save_channel(2);
+    s.files.save_channel(2, s.machine, s.text);
     chmod((dir.path() / "bin").c_str(), 0755);
     EXPECT_EQ(message(), " SAVE CHANNEL 2 TO DATA DIR");
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "data" / "marrowgleam" / "CH2"));
@@ -130,12 +130,12 @@ TEST(UserDirs, SnapshotNamesByDateAndTimeNeverReplaceAFile) {
     when.tm_min = 5;
     when.tm_sec = 7;
     const std::string d = dir.path().string() + "/";
-    EXPECT_EQ(s.new_snapshot_name(d, when), d + "20261208-090507.szx");
+    EXPECT_EQ(s.files.new_snapshot_name(d, when), d + "20261208-090507.szx");
     dir.file("20261208-090507.szx");
     dir.file("20261208-090507-2.szx");
-    EXPECT_EQ(s.new_snapshot_name(d, when), d + "20261208-090507-3.szx");
-    s.snapshot_format = SnapshotFormat::Z80;
-    EXPECT_EQ(s.new_snapshot_name(d, when), d + "20261208-090507.z80");
+    EXPECT_EQ(s.files.new_snapshot_name(d, when), d + "20261208-090507-3.szx");
+    s.files.snapshot_format = SnapshotFormat::Z80;
+    EXPECT_EQ(s.files.new_snapshot_name(d, when), d + "20261208-090507.z80");
 }
 
 TEST(UserDirs, RequesterListsEverySnapshotTypeInAnyCase) {

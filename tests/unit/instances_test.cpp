@@ -12,6 +12,7 @@
 #include "spectrum/machine.h"
 #include "tests/support/support.h"
 #include "tools/keyscript.h"
+#include "tools/screen_text.h"
 
 namespace {
 // What a session shows and plays over a run: every logical frame's picture and samples.
@@ -20,32 +21,48 @@ struct Recording {
     std::vector<StereoSample> sound;
 };
 
-// A session booted from the ROM that types a program and runs it for `frames` logical
-// frames, recording each frame's picture and samples.
-Recording boot_and_type(Session& s, uint64_t frames) {
+// A session booted from the ROM, with a host of its own whose script types `script`.
+struct TypingSession {
+    HeadlessHost host;
+    const std::unique_ptr<Session> session = std::make_unique<Session>(host);
     std::vector<KeyEvent> events;
-    std::string error;
-    EXPECT_TRUE(parse_key_script("60:type 10 BORDER 2: BEEP .2,12: PRINT \"TWO\"<enter>;"
-                                 "360:type RUN<enter>",
-                                 3, events, error))
-        << error;
     size_t next = 0;
-    headless::reset();
-    headless::attach_keyboard(s);
-    headless::on_pump = [&] {
-        next = apply_key_events(events, next, s.logical_frames, headless::keys, &s);
-    };
-    s.start_machine();
-    s.machine.rasterize_ULA(s.ULA_surface[0], s.screen_mode, true);
-    s.read_keyboard();
+
+    TypingSession(const uint8_t* rom, const char* script) {
+        Session& s = *session;
+        std::string error;
+        EXPECT_TRUE(parse_key_script(script, 3, events, error)) << error;
+        std::memcpy(s.machine.ROM, rom, sizeof s.machine.ROM);
+        host.attach_keyboard(s);
+        host.on_pump = [this] {
+            next =
+                apply_key_events(events, next, session->logical_frames, host.keys, session.get());
+        };
+        s.start_machine();
+        s.machine.rasterize_ULA(s.ULA_surface[0], s.view.screen_mode, true);
+        s.read_keyboard();
+    }
+    // One logical frame; the picture it painted.
+    const uint8_t* frame() {
+        Session& s = *session;
+        EXPECT_TRUE(s.run_machine(s.logical_frames + 1));
+        return s.ULA_surface[(s.machine.IFB_buffer + 2) % 3];
+    }
+};
+
+const char* const TYPED_PROGRAM = "60:type 10 BORDER 2: BEEP .2,12: PRINT \"TWO\"<enter>;"
+                                  "360:type RUN<enter>";
+
+// Every logical frame's picture and samples over `frames` frames.
+Recording record(TypingSession& t, uint64_t frames) {
+    Session& s = *t.session;
     Recording r;
     while (s.logical_frames < frames) {
-        EXPECT_TRUE(s.run_machine(s.logical_frames + 1));
-        r.sound.insert(r.sound.end(), s.FRAME_SAMPLES, s.FRAME_SAMPLES + SAMPLES_PER_FRAME);
-        const uint8_t* picture = s.ULA_surface[(s.machine.IFB_buffer + 2) % 3];
+        const uint8_t* picture = t.frame();
+        r.sound.insert(r.sound.end(), s.sound.FRAME_SAMPLES,
+                       s.sound.FRAME_SAMPLES + SAMPLES_PER_FRAME);
         r.pictures.insert(r.pictures.end(), picture, picture + sizeof s.ULA_surface[0]);
     }
-    headless::on_pump = nullptr;
     return r;
 }
 
@@ -69,23 +86,45 @@ void expect_same_machine(const Spectrum& a, const Spectrum& b) {
 TEST(Instances, TwoSessionsFromTheSameStartShowAndPlayTheSame) {
     uint8_t rom[16384];
     if (!read_rom(rom)) GTEST_SKIP() << "no 1982.rom beside the tests";
-    const auto a = std::make_unique<Session>();
-    const auto b = std::make_unique<Session>();
-    std::memcpy(a->machine.ROM, rom, sizeof rom);
-    std::memcpy(b->machine.ROM, rom, sizeof rom);
-
-    const Recording first = boot_and_type(*a, 460);
-    const Recording second = boot_and_type(*b, 460);
+    TypingSession a(rom, TYPED_PROGRAM), b(rom, TYPED_PROGRAM);
+    const Recording first = record(a, 460);
+    const Recording second = record(b, 460);
     ASSERT_EQ(first.sound.size(), 460u * SAMPLES_PER_FRAME);
     EXPECT_TRUE(first.pictures == second.pictures) << "the pictures differ";
     EXPECT_TRUE(first.sound == second.sound) << "the sound differs";
-    expect_same_machine(a->machine, b->machine);
+    expect_same_machine(a.session->machine, b.session->machine);
 
     // The run did something worth comparing: the border turned red, the program beeped.
-    EXPECT_EQ(a->machine.port_fe & 7, 2);
+    EXPECT_EQ(a.session->machine.port_fe & 7, 2);
     size_t changes = 0;
     for (size_t i = 1; i < first.sound.size(); i++) changes += first.sound[i] != first.sound[i - 1];
     EXPECT_GT(changes, 100u) << "no tone in the recording";
+}
+
+TEST(Instances, TwoSessionsRunSideBySideEachWithItsOwnHost) {
+    uint8_t rom[16384];
+    if (!read_rom(rom)) GTEST_SKIP() << "no 1982.rom beside the tests";
+    TypingSession a(rom, "60:type 10 PRINT \"ALPHA\"<enter>;300:type RUN<enter>");
+    TypingSession b(rom, "60:type 20 PRINT \"BRAVO\"<enter>;300:type RUN<enter>");
+    // Frame by frame in turn, the second stopping sooner.
+    while (a.session->logical_frames < 420) {
+        a.frame();
+        if (b.session->logical_frames < 380) b.frame();
+    }
+    const std::string screen_a = screen_text_joined(a.session->machine);
+    const std::string screen_b = screen_text_joined(b.session->machine);
+    EXPECT_NE(screen_a.find("ALPHA"), std::string::npos) << screen_a;
+    EXPECT_EQ(screen_a.find("BRAVO"), std::string::npos) << screen_a;
+    EXPECT_NE(screen_b.find("BRAVO"), std::string::npos) << screen_b;
+    EXPECT_EQ(screen_b.find("ALPHA"), std::string::npos) << screen_b;
+    // Each host counted its own session's frames and pumps only.
+    EXPECT_EQ(a.session->logical_frames, 420u);
+    EXPECT_EQ(b.session->logical_frames, 380u);
+    EXPECT_EQ(a.host.stats.presents, a.session->physical_frames);
+    EXPECT_EQ(b.host.stats.presents, b.session->physical_frames);
+    EXPECT_GT(a.host.stats.pumps, b.host.stats.pumps);
+    EXPECT_EQ(a.session->keyboard.tap_queue.size() + b.session->keyboard.tap_queue.size(), 0u)
+        << "every typed key was played";
 }
 
 TEST(Instances, RunningOneMachineLeavesAnotherUntouched) {

@@ -12,22 +12,22 @@ class Joystick : public testing::Test {
   protected:
     Session& s = fresh_session();
     Spectrum& m = s.machine;
-    void SetUp() override { headless::reset(); }
-    void TearDown() override { headless::on_pump = nullptr; }
+    void SetUp() override { test_host().reset(); }
+    void TearDown() override { test_host().on_pump = nullptr; }
     // Windows+J pressed in one pump of the events, and the control keys of that frame.
     void press_windows_j() {
-        headless::reset();
+        test_host().reset();
         s.read_keyboard();
-        headless::on_pump = [] {
-            headless::keys[key::LSUPER] = headless::keys[key::letter('j')] = 1;
+        test_host().on_pump = [] {
+            test_host().keys[key::LSUPER] = test_host().keys[key::letter('j')] = 1;
         };
         s.read_keyboard();
-        headless::on_pump = nullptr;
+        test_host().on_pump = nullptr;
         s.handle_control_keys();
     }
     // The port value the machine reads with the keys held now.
     uint8_t read(uint16_t port) {
-        s.update_key_rows();
+        s.keyboard.update_key_rows(s.machine);
         return m.readport(port);
     }
 };
@@ -40,13 +40,13 @@ constexpr int JOY_KEYS[5] = {key::JOY_RIGHT, key::JOY_LEFT, key::JOY_DOWN, key::
 TEST_F(Joystick, KempstonPortShowsEachDirectionAndFireAndZeroWhenIdle) {
     EXPECT_EQ(read(0x001F), 0x00);
     for (int b = 0; b < 5; b++) {
-        headless::reset();
-        headless::keys[JOY_KEYS[b]] = 1;
+        test_host().reset();
+        test_host().keys[JOY_KEYS[b]] = 1;
         EXPECT_EQ(read(0x001F), 1 << b) << "bit " << b;
         EXPECT_EQ(read(0x7FFE) & 0x1F, 0x1F) << "the keyboard sees nothing";
     }
-    s.gamepad = 0x18; // up and fire from a gamepad
-    headless::reset();
+    s.keyboard.gamepad = 0x18; // up and fire from a gamepad
+    test_host().reset();
     EXPECT_EQ(read(0x001F), 0x18);
 }
 
@@ -67,10 +67,10 @@ TEST_F(Joystick, SinclairAndCursorMapsPressTheirKeys) {
          {0x04, 0x10, 0x10, 0x08, 0x01}},
     };
     for (const Case& c : cases) {
-        s.joystick_map = c.map;
+        s.keyboard.joystick_map = c.map;
         for (int b = 0; b < 5; b++) {
-            headless::reset();
-            headless::keys[JOY_KEYS[b]] = 1;
+            test_host().reset();
+            test_host().keys[JOY_KEYS[b]] = 1;
             EXPECT_EQ(read(c.port[b]) & 0x1F, 0x1F & ~c.bit[b]) << "direction bit " << b;
             EXPECT_EQ(read(0xFEFE) & 0x01, 0x01) << "no CAPS SHIFT";
             EXPECT_EQ(read(0x001F), 0x00) << "the Kempston port stays idle";
@@ -79,18 +79,18 @@ TEST_F(Joystick, SinclairAndCursorMapsPressTheirKeys) {
 }
 
 TEST_F(Joystick, ArrowsAndTabBecomeTheJoystickWithWindowsJ) {
-    headless::keys[key::UP] = 1;
+    test_host().keys[key::UP] = 1;
     EXPECT_EQ(read(0xFEFE) & 0x01, 0x00) << "an arrow is CAPS SHIFT + 7 by default";
     EXPECT_EQ(read(0x001F), 0x00);
 
     press_windows_j();
-    EXPECT_TRUE(s.joystick_keys);
-    headless::reset();
-    headless::keys[key::UP] = headless::keys[key::TAB] = 1;
+    EXPECT_TRUE(s.keyboard.joystick_keys);
+    test_host().reset();
+    test_host().keys[key::UP] = test_host().keys[key::TAB] = 1;
     EXPECT_EQ(read(0x001F), 0x18);
     EXPECT_EQ(read(0x00FE) & 0x1F, 0x1F) << "the arrow no longer presses keys";
 
     // Windows+J again: the cursor keys are back.
     press_windows_j();
-    EXPECT_FALSE(s.joystick_keys);
+    EXPECT_FALSE(s.keyboard.joystick_keys);
 }

@@ -59,25 +59,25 @@ const std::vector<Mapping>& mappings() {
     return table;
 }
 
-class Keyboard : public testing::Test {
+class KeyboardMatrix : public testing::Test {
   protected:
     Session& s = fresh_session();
     Spectrum& m = s.machine;
 
-    void TearDown() override { headless::on_pump = nullptr; }
+    void TearDown() override { test_host().on_pump = nullptr; }
     static void hold(std::initializer_list<int> keys) {
-        for (int k : keys) headless::keys[k] = 1;
+        for (int k : keys) test_host().keys[k] = 1;
     }
     // The machine's matrix read with the keys held now: the session gives the machine its
     // key rows from the host's keys, then the port decode reads them.
     uint8_t keyboard_matrix_read(uint16_t port, uint8_t value) {
-        s.update_key_rows();
+        s.keyboard.update_key_rows(s.machine);
         return m.keyboard_matrix_read(port, value);
     }
 };
 } // namespace
 
-TEST_F(Keyboard, TheTableCoversTheWholeMatrix) {
+TEST_F(KeyboardMatrix, TheTableCoversTheWholeMatrix) {
     std::set<std::pair<int, int>> covered;
     for (const Mapping& mapping : mappings())
         for (const Press& p : mapping.presses) covered.insert({p.line, p.bit});
@@ -86,9 +86,9 @@ TEST_F(Keyboard, TheTableCoversTheWholeMatrix) {
 
 // Each mapped key, held alone, clears exactly its bits in each half-row it belongs to and
 // nothing in the others; the start value's bits 5-7 pass through.
-TEST_F(Keyboard, EveryMappedKeyPressesItsHalfRowBits) {
+TEST_F(KeyboardMatrix, EveryMappedKeyPressesItsHalfRowBits) {
     for (const Mapping& mapping : mappings()) {
-        headless::reset();
+        test_host().reset();
         hold({mapping.key});
         for (int line = 8; line <= 15; line++) {
             uint8_t expected = 0xBF;
@@ -102,18 +102,18 @@ TEST_F(Keyboard, EveryMappedKeyPressesItsHalfRowBits) {
     }
 }
 
-TEST_F(Keyboard, NoOtherHostKeyReachesTheMatrix) {
+TEST_F(KeyboardMatrix, NoOtherHostKeyReachesTheMatrix) {
     std::set<int> mapped;
     for (const Mapping& mapping : mappings()) mapped.insert(mapping.key);
     for (int k = 0; k < key::LAST; k++) {
         if (mapped.count(k)) continue;
-        headless::reset();
+        test_host().reset();
         hold({k});
         ASSERT_EQ(keyboard_matrix_read(0x00FE, 0xBF), 0xBF) << "key " << k;
     }
 }
 
-TEST_F(Keyboard, SeveralAddressLinesCombineTheirHalfRows) {
+TEST_F(KeyboardMatrix, SeveralAddressLinesCombineTheirHalfRows) {
     hold({key::letter('z'), key::digit(9), key::letter('a'), key::letter('b')});
     // A8 and A12 low: Z (bit 1 of A8) and 9 (bit 1 of A12) clear the same bit; A is not read.
     EXPECT_EQ(keyboard_matrix_read(0xEEFE, 0xBF), 0xBD);
@@ -122,7 +122,7 @@ TEST_F(Keyboard, SeveralAddressLinesCombineTheirHalfRows) {
     // No line low: nothing is selected, whatever is held.
     EXPECT_EQ(keyboard_matrix_read(0xFFFE, 0xBF), 0xBF);
 
-    headless::reset();
+    test_host().reset();
     hold({key::BACKSPACE});
     EXPECT_EQ(keyboard_matrix_read(0xFEFE, 0xBF), 0xBE);
     EXPECT_EQ(keyboard_matrix_read(0xEFFE, 0xBF), 0xBE);
@@ -130,40 +130,40 @@ TEST_F(Keyboard, SeveralAddressLinesCombineTheirHalfRows) {
 }
 
 // A Windows key held reads as no key at all, under either name the host may give it.
-TEST_F(Keyboard, WindowsKeyMasksTheWholeMatrix) {
+TEST_F(KeyboardMatrix, WindowsKeyMasksTheWholeMatrix) {
     for (int win : {key::LSUPER, key::RSUPER, key::LMETA, key::RMETA}) {
-        headless::reset();
+        test_host().reset();
         hold({win, key::letter('z'), key::LSHIFT, key::SPACE, key::digit(1), key::UP});
         EXPECT_EQ(keyboard_matrix_read(0x00FE, 0xBF), 0xBF) << "key " << win;
         EXPECT_EQ(keyboard_matrix_read(0xFEFE, 0xFF), 0xFF) << "key " << win;
-        EXPECT_TRUE(s.win_held());
+        EXPECT_TRUE(s.keyboard.win_held());
     }
-    headless::reset();
+    test_host().reset();
     hold({key::letter('z')});
-    EXPECT_FALSE(s.win_held());
+    EXPECT_FALSE(s.keyboard.win_held());
     EXPECT_EQ(keyboard_matrix_read(0xFEFE, 0xBF), 0xBD);
 }
 
 // The edges: one per press however long the key is held, and again after a release.
-TEST_F(Keyboard, AHeldKeyMakesOneEdgePerPress) {
+TEST_F(KeyboardMatrix, AHeldKeyMakesOneEdgePerPress) {
     const int q = key::letter('q');
     std::vector<int> q_down_by_call = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 1, 1};
     std::vector<int> makes, f1_makes;
     size_t call = 0;
-    headless::on_pump = [&] {
-        headless::keys[q] = static_cast<uint8_t>(q_down_by_call[call]);
-        headless::keys[key::F1] = call == 3 || call == 4; // another key, in the middle
+    test_host().on_pump = [&] {
+        test_host().keys[q] = static_cast<uint8_t>(q_down_by_call[call]);
+        test_host().keys[key::F1] = call == 3 || call == 4; // another key, in the middle
         call++;
     };
     for (size_t i = 0; i < q_down_by_call.size(); i++) {
         s.read_keyboard();
-        makes.push_back(s.keystate_make[q]);
-        f1_makes.push_back(s.keystate_make[key::F1]);
-        EXPECT_EQ(s.key_held(q), q_down_by_call[i] == 1);
+        makes.push_back(s.keyboard.keystate_make[q]);
+        f1_makes.push_back(s.keyboard.keystate_make[key::F1]);
+        EXPECT_EQ(s.keyboard.key_held(q), q_down_by_call[i] == 1);
         // The machine's key rows follow every sample: Q is bit 0 of half-row A10.
         EXPECT_EQ(m.key_rows[2] & 0x01, q_down_by_call[i]) << "call " << i;
         // The states just before this pump.
-        EXPECT_EQ(s.keystate_last[q], i == 0 ? 0 : q_down_by_call[i - 1]);
+        EXPECT_EQ(s.keyboard.keystate_last[q], i == 0 ? 0 : q_down_by_call[i - 1]);
     }
     EXPECT_EQ(makes, (std::vector<int>{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
     EXPECT_EQ(f1_makes, (std::vector<int>{0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
@@ -171,10 +171,10 @@ TEST_F(Keyboard, AHeldKeyMakesOneEdgePerPress) {
 
 // The machine reads its own key rows: the host's keys reach it only when the session hands
 // them over.
-TEST_F(Keyboard, TheMachineReadsItsKeyRows) {
+TEST_F(KeyboardMatrix, TheMachineReadsItsKeyRows) {
     hold({key::letter('z')});
     EXPECT_EQ(m.keyboard_matrix_read(0xFEFE, 0xBF), 0xBF) << "not handed over yet";
-    s.update_key_rows();
+    s.keyboard.update_key_rows(s.machine);
     EXPECT_EQ(m.key_rows[0], 0x02);
     EXPECT_EQ(m.keyboard_matrix_read(0xFEFE, 0xBF), 0xBD);
     m.key_rows[0] = 0x11;

@@ -26,27 +26,27 @@ constexpr int CAPS_LINE = 8, SYMBOL_LINE = 15;
 
 // A press and its release in the same pump.
 void tap(int key, uint32_t character = 0) {
-    headless::queue_key_event(key, true, character);
-    headless::queue_key_event(key, false);
+    test_host().queue_key_event(key, true, character);
+    test_host().queue_key_event(key, false);
 }
 
 class Taps : public testing::Test {
   protected:
     Session& s = fresh_session();
     Spectrum& m = s.machine;
-    void TearDown() override { headless::on_pump = nullptr; }
+    void TearDown() override { test_host().on_pump = nullptr; }
 };
 } // namespace
 
 TEST_F(Taps, ATappedControlKeyIsPressedForOneRead) {
     tap(key::ESCAPE);
     s.read_keyboard();
-    EXPECT_EQ(headless::keys[key::ESCAPE], 0) << "the key-state array never saw it";
-    EXPECT_TRUE(s.key_held(key::ESCAPE));
-    EXPECT_TRUE(s.key_pressed(key::ESCAPE));
+    EXPECT_EQ(test_host().keys[key::ESCAPE], 0) << "the key-state array never saw it";
+    EXPECT_TRUE(s.keyboard.key_held(key::ESCAPE));
+    EXPECT_TRUE(s.keyboard.key_pressed(key::ESCAPE));
     s.read_keyboard();
-    EXPECT_FALSE(s.key_held(key::ESCAPE));
-    EXPECT_FALSE(s.key_pressed(key::ESCAPE));
+    EXPECT_FALSE(s.keyboard.key_held(key::ESCAPE));
+    EXPECT_FALSE(s.keyboard.key_pressed(key::ESCAPE));
 
     // Through a physical frame end: a tapped Escape ends the program.
     tap(key::ESCAPE);
@@ -78,7 +78,7 @@ TEST_F(Taps, ATapHoldsTheMatrixForOneLogicalFrameThenTheNext) {
     m.tstates = 8 * m.tpf;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x00);
-    EXPECT_TRUE(s.tap_queue.empty());
+    EXPECT_TRUE(s.keyboard.tap_queue.empty());
 
     // The same key again waits nine frames: the ROM would take it for S still held.
     tap(s_key);
@@ -94,9 +94,9 @@ TEST_F(Taps, ATapHoldsTheMatrixForOneLogicalFrameThenTheNext) {
 
 // The Shift held at the moment of the tap, by the order of the events, goes with it.
 TEST_F(Taps, ATapKeepsTheShiftOfItsMoment) {
-    headless::queue_key_event(key::LSHIFT, true);
+    test_host().queue_key_event(key::LSHIFT, true);
     tap(key::letter('z'));
-    headless::queue_key_event(key::LSHIFT, false);
+    test_host().queue_key_event(key::LSHIFT, false);
     s.read_keyboard();
     EXPECT_EQ(matrix(m, CAPS_LINE), 0x03) << "CAPS SHIFT and Z";
 }
@@ -106,12 +106,12 @@ TEST_F(Taps, ATapKeepsTheShiftOfItsMoment) {
 TEST_F(Taps, HeldKeysFollowTheirTapsInOrder) {
     const int q = key::letter('q'), w = key::letter('w');
     tap(key::letter('a'));
-    headless::queue_key_event(key::LSHIFT, true);
-    headless::queue_key_event(q, true);
+    test_host().queue_key_event(key::LSHIFT, true);
+    test_host().queue_key_event(q, true);
     // The array changes in the pump, as a host's does.
-    headless::on_pump = [&] { headless::keys[key::LSHIFT] = headless::keys[q] = 1; };
+    test_host().on_pump = [&] { test_host().keys[key::LSHIFT] = test_host().keys[q] = 1; };
     s.read_keyboard();
-    headless::on_pump = nullptr;
+    test_host().on_pump = nullptr;
     EXPECT_EQ(matrix(m, 9), 0x01) << "A first";
     EXPECT_EQ(matrix(m, 10), 0x00) << "Q waits for its turn";
     EXPECT_EQ(matrix(m, CAPS_LINE), 0x00) << "the Shift is Q's, not A's";
@@ -125,10 +125,10 @@ TEST_F(Taps, HeldKeysFollowTheirTapsInOrder) {
     EXPECT_EQ(matrix(m, 10), 0x01) << "held as long as the array says";
     EXPECT_EQ(matrix(m, CAPS_LINE), 0x01);
     // Without events (a script setting the array) a held key is down at once.
-    headless::keys[w] = 1;
+    test_host().keys[w] = 1;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 10), 0x03);
-    headless::keys[q] = headless::keys[w] = headless::keys[key::LSHIFT] = 0;
+    test_host().keys[q] = test_host().keys[w] = test_host().keys[key::LSHIFT] = 0;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 10), 0x00);
 }
@@ -138,10 +138,10 @@ TEST_F(Taps, NoTapReachesTheMachineFromTheRequesterOrWithWindows) {
     tap(key::letter('a'));
     s.read_keyboard();
     s.file_requester_mode = 0;
-    headless::keys[key::LSUPER] = 1;
+    test_host().keys[key::LSUPER] = 1;
     tap(key::letter('b'));
     s.read_keyboard();
-    EXPECT_TRUE(s.tap_queue.empty() && s.tap_playing.keys.empty());
+    EXPECT_TRUE(s.keyboard.tap_queue.empty() && s.keyboard.tap_playing.keys.empty());
 }
 
 // The ROM itself: five letters, each pressed and let go within one read of the keyboard,
@@ -150,7 +150,7 @@ TEST_F(Taps, TheRomTypesFiveLettersTappedAtOnce) {
     ASSERT_TRUE(read_rom(m.ROM)) << "1982.rom is missing";
     s.start_machine();
     bool tapped = false;
-    headless::on_pump = [&] {
+    test_host().on_pump = [&] {
         if (tapped || s.logical_frames < 150) return;
         for (char c : std::string("hello")) tap(key::letter(c));
         tapped = true;
@@ -169,9 +169,9 @@ TEST_F(Taps, TheRomTakesALineAndItsRunTypedAtOnce) {
     s.run_machine(100);
     for (const char c : std::string("10 PRINT 11\nRUN\n")) {
         const std::vector<int> keys = keys_for_char(c);
-        if (keys.size() > 1) headless::queue_key_event(keys[0], true);
+        if (keys.size() > 1) test_host().queue_key_event(keys[0], true);
         tap(keys.back());
-        if (keys.size() > 1) headless::queue_key_event(keys[0], false);
+        if (keys.size() > 1) test_host().queue_key_event(keys[0], false);
     }
     s.read_keyboard();
     s.run_machine(300);
@@ -185,7 +185,7 @@ TEST_F(Taps, TheRomTakesALineAndItsRunTypedAtOnce) {
 TEST_F(Taps, TypedTextKeepsItsPaceWithoutTheRom) {
     const int l = key::letter('l');
     for (const int hold : {1, 3}) {
-        s.type_taps({{l}, {l}, {key::letter('k')}}, hold);
+        s.keyboard.type_taps({{l}, {l}, {key::letter('k')}}, hold);
         std::vector<int> downs; // the frames at which L or K is down
         for (int frame = 0; frame < 30; frame++) {
             m.tstates = frame * m.tpf;
@@ -205,24 +205,24 @@ TEST_F(Taps, TypingByCharacterPressesTheSymbolCombination) {
     // Each press in its own read, long after the last: no tap waits for another.
     auto press = [&](int k, uint32_t character) {
         s.logical_tstates += 10 * static_cast<uint64_t>(m.tpf);
-        headless::keys[k] = 1;
-        headless::queue_key_event(k, true, character);
+        test_host().keys[k] = 1;
+        test_host().queue_key_event(k, true, character);
         s.read_keyboard();
     };
     auto release = [&](int k) {
-        headless::keys[k] = 0;
-        headless::queue_key_event(k, false);
+        test_host().keys[k] = 0;
+        test_host().queue_key_event(k, false);
         s.read_keyboard();
     };
     const int equals = '='; // the PC key "=", which has no place on the Spectrum
-    headless::keys[key::LSHIFT] = 1;
+    test_host().keys[key::LSHIFT] = 1;
     press(equals, '+');
     EXPECT_EQ(matrix(m, CAPS_LINE), 0x01) << "positional: Shift alone, as before";
     EXPECT_EQ(matrix(m, 14), 0x00);
     EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x00);
     release(equals);
 
-    s.type_chars = true;
+    s.keyboard.type_chars = true;
     press(equals, '+');
     EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x02) << "SYMBOL SHIFT";
     EXPECT_EQ(matrix(m, 14), 0x04) << "K";
@@ -246,7 +246,7 @@ TEST_F(Taps, TypingByCharacterPressesTheSymbolCombination) {
     EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x02);
     EXPECT_EQ(matrix(m, CAPS_LINE), 0x00);
     release(key::digit(1));
-    headless::keys[key::LSHIFT] = 0;
+    test_host().keys[key::LSHIFT] = 0;
     press(key::digit(1), '1');
     EXPECT_EQ(matrix(m, 11), 0x01);
     EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x00);
@@ -255,12 +255,12 @@ TEST_F(Taps, TypingByCharacterPressesTheSymbolCombination) {
 
 // A tapped symbol in typing by character plays its combination as a tap.
 TEST_F(Taps, ATappedSymbolPlaysItsCombination) {
-    s.type_chars = true;
-    headless::queue_key_event(key::LSHIFT, true);
-    headless::queue_key_event('\'', true, '"');
-    headless::queue_key_event('\'', false);
-    headless::queue_key_event(key::LSHIFT, false);
-    headless::keys[key::LSHIFT] = 0;
+    s.keyboard.type_chars = true;
+    test_host().queue_key_event(key::LSHIFT, true);
+    test_host().queue_key_event('\'', true, '"');
+    test_host().queue_key_event('\'', false);
+    test_host().queue_key_event(key::LSHIFT, false);
+    test_host().keys[key::LSHIFT] = 0;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 13), 0x01) << "P";
     EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x02);
@@ -270,18 +270,18 @@ TEST_F(Taps, ATappedSymbolPlaysItsCombination) {
 // Windows pressed in one pump and let go in the next with P pressed and let go before it:
 // still Windows+P for the emulator, and no P for the Spectrum.
 TEST_F(Taps, AWindowsComboSplitOverTwoPumpsStaysTheEmulators) {
-    headless::on_pump = [] { headless::keys[key::LSUPER] = 1; };
-    headless::queue_key_event(key::LSUPER, true);
+    test_host().on_pump = [] { test_host().keys[key::LSUPER] = 1; };
+    test_host().queue_key_event(key::LSUPER, true);
     s.read_keyboard();
-    headless::on_pump = [] { headless::keys[key::LSUPER] = 0; };
+    test_host().on_pump = [] { test_host().keys[key::LSUPER] = 0; };
     tap(key::letter('p'));
-    headless::queue_key_event(key::LSUPER, false);
+    test_host().queue_key_event(key::LSUPER, false);
     s.read_keyboard();
-    EXPECT_TRUE(s.win_held());
-    EXPECT_TRUE(s.key_pressed(key::letter('p')));
-    EXPECT_TRUE(s.tap_queue.empty() && s.tap_playing.keys.empty());
+    EXPECT_TRUE(s.keyboard.win_held());
+    EXPECT_TRUE(s.keyboard.key_pressed(key::letter('p')));
+    EXPECT_TRUE(s.keyboard.tap_queue.empty() && s.keyboard.tap_playing.keys.empty());
     s.read_keyboard();
-    EXPECT_FALSE(s.win_held());
+    EXPECT_FALSE(s.keyboard.win_held());
 }
 
 // Keys typed ahead keep playing while the Windows key is held for an emulator key (a
@@ -293,25 +293,25 @@ TEST_F(Taps, ATapTypedAheadPlaysThroughAWindowsKeyHeldLater) {
     tap(s_key);
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x01);
-    headless::keys[key::LSUPER] = 1;
-    headless::keys[key::letter('q')] = 1; // held with Windows: the emulator's
-    headless::queue_key_event(key::LSUPER, true);
+    test_host().keys[key::LSUPER] = 1;
+    test_host().keys[key::letter('q')] = 1; // held with Windows: the emulator's
+    test_host().queue_key_event(key::LSUPER, true);
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x01) << "A still plays with Windows held";
     EXPECT_EQ(matrix(m, 10), 0x00) << "Q held with Windows is not the machine's";
     m.tstates = 6 * m.tpf;
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 9), 0x02) << "S plays in its turn, Windows still held";
-    headless::keys[key::LSUPER] = 0;
-    headless::keys[key::letter('q')] = 0;
+    test_host().keys[key::LSUPER] = 0;
+    test_host().keys[key::letter('q')] = 0;
 }
 
 // A press that comes without its character: the US keyboard's character stands in.
 TEST_F(Taps, APressWithoutItsCharacterTakesTheUsKeyboards) {
-    s.type_chars = true;
-    headless::queue_key_event(key::LSHIFT, true);
+    s.keyboard.type_chars = true;
+    test_host().queue_key_event(key::LSHIFT, true);
     tap('=');
-    headless::queue_key_event(key::LSHIFT, false);
+    test_host().queue_key_event(key::LSHIFT, false);
     s.read_keyboard();
     EXPECT_EQ(matrix(m, 14), 0x04) << "+ is SYMBOL SHIFT + K";
     EXPECT_EQ(matrix(m, SYMBOL_LINE), 0x02);
@@ -328,18 +328,18 @@ TEST_F(Taps, APressWithoutItsCharacterTakesTheUsKeyboards) {
 TEST_F(Taps, EveryKeyOfTheArrayIsSeenGoingDownHeldAndUp) {
     // The array changes in the pump, as a host's does.
     auto set_in_pump = [](int k, uint8_t state) {
-        headless::on_pump = [k, state] { headless::keys[k] = state; };
+        test_host().on_pump = [k, state] { test_host().keys[k] = state; };
     };
     for (int k = 0; k < key::LAST_WITH_JOY; k++) {
         set_in_pump(k, 1);
         s.read_keyboard();
-        ASSERT_TRUE(s.key_pressed(k)) << "key " << k;
+        ASSERT_TRUE(s.keyboard.key_pressed(k)) << "key " << k;
         s.read_keyboard();
-        ASSERT_TRUE(s.key_held(k)) << "key " << k;
-        ASSERT_FALSE(s.key_pressed(k)) << "key " << k;
+        ASSERT_TRUE(s.keyboard.key_held(k)) << "key " << k;
+        ASSERT_FALSE(s.keyboard.key_pressed(k)) << "key " << k;
         set_in_pump(k, 0);
         s.read_keyboard();
-        ASSERT_FALSE(s.key_held(k)) << "key " << k;
+        ASSERT_FALSE(s.keyboard.key_held(k)) << "key " << k;
     }
     // Q, W, E, R, T: A10, bits 0 to 4.
     const char row[] = "qwert";

@@ -38,18 +38,18 @@ class LoopKeys : public testing::Test {
         m.ROM[0] = 0x18; // JR $: 12 T-states a step, uncontended
         m.ROM[1] = 0xFE;
         s.start_machine(); // the title for 200 logical frames, the reset
-        headless::on_pump = [this] {
+        test_host().on_pump = [this] {
             const int read = static_cast<int>(samples_.size()) + 1;
-            for (const auto& [k, down] : changes_[read]) headless::keys[k] = down;
+            for (const auto& [k, down] : changes_[read]) test_host().keys[k] = down;
             std::string row = text_row(MESSAGE_ROW);
             row.erase(row.find_last_not_of(' ') + 1);
             samples_.push_back({static_cast<int64_t>(s.logical_frames) * m.tpf + m.tstates,
                                 m.tstates, m.tstatesh, s.logical_frames, s.physical_frames,
-                                headless::stats.presents, s.still_frame, s.overlay, s.overlay_old,
-                                s.overlay_timeout, row});
+                                test_host().stats.presents, s.still_frame, s.text.overlay,
+                                s.text.overlay_old, s.text.overlay_timeout, row});
         };
     }
-    void TearDown() override { headless::on_pump = nullptr; }
+    void TearDown() override { test_host().on_pump = nullptr; }
 
     void press(int read, int k) { changes_[read].push_back({k, 1}); }
     void release(int read, int k) { changes_[read].push_back({k, 0}); }
@@ -106,8 +106,9 @@ TEST_F(LoopKeys, PauseStepAndResume) {
     // it; the title is still up.
     EXPECT_EQ(at(10).overlay_timeout, 200 - static_cast<int32_t>(at(10).logical - paused.logical));
     EXPECT_EQ(at(10).logical, paused.logical + 1);
-    EXPECT_EQ(s.overlay_timeout, 200 - static_cast<int32_t>(s.logical_frames - resumed.logical));
-    EXPECT_EQ(s.splashing, 1);
+    EXPECT_EQ(s.text.overlay_timeout,
+              200 - static_cast<int32_t>(s.logical_frames - resumed.logical));
+    EXPECT_EQ(s.text.splashing, 1);
 }
 
 // Escape ends the run at the next physical frame boundary, paused or not; that last frame
@@ -120,7 +121,7 @@ TEST_F(LoopKeys, EscapeWhilePausedEndsAfterOneMoreFrame) {
     ASSERT_EQ(reads(), 5u);
     EXPECT_EQ(at(3).still, 1);
     EXPECT_EQ(at(5).t, at(3).t) << "paused until Escape";
-    EXPECT_EQ(headless::stats.presents, at(5).presents);
+    EXPECT_EQ(test_host().stats.presents, at(5).presents);
     EXPECT_EQ(s.physical_frames, at(5).physical + 1);
     EXPECT_GE(m.tstatesh, TPFH);
     EXPECT_LT(m.tstatesh, TPFH + 12);

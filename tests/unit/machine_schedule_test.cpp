@@ -35,7 +35,7 @@ struct FrameEnd {
 FrameEnd observe() {
     const Session& session = test_session();
     const Spectrum& m = session.machine;
-    const auto& s = headless::stats;
+    const auto& s = test_host().stats;
     return {static_cast<int64_t>(session.logical_frames) * m.tpf + m.tstates,
             m.tstatesh,
             m.IFBCLK,
@@ -70,7 +70,7 @@ TEST(MachineSchedule, FrameEndsFollowTheFiveToSixCycleAfterAReset) {
     m.ROM[0] = 0x76; // HALT, interrupts off
     s.reset_logical_system();
     std::vector<FrameEnd> ends;
-    headless::on_pump = [&] { ends.push_back(observe()); };
+    test_host().on_pump = [&] { ends.push_back(observe()); };
     for (int n = 1; n <= 7; n++) {
         m.port_fe = static_cast<uint8_t>(n);
         ASSERT_TRUE(s.run_machine(n));
@@ -79,7 +79,7 @@ TEST(MachineSchedule, FrameEndsFollowTheFiveToSixCycleAfterAReset) {
         // end, so each cycle of five logical frames uses the surfaces as the first did.
         EXPECT_EQ(border_colour((n - 1) % 5 % 3), n) << "logical frame " << n;
     }
-    headless::on_pump = nullptr;
+    test_host().on_pump = nullptr;
 
     // Frame numbers 0 mark a stale surface, shown with weight 0.
     const struct {
@@ -119,7 +119,7 @@ TEST(MachineSchedule, FrameEndsFollowTheFiveToSixCycleAfterAReset) {
     EXPECT_EQ(ends[0].current, 2);
     // At 349440 both frames end on the same instruction, the logical one first.
     EXPECT_EQ(ends[5].logical, 5u);
-    EXPECT_EQ(headless::stats.audio_resumes, 1u);
+    EXPECT_EQ(test_host().stats.audio_resumes, 1u);
 }
 
 TEST(MachineSchedule, AnInstructionThatCrossesTheFrameEndCarriesItsOvershoot) {

@@ -96,12 +96,12 @@ class ModeKeys : public testing::Test {
   protected:
     Session& s = fresh_session();
     void SetUp() override { use_code_charset(); }
-    void TearDown() override { headless::on_pump = nullptr; }
+    void TearDown() override { test_host().on_pump = nullptr; }
     // One physical frame with exactly `keys` down.
     void frame(const std::vector<int>& keys) {
-        headless::on_pump = [keys] {
-            std::fill(std::begin(headless::keys), std::end(headless::keys), 0);
-            for (int k : keys) headless::keys[k] = 1;
+        test_host().on_pump = [keys] {
+            std::fill(std::begin(test_host().keys), std::end(test_host().keys), 0);
+            for (int k : keys) test_host().keys[k] = 1;
         };
         s.read_keyboard();
         s.handle_control_keys();
@@ -112,16 +112,16 @@ class ModeKeys : public testing::Test {
 TEST_F(ModeKeys, WindowsTAndWindowsBSwitchTheirModesOncePerPress) {
     const int win = key::LSUPER;
     frame({win, key::letter('t')});
-    EXPECT_TRUE(s.type_chars);
+    EXPECT_TRUE(s.keyboard.type_chars);
     EXPECT_EQ(message(), " TYPE BY CHARACTER");
     frame({win, key::letter('t')}); // still held: no second switch
-    EXPECT_TRUE(s.type_chars);
+    EXPECT_TRUE(s.keyboard.type_chars);
     frame({});
     frame({win, key::letter('t')});
-    EXPECT_FALSE(s.type_chars);
+    EXPECT_FALSE(s.keyboard.type_chars);
     EXPECT_EQ(message(), " TYPE BY POSITION");
     frame({key::letter('t')});
-    EXPECT_FALSE(s.type_chars) << "T alone is the Spectrum's";
+    EXPECT_FALSE(s.keyboard.type_chars) << "T alone is the Spectrum's";
 
     frame({win, key::letter('b')});
     EXPECT_EQ(s.machine.exact_border, 1);
@@ -134,14 +134,14 @@ TEST_F(ModeKeys, WindowsTAndWindowsBSwitchTheirModesOncePerPress) {
 
 TEST_F(ModeKeys, AltEnterSwitchesTheDisplayModeAndTypesNoEnter) {
     frame({key::LALT, key::RETURN});
-    EXPECT_TRUE(s.windowed);
+    EXPECT_TRUE(s.view.windowed);
     EXPECT_EQ(message(), " WINDOW");
     EXPECT_EQ(s.machine.key_rows[6] & 1, 0) << "no ENTER for the Spectrum";
     frame({});
     frame({key::RALT, key::RETURN});
-    EXPECT_FALSE(s.windowed);
+    EXPECT_FALSE(s.view.windowed);
     EXPECT_EQ(message(), " FULL SCREEN");
     frame({key::RETURN});
-    EXPECT_FALSE(s.windowed);
+    EXPECT_FALSE(s.view.windowed);
     EXPECT_EQ(s.machine.key_rows[6] & 1, 1) << "Enter alone is ENTER";
 }

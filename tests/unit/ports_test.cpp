@@ -78,9 +78,9 @@ INSTANTIATE_TEST_SUITE_P(Ports, PortCycleAt14335,
 TEST(Ports, UlaReadEchoesMicWhateverKeysAreHeld) {
     Session& s = fresh_session();
     Spectrum& m = s.machine;
-    headless::keys[key::letter('a')] = 1;
-    headless::keys[key::SPACE] = 1;
-    s.update_key_rows(); // the session hands the held keys to the machine
+    test_host().keys[key::letter('a')] = 1;
+    test_host().keys[key::SPACE] = 1;
+    s.keyboard.update_key_rows(s.machine); // the session hands the held keys to the machine
     m.writeport(0x00FE, 0x08);
     EXPECT_EQ(m.readport(0xFFFE), 0xFF);
     m.writeport(0x00FE, 0xF7); // everything but MIC

@@ -37,7 +37,7 @@ uint8_t* shown_bank(Spectrum& m) { return m.RAM + (m.screen_bank() - m.RAM); }
 // Ends a frame's picture into surface `index`, border and all.
 void rasterize_ULA(int index) {
     Session& s = test_session();
-    s.machine.rasterize_ULA(s.ULA_surface[index], s.screen_mode, true);
+    s.machine.rasterize_ULA(s.ULA_surface[index], s.view.screen_mode, true);
 }
 
 class RasterCapture : public testing::TestWithParam<CaptureCase> {};

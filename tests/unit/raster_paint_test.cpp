@@ -36,7 +36,7 @@ constexpr int PAPER_X = 128, PAPER_Y = 160;
 // border and all.
 void rasterize_ULA(int index) {
     Session& s = test_session();
-    s.machine.rasterize_ULA(s.ULA_surface[index], s.screen_mode, true);
+    s.machine.rasterize_ULA(s.ULA_surface[index], s.view.screen_mode, true);
 }
 
 class RasterPaint : public testing::Test {
@@ -131,7 +131,7 @@ TEST_F(RasterPaint, FringeAtTheEdgesOfThePaper) {
 TEST_F(RasterPaint, WritesOnlyInsideThePictureAndNeverAlpha) {
     for (int mode = 0; mode < 3; mode++) {
         Session& s = fresh_session();
-        s.screen_mode = mode;
+        s.view.screen_mode = mode;
         std::memset(s.ULA_surface[0], 0x7F, sizeof s.ULA_surface[0]);
         std::memset(bank(), 0x5A, 6912);
         s.machine.port_fe = 5;
@@ -228,7 +228,7 @@ TEST_F(RasterPaint, MelbourneModeIsInkOnACheckerboardOfCells) {
     attributes(0x00); // black on black in the colour mode
     bank()[0] = 0x80;
     s.machine.port_fe = 2;
-    s.screen_mode = 1;
+    s.view.screen_mode = 1;
     at(0, 384, 200)[2] = 0x55;
     rasterize_ULA(0);
     EXPECT_EQ(rgb(0, 128, 160), (Rgb{0, 0, 0})) << "ink";
@@ -247,7 +247,7 @@ TEST_F(RasterPaint, InverseInkModeIsWhiteInkOnBlack) {
     attributes(0x38);
     bank()[0] = 0x80;
     s.machine.port_fe = 2;
-    s.screen_mode = 2;
+    s.view.screen_mode = 2;
     at(0, 384, 200)[2] = 0x55;
     rasterize_ULA(0);
     EXPECT_EQ(rgb(0, 128, 160), (Rgb{170, 170, 170})) << "ink, its own red";
@@ -268,14 +268,14 @@ TEST_F(RasterPaint, OverlayTwoLeavesTheBorderAndClearsTheHostScreen) {
     m.IFB_buffer = 0;
     m.tstates = m.tpf;
     s.render_logical_frame(); // the picture shown: painted from the copy, border and all
-    EXPECT_EQ(headless::stats.clears, 0u);
+    EXPECT_EQ(test_host().stats.clears, 0u);
     at(0, 128, 200)[2] = 0x55;
-    s.overlay = 2;
+    s.text.overlay = 2;
     m.port_fe = 1;
     m.IFB_buffer = 0;
     m.tstates = m.tpf;
     s.render_logical_frame();
-    EXPECT_EQ(headless::stats.clears, 1u);
+    EXPECT_EQ(test_host().stats.clears, 1u);
     EXPECT_EQ(rgb(0, 100, 200), (Rgb{170, 170, 0})) << "the yellow border stays";
     EXPECT_EQ(rgb(0, 200, 120), (Rgb{170, 170, 0}));
     EXPECT_EQ(rgb(0, 128, 200), (Rgb{0x55, 113, 0})) << "first paper pixel";

@@ -85,13 +85,13 @@ TEST(Screenshot, WindowsPWritesTheLastPicture) {
     s.read_keyboard();
     ASSERT_TRUE(s.run_machine(7));
     s.machine.port_fe = 5; // a later border: not painted yet, so not in the file
-    headless::on_pump = [] {
-        headless::keys[key::LSUPER] = 1;
-        headless::keys[key::letter('p')] = 1;
+    test_host().on_pump = [] {
+        test_host().keys[key::LSUPER] = 1;
+        test_host().keys[key::letter('p')] = 1;
     };
     s.read_keyboard();
     s.handle_control_keys();
-    headless::on_pump = nullptr;
+    test_host().on_pump = nullptr;
 
     std::vector<fs::path> files;
     for (const auto& entry : fs::directory_iterator(dir.path() / "new")) files.push_back(entry);

@@ -19,7 +19,7 @@ template <typename Each> std::vector<int> run_sound(Session& s, int frames, Each
         each(f);
         s.machine.tstates = s.machine.tpf;
         s.render_logical_frame();
-        for (StereoSample x : s.FRAME_SAMPLES) {
+        for (StereoSample x : s.sound.FRAME_SAMPLES) {
             out.push_back(x.left);
             out.push_back(x.right);
         }

@@ -244,9 +244,9 @@ TEST(TapeDeck, PlayStopAndTheirMessages) {
         return row;
     };
     int pumps = 0; // F11 down at the first pump of events only
-    headless::on_pump = [&pumps] { headless::keys[key::F11] = pumps++ == 0; };
+    test_host().on_pump = [&pumps] { test_host().keys[key::F11] = pumps++ == 0; };
     s.run_machine(s.logical_frames + 2);
-    headless::on_pump = nullptr;
+    test_host().on_pump = nullptr;
     EXPECT_TRUE(s.machine.tape_deck.playing);
     EXPECT_EQ(row23(), " TAPE PLAY");
     s.run_machine(s.logical_frames + 200); // four seconds
@@ -362,7 +362,7 @@ TEST(TapeDeck, TheSaveTrapWaitsForTheKeysAndKeepsNoLoneHeader) {
 TEST(TapeDeck, FastLoadingShowsFewFramesAndTapeSoundMixesTheSignal) {
     for (const bool sound : {false, true}) {
         Session& s = fresh_session();
-        s.sound_mix.coupling = false; // the signal's own level, not sinking back to 0
+        s.sound.mix.coupling = false; // the signal's own level, not sinking back to 0
         s.tape_sound = sound;
         const Bytes image = tzx_image({tone(700, 60000)});
         s.machine.attach_tape_blocks(image, parse(image));
@@ -372,11 +372,11 @@ TEST(TapeDeck, FastLoadingShowsFewFramesAndTapeSoundMixesTheSignal) {
         s.run_machine(s.logical_frames + 100);
         ASSERT_TRUE(s.machine.tape_deck.playing);
         // 120 physical frames: every one shown, or one a tenth of a second of real time.
-        const uint64_t presents = headless::stats.presents;
+        const uint64_t presents = test_host().stats.presents;
         if (sound) EXPECT_EQ(presents, s.physical_frames);
         else EXPECT_LT(presents, s.physical_frames / 4);
         int mixed = 0;
-        for (const StereoSample sample : s.AUDBUF) mixed += sample == beeper_sample(0x7F);
+        for (const StereoSample sample : s.sound.AUDBUF) mixed += sample == beeper_sample(0x7F);
         if (sound) EXPECT_GT(mixed, 1000) << "half-level samples: the signal without the beeper";
         else EXPECT_EQ(mixed, 0);
     }
@@ -414,7 +414,7 @@ TEST(TapeDeck, SavedBlocksAreAppendedOrTheFailureShown) {
     };
     const Bytes old = {2, 0, 0xFF, 0xFF};
     dir.file("old.tap", old);
-    s.save_tape_path = (dir.path() / "old.tap").string();
+    s.files.save_tape_path = (dir.path() / "old.tap").string();
     s.machine.saved_blocks = {{3, 0, 0xFF, 7, 0xF8}};
     s.tape_frame();
     EXPECT_EQ(row23(), " SAVED old.tap");
@@ -434,8 +434,8 @@ TEST(TapeDeck, SavedBlocksAreAppendedOrTheFailureShown) {
     std::signal(SIGXFSZ, old_handler);
     EXPECT_EQ(row23(), " SAVE FAILED");
     EXPECT_EQ(read_file(dir.path() / "old.tap"), (Bytes{2, 0, 0xFF, 0xFF, 3, 0, 0xFF, 7, 0xF8}));
-    EXPECT_NE(s.tape_save_failure.find("old.tap: File too large"), std::string::npos)
-        << s.tape_save_failure;
+    EXPECT_NE(s.files.tape_save_failure.find("old.tap: File too large"), std::string::npos)
+        << s.files.tape_save_failure;
 }
 
 // An append never reads back or rewrites the tape: one past the size a tape is read to keeps
@@ -447,8 +447,8 @@ TEST(TapeDeck, SavesNeverRewriteTheTapeFile) {
     use_code_charset();
     const Bytes block = {3, 0, 0xFF, 7, 0xF8};
     auto save_to = [&s, &block](const std::string& path, int64_t length) {
-        s.save_tape_path = path;
-        s.save_tape_length = length;
+        s.files.save_tape_path = path;
+        s.files.save_tape_length = length;
         s.machine.saved_blocks = {block};
         s.tape_frame();
         std::string row = text_row(MESSAGE_ROW);

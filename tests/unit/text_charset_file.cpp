@@ -57,8 +57,8 @@ TEST(CharsetFile, LoadsWhole) {
     const std::vector<uint8_t> set = read_file(kCharsetPath);
     ASSERT_EQ(set.size(), 30720u);
     Session& s = fresh_session();
-    ASSERT_TRUE(s.load_charset(kCharsetPath.c_str()));
-    EXPECT_TRUE(std::equal(set.begin(), set.end(), s.CHR));
+    ASSERT_TRUE(s.text.load_charset(kCharsetPath.c_str()));
+    EXPECT_TRUE(std::equal(set.begin(), set.end(), s.text.CHR));
 }
 
 // Runs the generator on `source`; true if it succeeded.

@@ -36,7 +36,7 @@ void expect_glyph(const char* const rows[10], int x0, int y0, Rgba fg, Rgba bg) 
 TEST_F(TextEngine, PutPaintsExactlyItsCellWithTheRedOnePixelRight) {
     set_glyph('A', kGlyphA);
     fill_surface(0x55);
-    s.TXTPUT('A', 0, 0, 0x0C, 0);
+    s.text.TXTPUT('A', 0, 0, 0x0C, 0);
 
     expect_glyph(kGlyphA, 8, 8, colour(12), Rgba{0, 0, 0, 0});
     for (int y = 0; y < TXT_SURFACE_H; y++) {
@@ -74,7 +74,7 @@ TEST_F(TextEngine, ColourByteNibbles) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "colour 0x" << std::hex << int(c.colour));
         fill_surface(0x55);
-        s.TXTPUT('A', 3, 4, c.colour, 0);
+        s.text.TXTPUT('A', 3, 4, c.colour, 0);
         expect_glyph(kGlyphA, cell_x(3), cell_y(4), c.fg, c.bg);
     }
 }
@@ -83,7 +83,7 @@ TEST_F(TextEngine, DoubleHeightStretchesEachGlyphRowOverTwoPixelRows) {
     // Row i of the glyph has its ink in column i only, so every stretched row is told apart.
     set_glyph_pixels('A', [](int i, int j) { return i == j; });
     fill_surface(0x55);
-    s.TXTPUT('A', 39, 0, 0x1C, 1);
+    s.text.TXTPUT('A', 39, 0, 0x1C, 1);
     for (int y = 8; y <= 27; y++)
         for (int x = 476; x <= 487; x++) {
             const int i = (y - 8) / 2, j = x - 476;
@@ -100,8 +100,8 @@ TEST_F(TextEngine, HighCodesDrawFromTheLowerHalfOfTheSet) {
         set_glyph(code, kGlyphA);
         fill_surface(0x55);
         const char text[] = {static_cast<char>(code), 0};
-        s.TXTINK = 0x0F;
-        s.TXTSTR(1, 1, text);
+        s.text.TXTINK = 0x0F;
+        s.text.TXTSTR(1, 1, text);
         SCOPED_TRACE(code);
         expect_glyph(kGlyphA, cell_x(1), cell_y(1), colour(15), Rgba{0, 0, 0, 0});
     }
@@ -110,10 +110,10 @@ TEST_F(TextEngine, HighCodesDrawFromTheLowerHalfOfTheSet) {
 TEST_F(TextEngine, StringControlCodesSetInkAndDoubleHeight) {
     for (int code : {'a', 'b', 'c', 'd'}) set_glyph_pixels(code, full);
     const char text[] = {0x10, 0x0E, 'a', 'b', 0x11, 0x01, 'c', 'd', 0x11, 0x00, 0x00};
-    s.TXTSTR(0, 0, text);
+    s.text.TXTSTR(0, 0, text);
 
-    EXPECT_EQ(s.TXTINK, 0x0E);
-    EXPECT_EQ(s.TXTDUP, 0);
+    EXPECT_EQ(s.text.TXTINK, 0x0E);
+    EXPECT_EQ(s.text.TXTDUP, 0);
     // a and b single height in columns 0-1, c and d double height in columns 2-3.
     for (int column = 0; column < 5; column++) {
         const int rows = column < 2 ? 10 : column < 4 ? 20 : 0;
@@ -130,9 +130,9 @@ TEST_F(TextEngine, StringArgumentsAreTakenWhateverTheyLookLike) {
     // 0x10 0x11 sets the ink to 0x11 and does not switch double height on; 0x10 0x00 does
     // not end the string.
     const char text[] = {0x10, 0x11, 'a', 0x10, 0x00, 'a', 0x10, 0x0D, 0x01, 0x02, 'a', 0x00};
-    s.TXTSTR(0, 5, text);
-    EXPECT_EQ(s.TXTDUP, 0);
-    EXPECT_EQ(s.TXTINK, 0x0D);
+    s.text.TXTSTR(0, 5, text);
+    EXPECT_EQ(s.text.TXTDUP, 0);
+    EXPECT_EQ(s.text.TXTINK, 0x0D);
     EXPECT_EQ(painted(cell_x(0) + 5, cell_y(5)), colour(1));
     EXPECT_EQ(painted(cell_x(1) + 5, cell_y(5)), colour(0, 255)); // ink 0, opaque glyph
     EXPECT_EQ(painted(cell_x(4) + 5, cell_y(5)), colour(13));     // codes 1 and 2 took a cell each
@@ -141,9 +141,9 @@ TEST_F(TextEngine, StringArgumentsAreTakenWhateverTheyLookLike) {
 
 TEST_F(TextEngine, ClearLineClearsExactlyItsPixelRows) {
     fill_surface(0xFF);
-    s.TXTCLSLN(5, 0); // no rows
-    s.TXTCLSLN(5, -3);
-    s.TXTCLSLN(23, 1);
+    s.text.TXTCLSLN(5, 0); // no rows
+    s.text.TXTCLSLN(5, -3);
+    s.text.TXTCLSLN(23, 1);
     for (int y = 0; y < TXT_SURFACE_H; y++)
         for (int x = 0; x < TXT_SURFACE_W; x++) {
             const bool row = y >= 238 && y <= 247;
@@ -158,9 +158,9 @@ TEST_F(TextEngine, CellsBeyondTheSurfaceAreDropped) {
     // A stray column or row must not wrap into the next pixel row or run past the buffer.
     set_glyph_pixels('a', full);
     fill_surface(0x55);
-    s.TXTPUT('a', 41, 0, 0xAF, 0); // x 500-511; its fringe would be pixel 0 of the next row
-    s.TXTPUT('a', 0, 24, 0xAF, 0); // y 248-257
-    s.TXTPUT('a', 0, 23, 0xAF, 1); // double height from y 238 to 257
+    s.text.TXTPUT('a', 41, 0, 0xAF, 0); // x 500-511; its fringe would be pixel 0 of the next row
+    s.text.TXTPUT('a', 0, 24, 0xAF, 0); // y 248-257
+    s.text.TXTPUT('a', 0, 23, 0xAF, 1); // double height from y 238 to 257
     for (int y = 8; y <= 17; y++) {
         EXPECT_EQ(painted(511 - 1, y), colour(15));
         EXPECT_EQ(stored(0, y + 1), (Rgba{0x55, 0x55, 0x55, 0x55}));
@@ -187,14 +187,14 @@ TEST(TextCharset, LoadReadsTheFileAndLeavesWhatAShortFileLacksEmpty) {
     }
 
     Session& s = fresh_session();
-    std::memset(s.CHR, 0xEE, sizeof s.CHR);
-    ASSERT_TRUE(s.load_charset(short_file.c_str()));
-    for (int i = 0; i < CHR_SIZE; i++) ASSERT_EQ(s.CHR[i], i < 1000 ? 1 : 0) << "byte " << i;
+    std::memset(s.text.CHR, 0xEE, sizeof s.text.CHR);
+    ASSERT_TRUE(s.text.load_charset(short_file.c_str()));
+    for (int i = 0; i < CHR_SIZE; i++) ASSERT_EQ(s.text.CHR[i], i < 1000 ? 1 : 0) << "byte " << i;
 
-    ASSERT_TRUE(s.load_charset(long_file.c_str()));
-    for (int i = 0; i < CHR_SIZE; i++) ASSERT_EQ(s.CHR[i], 1) << "byte " << i;
+    ASSERT_TRUE(s.text.load_charset(long_file.c_str()));
+    for (int i = 0; i < CHR_SIZE; i++) ASSERT_EQ(s.text.CHR[i], 1) << "byte " << i;
 
-    EXPECT_FALSE(s.load_charset((dir / "marrowgleam_no_such_charset").string().c_str()));
+    EXPECT_FALSE(s.text.load_charset((dir / "marrowgleam_no_such_charset").string().c_str()));
     std::remove(short_file.c_str());
     std::remove(long_file.c_str());
 }

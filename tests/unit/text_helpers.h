@@ -29,7 +29,7 @@ inline Rgba colour(int k, int alpha = 255) { return {kRed[k], kGrn[k], kBlu[k], 
 
 // The four bytes stored at pixel (x, y).
 inline Rgba stored(int x, int y) {
-    const uint8_t* p = surface_pixel(test_session().TXT_surface, TXT_SURFACE_W, x, y);
+    const uint8_t* p = surface_pixel(test_session().text.TXT_surface, TXT_SURFACE_W, x, y);
     return {p[2], p[1], p[0], p[3]};
 }
 
@@ -46,25 +46,25 @@ inline int cell_x(int column) { return 8 + 12 * column; }
 inline int cell_y(int row) { return 8 + 10 * row; }
 
 // An empty character set, then glyphs drawn from 10 strings of 12 '#'/'.'.
-inline void clear_charset() { std::memset(test_session().CHR, 0, CHR_SIZE); }
+inline void clear_charset() { std::memset(test_session().text.CHR, 0, CHR_SIZE); }
 
 inline void set_glyph(int code, const char* const rows[10]) {
     for (int i = 0; i < 10; i++)
         for (int j = 0; j < 12; j++)
-            test_session().CHR[1920 * (code / 16) + 12 * (code % 16) + 192 * i + j] =
+            test_session().text.CHR[1920 * (code / 16) + 12 * (code % 16) + 192 * i + j] =
                 rows[i][j] == '#';
 }
 
 inline void set_glyph_pixels(int code, bool (*on)(int i, int j)) {
     for (int i = 0; i < 10; i++)
         for (int j = 0; j < 12; j++)
-            test_session().CHR[1920 * (code / 16) + 12 * (code % 16) + 192 * i + j] = on(i, j);
+            test_session().text.CHR[1920 * (code / 16) + 12 * (code % 16) + 192 * i + j] = on(i, j);
 }
 
 // Every byte of the text layer set to `value`, so that untouched pixels show.
 inline void fill_surface(uint8_t value) {
     Session& s = test_session();
-    std::memset(s.TXT_surface, value, sizeof s.TXT_surface);
+    std::memset(s.text.TXT_surface, value, sizeof s.text.TXT_surface);
 }
 
 } // namespace text_test

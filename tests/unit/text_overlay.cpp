@@ -14,7 +14,7 @@ namespace {
 // stays empty, as clearing needs.
 void readable_charset() {
     clear_charset();
-    uint8_t* chr = test_session().CHR;
+    uint8_t* chr = test_session().text.CHR;
     for (int code = 0; code < 256; code++) {
         if (code == 32) continue;
         for (int j = 0; j < 8; j++)
@@ -48,8 +48,8 @@ std::string read_row(int row) {
 
 bool layer_is_empty() {
     const Session& s = test_session();
-    for (size_t i = 0; i < sizeof s.TXT_surface; i++)
-        if (s.TXT_surface[i] != 0) return false;
+    for (size_t i = 0; i < sizeof s.text.TXT_surface; i++)
+        if (s.text.TXT_surface[i] != 0) return false;
     return true;
 }
 
@@ -57,90 +57,90 @@ class Overlay : public ::testing::Test {
   protected:
     void SetUp() override {
         readable_charset();
-        s.splashing = 0; // the title has gone, unless a test puts it back
+        s.text.splashing = 0; // the title has gone, unless a test puts it back
     }
     void ticks(int n) {
-        for (int i = 0; i < n; i++) s.overlay_tick();
+        for (int i = 0; i < n; i++) s.text.overlay_tick();
     }
     Session& s = fresh_session(); // the text layer and overlay at their created state
 };
 
 TEST_F(Overlay, MessageShowsForExactly200FramesFromHiddenThenHides) {
-    s.TXTINK = 0x1C;
-    s.post_message(" RESET ");
-    EXPECT_EQ(s.overlay, 0); // the switch comes with the next logical frame end
+    s.text.TXTINK = 0x1C;
+    s.text.post_message(" RESET ");
+    EXPECT_EQ(s.text.overlay, 0); // the switch comes with the next logical frame end
     EXPECT_EQ(read_row(23), std::string(" RESET ") + std::string(33, ' '));
     for (int frame = 1; frame <= 200; frame++) {
-        s.overlay_tick();
-        ASSERT_EQ(s.overlay, frame < 200 ? 1 : 0) << "frame " << frame;
+        s.text.overlay_tick();
+        ASSERT_EQ(s.text.overlay, frame < 200 ? 1 : 0) << "frame " << frame;
     }
     ticks(50);
-    EXPECT_EQ(s.overlay, 0);
-    EXPECT_EQ(s.overlay_timeout, 0);
+    EXPECT_EQ(s.text.overlay, 0);
+    EXPECT_EQ(s.text.overlay_timeout, 0);
     // The text stays in the layer, only hidden.
     EXPECT_EQ(read_row(23).substr(0, 7), " RESET ");
 }
 
 TEST_F(Overlay, MessageOverTheOpaqueStateReturnsToIt) {
-    s.overlay = 2;
-    s.post_message(" FIT  ");
+    s.text.overlay = 2;
+    s.text.post_message(" FIT  ");
     ticks(1);
-    EXPECT_EQ(s.overlay, 1);
+    EXPECT_EQ(s.text.overlay, 1);
     ticks(198);
-    EXPECT_EQ(s.overlay, 1);
+    EXPECT_EQ(s.text.overlay, 1);
     ticks(1);
-    EXPECT_EQ(s.overlay, 2);
+    EXPECT_EQ(s.text.overlay, 2);
 }
 
 TEST_F(Overlay, SecondMessageReplacesTheFirstAndKeepsItsRememberedState) {
-    s.TXTINK = 0x1C;
-    s.post_message(" APERTURE GRILLE ");
+    s.text.TXTINK = 0x1C;
+    s.text.post_message(" APERTURE GRILLE ");
     ticks(100);
-    ASSERT_EQ(s.overlay, 1);
-    s.post_message(" GAME ");
+    ASSERT_EQ(s.text.overlay, 1);
+    s.text.post_message(" GAME ");
     EXPECT_EQ(read_row(23), std::string(" GAME ") + std::string(34, ' '));
     ticks(199);
-    EXPECT_EQ(s.overlay, 1);
+    EXPECT_EQ(s.text.overlay, 1);
     ticks(1);
-    EXPECT_EQ(s.overlay, 0); // the state from before the first message, not the forced 1
+    EXPECT_EQ(s.text.overlay, 0); // the state from before the first message, not the forced 1
 }
 
 TEST_F(Overlay, HeldKeyRepeatsDoNotRememberTheState) {
-    s.overlay = 2;
-    s.overlay_old = 1;
-    s.post_message(" SCALE- 99% ", false);
-    EXPECT_EQ(s.overlay_old, 1);
+    s.text.overlay = 2;
+    s.text.overlay_old = 1;
+    s.text.post_message(" SCALE- 99% ", false);
+    EXPECT_EQ(s.text.overlay_old, 1);
     ticks(200);
-    EXPECT_EQ(s.overlay, 1);
+    EXPECT_EQ(s.text.overlay, 1);
 }
 
 TEST_F(Overlay, TitlePeriodEndsWithTheWholeLayerBlankEvenAfterAMessage) {
-    s.splashing = 1;
-    s.splash();
-    s.overlay_old = 0; // as start-up does after drawing the title
-    s.overlay_timeout = 200;
+    s.text.splashing = 1;
+    s.text.splash();
+    s.text.overlay_old = 0; // as start-up does after drawing the title
+    s.text.overlay_timeout = 200;
     ticks(50);
-    s.TXTINK = 0x1C;
-    s.post_message(" COLOR       ");
+    s.text.TXTINK = 0x1C;
+    s.text.post_message(" COLOR       ");
     ticks(199);
-    EXPECT_EQ(s.overlay, 1);
+    EXPECT_EQ(s.text.overlay, 1);
     EXPECT_EQ(read_row(1).substr(0, 16), " MARROWGLEAM B11");
     ticks(1);
-    EXPECT_EQ(s.overlay, 0);
-    EXPECT_EQ(s.splashing, 0);
+    EXPECT_EQ(s.text.overlay, 0);
+    EXPECT_EQ(s.text.splashing, 0);
     EXPECT_TRUE(layer_is_empty());
 
     // Later messages expire without clearing the layer.
-    s.post_message(" RUN   ");
+    s.text.post_message(" RUN   ");
     ticks(200);
     EXPECT_EQ(read_row(23).substr(0, 7), " RUN   ");
 }
 
 TEST_F(Overlay, TitleLineAndBand) {
     fill_surface(0x33);
-    s.TXTINK = 0x1C;
-    s.TXTDUP = 0;
-    s.splash();
+    s.text.TXTINK = 0x1C;
+    s.text.TXTDUP = 0;
+    s.text.splash();
 
     EXPECT_EQ(read_row(1), std::string(" MARROWGLEAM B11") + std::string(18, ' ') +
                                std::string(5, '\x01') + " ");
@@ -161,8 +161,8 @@ TEST_F(Overlay, TitleLineAndBand) {
         paper = inks[i];
     }
     EXPECT_EQ(read_cell(39, 1).paper, colour(8));
-    EXPECT_EQ(s.TXTINK, 0x88);
-    EXPECT_EQ(s.TXTDUP, 0);
+    EXPECT_EQ(s.text.TXTINK, 0x88);
+    EXPECT_EQ(s.text.TXTDUP, 0);
 
     // Everything but row 1 is cleared.
     for (int row = 0; row < 24; row++) {

@@ -15,9 +15,9 @@ struct OrthoCase {
 // The rectangle each mode fits (FILL and FULL read none, but set 352 x 288).
 void set_mode(Session& s, int mode) {
     static const float FIT[4][2] = {{344, 258}, {352, 288}, {256, 192}, {352, 288}};
-    s.fit_mode = mode;
-    s.fit_x = FIT[mode][0];
-    s.fit_y = FIT[mode][1];
+    s.view.fit_mode = mode;
+    s.view.fit_x = FIT[mode][0];
+    s.view.fit_y = FIT[mode][1];
 }
 
 class Ortho : public testing::TestWithParam<OrthoCase> {};
@@ -27,11 +27,11 @@ TEST_P(Ortho, ExtentsForTheScreenAndMode) {
     const OrthoCase& c = GetParam();
     Session& s = fresh_session();
     set_mode(s, c.mode);
-    s.set_screen_size(c.width, c.height);
-    EXPECT_FLOAT_EQ(s.ULA_ortho_x, c.ula_x);
-    EXPECT_FLOAT_EQ(s.ULA_ortho_y, c.ula_y);
-    EXPECT_FLOAT_EQ(s.TXT_ortho_x, c.txt_x);
-    EXPECT_FLOAT_EQ(s.TXT_ortho_y, c.txt_y);
+    s.view.set_screen_size(c.width, c.height);
+    EXPECT_FLOAT_EQ(s.view.ULA_ortho_x, c.ula_x);
+    EXPECT_FLOAT_EQ(s.view.ULA_ortho_y, c.ula_y);
+    EXPECT_FLOAT_EQ(s.view.TXT_ortho_x, c.txt_x);
+    EXPECT_FLOAT_EQ(s.view.TXT_ortho_y, c.txt_y);
 }
 
 // FIT and GAME fit their rectangle to the height when the screen is at least 4:3 wide, else
