@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 
 #include <unistd.h>
 
@@ -54,12 +55,25 @@ bool Session::load_data_files(const char* argv0, std::string& error) {
     machine.model = 48;
     machine.tpf = machine.tpf_for_model();
     application_path = absolute_directory(getpath(executable_path(argv0 ? argv0 : "")));
-    if (!read_file(application_path + "1982.rom", machine.ROM, sizeof machine.ROM)) {
-        error = "Cannot open " + application_path + "1982.rom (a 16 KiB 48K ROM image)";
+    // Beside the program in a build folder; installed, in PREFIX/share/marrowgleam beside
+    // PREFIX/bin, with the system's free 48K ROM (Debian's opense-basic) when there is no
+    // other. A file found nowhere is reported where a build folder would have it.
+    const std::string shared =
+        std::filesystem::path(application_path + "../share/marrowgleam/").lexically_normal();
+    const auto first_present = [](std::initializer_list<std::string> paths) {
+        for (const std::string& path : paths)
+            if (access(path.c_str(), R_OK) == 0) return path;
+        return *paths.begin();
+    };
+    const std::string rom = first_present({application_path + "1982.rom", shared + "1982.rom",
+                                           "/usr/share/spectrum-roms/opense.rom"});
+    const std::string charset = first_present({application_path + "teletext", shared + "teletext"});
+    if (!read_file(rom, machine.ROM, sizeof machine.ROM)) {
+        error = "Cannot open " + rom + " (a 16 KiB 48K ROM image)";
         return false;
     }
-    if (!load_charset((application_path + "teletext").c_str())) {
-        error = "Cannot open " + application_path + "teletext (the character set)";
+    if (!load_charset(charset.c_str())) {
+        error = "Cannot open " + charset + " (the character set)";
         return false;
     }
     return true;
