@@ -60,7 +60,6 @@ constexpr size_t BORDER_EVENT_SIZE = 6;
 constexpr uint8_t MACHINE_TAIL_VERSION = 1;
 // The whole machine (version 2) follows the version byte.
 constexpr uint8_t WHOLE_MACHINE_VERSION = 2;
-constexpr size_t WHOLE_MACHINE = MACHINE_VERSION + 1;
 
 int32_t get32(const std::vector<uint8_t>& image, size_t offset) {
     return ByteReader(image, offset).i32();
@@ -160,8 +159,6 @@ constexpr double MOST_STEP_SUM = 1e6;
 // A fault message of the deck, and a list of the deck's edges, at most.
 constexpr size_t MOST_TEXT = 256;
 
-template <class T> constexpr bool always_false = false;
-
 struct FieldWriter {
     ByteWriter w;
 
@@ -171,7 +168,7 @@ struct FieldWriter {
         else if constexpr (std::is_integral_v<T>) w.number(static_cast<uint64_t>(v), sizeof(T));
         else if constexpr (std::is_same_v<T, float>) w.u32(std::bit_cast<uint32_t>(v));
         else if constexpr (std::is_same_v<T, Steps>) w.append(&v, sizeof v);
-        else static_assert(always_false<T>, "a field of a type the channel does not know");
+        else static_assert(sizeof(T) == 0, "a field of a type the channel does not know");
     }
     template <class T, size_t N> void operator()(const T (&items)[N]) {
         for (const T& item : items) (*this)(item);
@@ -230,7 +227,7 @@ struct FieldReader {
             std::memcpy(bytes + sizeof sums, &level, sizeof level);
             std::memcpy(static_cast<void*>(&v), bytes, sizeof bytes);
         } else {
-            static_assert(always_false<T>, "a field of a type the channel does not know");
+            static_assert(sizeof(T) == 0, "a field of a type the channel does not know");
         }
     }
     template <class T, size_t N> void operator()(T (&items)[N]) {
