@@ -56,8 +56,8 @@ LoadResult load_speccy(Spectrum& m, const std::string& path);
 // model's Q and LD A,I / LD A,R state or this frame's speaker events: their restore keeps
 // the model and paging the machine had, and clears the pending EI and the Zilog model's
 // state (the machine's own belong to another moment). The machine tail below holds them.
-// No channel holds the ROM and its tape patch, the tape, the CPU model, the keys held or
-// the host's audio and display state.
+// No channel holds the ROM and its tape patch, the tape, the CPU model or the host's audio
+// and display state; only the whole-machine layout below holds the keys held.
 constexpr size_t CHANNEL_FILE_SIZE = 131158;
 //
 // Then, in files written since the machine has a sound chip, a tail of 22 bytes:
@@ -70,8 +70,8 @@ constexpr size_t CHANNEL_FILE_SIZE = 131158;
 constexpr size_t CHANNEL_AY_TAIL_SIZE = 22;
 constexpr size_t CHANNEL_FILE_SIZE_WITH_AY = CHANNEL_FILE_SIZE + CHANNEL_AY_TAIL_SIZE;
 //
-// Then, in files written since a channel holds the whole machine, the machine tail
-// (version 1), whose last two parts have a length of their own:
+// Then, in the files of one earlier version, the machine tail (version 1), whose last two
+// parts have a length of their own:
 //   131180      4     "MACH"
 //   131184      1     1, the version of the tail
 //   131185      1     model: 48 or 128
@@ -95,9 +95,55 @@ constexpr size_t CHANNEL_FILE_SIZE_WITH_AY = CHANNEL_FILE_SIZE + CHANNEL_AY_TAIL
 //                     the colour before and after (0-7)
 // A file without this tail loads as before. The restore then sets the model, the frame
 // length and the bank at 0xC000 (bank 0 on a 48K) from it.
-// The shortest file with it (no speaker or border events), and the longest (both full).
 constexpr size_t CHANNEL_FILE_SIZE_WITH_MACHINE = 138156;
-constexpr size_t CHANNEL_FILE_LIMIT = CHANNEL_FILE_SIZE_WITH_MACHINE + 4 * 7000 + 6 * 8192;
+//
+// Files written now hold the whole machine: after the first two parts, "MACH" and the
+// version 2, then every field of the hardware record the first parts do not hold, in this
+// order (numbers in their own size, flags one byte of 0 or 1, a list its count in 4 bytes
+// and then its items):
+//   131185      4     model (48 or 128)
+//   131189      1     port_7ffd
+//   131190      4     tpf (the model's)
+//   131194      4     tpfh (58240)
+//   131198      4     pulldown (0-4)
+//   131202      4     flashctr
+//   131206      4     pending_EI (0-2), the opcode last dispatched on, Q, after_ld_a_ir
+//   131210   6912     RTFB
+//   138122      3     OUTNEW, OUTOLD, OUTAGE (each 0x00 or 0xFF)
+//   138125      8     the key rows (A8..A15), then 1 the Kempston joystick's bits
+//   138134     42     the sound chip's generators: the tone counters (3 x 2), the tone
+//                     outputs (3), the noise counter (2) and shift register (4), the noise
+//                     output, the envelope counter (2), step, attack, holding, the half
+//                     tick, the next tick (4), the three channels' amplitudes (3 x 4, IEEE
+//                     floats, 0-1), the frame's T-states (4)
+//   138176   8848     the band-limited synthesis of the left and then the right side, each
+//                     as it lies in memory: 1,104 running sums (floats), the level (a
+//                     double); every one finite
+//   147024      8     tape_pos (within the tape the channel was saved with), 1 the tape's
+//                     level at the end of the last mixed frame, 8 + 8 the save trap's wait
+//   147049      4     OUTSP, n speaker events (0-7000), then n x 4 their T-states
+//              4     k border events (0-8192), then k x 6: the T-state (4), the colour
+//                     before and after (0-7)
+//             20     the tape attached when it was saved: its blocks (8), its bytes (8), the
+//                     CRC-32 of its image (4)
+//            ...     the tape deck's position and signal: playing, by hand, 48K (1 each),
+//                     the clock (4), recording edges, level (1 each), the frame base, the
+//                     next edge, the last read (8 each), the reads in a row (4), the last
+//                     listening read (8), the event (1), the fault message (a list of at
+//                     most 256 characters), this frame's edges (a list of 4-byte times and
+//                     one of 1-byte levels, at most 100,000 each), the block (8), the phase
+//                     (1), the count within it (4), the steps taken (8), the loop's first
+//                     block (8) and the passes left (4), in a call (1), the calling block
+//                     (8) and its item (8), pulses played (1), the scaling's rest (8), the
+//                     work window (8) and its steps (4)
+// and the file ends there. Restored, it gives a machine equal to the saved one, but for
+// what no channel holds: the tape and ROM attached, the settings. Restored with another
+// tape attached than the one it was saved with, the deck starts that tape from its
+// beginning.
+// The shortest file of this layout (no events, edges or fault), and the longest of all.
+constexpr size_t CHANNEL_FILE_SIZE_WHOLE = 147206;
+constexpr size_t CHANNEL_FILE_LIMIT =
+    CHANNEL_FILE_SIZE_WHOLE + 4 * 7000 + 6 * 8192 + 256 + 5 * 100000;
 
 // The machine as a channel file.
 std::vector<uint8_t> channel_image(const Spectrum& m);

@@ -10,19 +10,13 @@
 //
 // A 128K machine is saved in the 128K layout, PC in its own field (131,103 bytes; 147,487
 // when bank 2 or 5 is paged at 0xC000, which the format then holds twice).
-#include <cstring>
 
 #include "formats/snapshots.h"
+#include "spectrum/bytes.h"
 #include "spectrum/machine.h"
 
 namespace {
-constexpr size_t BANK = 16384;
 constexpr size_t HEADER = 27;
-
-void put_word(std::vector<uint8_t>& out, size_t offset, uint16_t v) {
-    out[offset] = static_cast<uint8_t>(v);
-    out[offset + 1] = static_cast<uint8_t>(v >> 8);
-}
 } // namespace
 
 SnapshotImage sna_image(const Spectrum& m) {
@@ -35,41 +29,31 @@ SnapshotImage sna_image(const Spectrum& m) {
             return {{}, "the stack is in the ROM, where SNA cannot put PC"};
         sp = low;
     }
-    std::vector<uint8_t> out(HEADER + 3 * BANK);
-    out[0] = z.I;
-    put_word(out, 1, z.HL_);
-    put_word(out, 3, z.DE_);
-    put_word(out, 5, z.BC_);
-    put_word(out, 7, z.AF_);
-    put_word(out, 9, z.HL);
-    put_word(out, 11, z.DE);
-    put_word(out, 13, z.BC);
-    put_word(out, 15, z.IY);
-    put_word(out, 17, z.IX);
+    std::vector<uint8_t> out;
+    out.reserve(HEADER + 8 * BANK_SIZE);
+    ByteWriter w(out);
+    w.u8(z.I);
+    for (uint16_t pair : {z.HL_, z.DE_, z.BC_, z.AF_, z.HL, z.DE, z.BC, z.IY, z.IX}) w.u16(pair);
     // The format has one flip-flop; an EI still waiting counts as done.
-    out[19] = (z.IFF2 || z.pending_EI) ? 0x04 : 0x00;
-    out[20] = r_register(m);
-    put_word(out, 21, z.AF);
-    put_word(out, 23, sp);
-    out[25] = z.IM;
-    out[26] = m.port_fe;
-    std::memcpy(&out[HEADER], m.SLTPTR[1], BANK);
-    std::memcpy(&out[HEADER + BANK], m.SLTPTR[2], BANK);
-    std::memcpy(&out[HEADER + 2 * BANK], m.SLTPTR[3], BANK);
+    w.u8((z.IFF2 || z.pending_EI) ? 0x04 : 0x00);
+    w.u8(r_register(m));
+    w.u16(z.AF);
+    w.u16(sp);
+    w.u8(z.IM);
+    w.u8(m.port_fe);
+    for (int slot = 1; slot < 4; slot++) w.append(m.SLTPTR[slot], BANK_SIZE);
     if (!is128) {
-        out[HEADER + (sp - 0x4000)] = static_cast<uint8_t>(z.PC);
-        out[HEADER + (sp + 1 - 0x4000)] = static_cast<uint8_t>(z.PC >> 8);
+        w.u16_at(HEADER + (sp - 0x4000), z.PC);
         return {std::move(out), ""};
     }
     const uint8_t paging = m.port_7ffd;
     const int paged = paging & 7;
-    out.resize(out.size() + 4);
-    put_word(out, HEADER + 3 * BANK, z.PC);
-    out[HEADER + 3 * BANK + 2] = paging;
-    out[HEADER + 3 * BANK + 3] = 0; // no TR-DOS ROM
+    w.u16(z.PC);
+    w.u8(paging);
+    w.u8(0); // no TR-DOS ROM
     for (int bank = 0; bank < 8; bank++) {
         if (bank == 5 || bank == 2 || bank == paged) continue;
-        out.insert(out.end(), m.RAM + bank * BANK, m.RAM + (bank + 1) * BANK);
+        w.append(m.RAM + bank * BANK_SIZE, BANK_SIZE);
     }
     return {std::move(out), ""};
 }

@@ -38,21 +38,17 @@
 #include "formats/formats.h"
 #include "formats/snapshots.h"
 #include "formats/tzx.h"
+#include "spectrum/bytes.h"
 #include "spectrum/machine.h"
 
 namespace {
-constexpr size_t BANK = 16384;
 constexpr size_t SNA_HEADER = 27;
-constexpr size_t SNA_48K = SNA_HEADER + 3 * BANK;      // 49,179
-constexpr size_t SNA_128K_EXTRA = SNA_48K + 4;         // 49,183: the first extra bank
-constexpr size_t SNA_128K = SNA_128K_EXTRA + 5 * BANK; // 131,103
-constexpr size_t SNA_128K_SIX = SNA_128K + BANK;       // 147,487: paged bank 2 or 5
+constexpr size_t SNA_48K = SNA_HEADER + 3 * BANK_SIZE;      // 49,179
+constexpr size_t SNA_128K_EXTRA = SNA_48K + 4;              // 49,183: the first extra bank
+constexpr size_t SNA_128K = SNA_128K_EXTRA + 5 * BANK_SIZE; // 131,103
+constexpr size_t SNA_128K_SIX = SNA_128K + BANK_SIZE;       // 147,487: paged bank 2 or 5
 
-uint16_t word_at(const std::vector<uint8_t>& sna, size_t offset) {
-    return static_cast<uint16_t>(sna[offset] | (sna[offset + 1] << 8));
-}
-
-uint8_t* bank(Spectrum& m, int n) { return m.RAM + (n & 7) * BANK; }
+uint8_t* bank(Spectrum& m, int n) { return m.RAM + (n & 7) * BANK_SIZE; }
 
 // The file from its start, up to `limit` bytes; a longer file is read that far.
 std::vector<uint8_t> read_up_to(std::FILE* file, size_t limit) {
@@ -66,23 +62,25 @@ std::vector<uint8_t> read_up_to(std::FILE* file, size_t limit) {
 }
 
 void set_registers(Z80& z80, const std::vector<uint8_t>& sna) {
-    z80.I = sna[0];
-    z80.HL_ = word_at(sna, 1);
-    z80.DE_ = word_at(sna, 3);
-    z80.BC_ = word_at(sna, 5);
-    z80.AF_ = word_at(sna, 7);
-    z80.HL = word_at(sna, 9);
-    z80.DE = word_at(sna, 11);
-    z80.BC = word_at(sna, 13);
-    z80.IY = word_at(sna, 15);
-    z80.IX = word_at(sna, 17);
-    z80.IFF1 = z80.IFF2 = (sna[19] & 0x04) ? 1 : 0;
+    ByteReader r(sna);
+    z80.I = r.u8();
+    z80.HL_ = r.u16();
+    z80.DE_ = r.u16();
+    z80.BC_ = r.u16();
+    z80.AF_ = r.u16();
+    z80.HL = r.u16();
+    z80.DE = r.u16();
+    z80.BC = r.u16();
+    z80.IY = r.u16();
+    z80.IX = r.u16();
+    z80.IFF1 = z80.IFF2 = (r.u8() & 0x04) ? 1 : 0;
     // As LD R,A loads it: the whole counter word, and bit 7 kept apart.
-    z80.R = sna[20];
-    z80.R7 = sna[20];
-    z80.AF = word_at(sna, 21);
-    z80.SP = word_at(sna, 23);
-    z80.IM = (sna[25] == 1 || sna[25] == 2) ? sna[25] : 0;
+    z80.R7 = r.u8();
+    z80.R = z80.R7;
+    z80.AF = r.u16();
+    z80.SP = r.u16();
+    const uint8_t im = r.u8();
+    z80.IM = (im == 1 || im == 2) ? im : 0;
 }
 
 // Memory and the rest of the state, the registers set. The machine has just been reset.
@@ -98,18 +96,18 @@ void put_snapshot(Spectrum& m, const std::vector<uint8_t>& sna) {
     m.port_7ffd = paging;
     m.map_slot3(paged);
 
-    std::memcpy(bank(m, 5), &sna[SNA_HEADER], BANK);
-    std::memcpy(bank(m, 2), &sna[SNA_HEADER + BANK], BANK);
-    std::memcpy(bank(m, paged), &sna[SNA_HEADER + 2 * BANK], BANK);
+    std::memcpy(bank(m, 5), &sna[SNA_HEADER], BANK_SIZE);
+    std::memcpy(bank(m, 2), &sna[SNA_HEADER + BANK_SIZE], BANK_SIZE);
+    std::memcpy(bank(m, paged), &sna[SNA_HEADER + 2 * BANK_SIZE], BANK_SIZE);
 
     if (is128) {
         size_t offset = SNA_128K_EXTRA;
         for (int i = 0; i < 8; i++) {
             if (i == 5 || i == 2 || i == paged) continue;
-            std::memcpy(bank(m, i), &sna[offset], BANK);
-            offset += BANK;
+            std::memcpy(bank(m, i), &sna[offset], BANK_SIZE);
+            offset += BANK_SIZE;
         }
-        z80.PC = word_at(sna, 49179);
+        z80.PC = ByteReader(sna, 49179).u16();
     } else {
         // The 48K snapshot was taken inside an interrupt: RETN's pop, without its T-states.
         const uint8_t low = m.readbyte_internal(z80.SP);

@@ -27,10 +27,10 @@
 #include <string>
 
 #include "formats/snapshots.h"
+#include "spectrum/bytes.h"
 #include "spectrum/machine.h"
 
 namespace {
-constexpr size_t PAGE = 16384;
 constexpr size_t HEADER = 8;
 constexpr size_t Z80R_SIZE = 37;
 constexpr size_t Z80R_OLD_SIZE = 35; // before MEMPTR was added
@@ -43,19 +43,6 @@ constexpr uint8_t EI_LAST = 0x01;
 constexpr uint8_t HALTED = 0x02;
 constexpr uint16_t COMPRESSED = 0x0001;
 constexpr uint8_t AY_128 = 0x02;
-
-uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t get32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-void put16(std::vector<uint8_t>& out, uint16_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; i++) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
 
 const char* machine_name(int id) {
     static const char* const NAMES[] = {
@@ -76,24 +63,16 @@ std::string chunk_name(const uint8_t* id) {
 
 void put_z80r(Spectrum& m, const uint8_t* d, size_t size) {
     Z80& z = m.z80;
-    z.AF = get16(d + 0);
-    z.BC = get16(d + 2);
-    z.DE = get16(d + 4);
-    z.HL = get16(d + 6);
-    z.AF_ = get16(d + 8);
-    z.BC_ = get16(d + 10);
-    z.DE_ = get16(d + 12);
-    z.HL_ = get16(d + 14);
-    z.IX = get16(d + 16);
-    z.IY = get16(d + 18);
-    z.SP = get16(d + 20);
-    z.PC = get16(d + 22);
-    z.I = d[24];
-    z.R = d[25];
-    z.R7 = d[25];
-    z.IFF1 = d[26] ? 1 : 0;
-    z.IFF2 = d[27] ? 1 : 0;
-    z.IM = d[28] <= 2 ? d[28] : 0;
+    ByteReader r(d, size);
+    for (uint16_t* pair :
+         {&z.AF, &z.BC, &z.DE, &z.HL, &z.AF_, &z.BC_, &z.DE_, &z.HL_, &z.IX, &z.IY, &z.SP, &z.PC})
+        *pair = r.u16();
+    z.I = r.u8();
+    z.R = z.R7 = r.u8();
+    z.IFF1 = r.u8() ? 1 : 0;
+    z.IFF2 = r.u8() ? 1 : 0;
+    const uint8_t im = r.u8();
+    z.IM = im <= 2 ? im : 0;
     const uint8_t flags = d[34];
     // The EI just run: interrupts turn on after the next instruction.
     if ((flags & EI_LAST) && z.IFF1) {
@@ -108,7 +87,7 @@ void put_z80r(Spectrum& m, const uint8_t* d, size_t size) {
             z.PC--;
         z.halted = 1;
     }
-    z.MEMPTR = size >= Z80R_SIZE ? get16(d + 35) : 0;
+    z.MEMPTR = size >= Z80R_SIZE ? ByteReader(d, size, 35).u16() : 0;
 }
 } // namespace
 
@@ -134,7 +113,7 @@ LoadResult load_szx_snapshot(Spectrum& m, const std::vector<uint8_t>& b) {
         if (b.size() - i < 8)
             return refuse("a chunk header is cut off at byte " + std::to_string(i));
         const uint8_t* head = &b[i];
-        const uint32_t size = get32(head + 4);
+        const uint32_t size = ByteReader(head, 8, 4).u32();
         const std::string name = chunk_name(head);
         if (size > b.size() - i - 8)
             return refuse("chunk " + name + " runs " + std::to_string(size) + " bytes past byte " +
@@ -167,7 +146,7 @@ LoadResult load_szx_snapshot(Spectrum& m, const std::vector<uint8_t>& b) {
     const uint8_t paging = model == 128 && spcr ? spcr[1] : 0;
     begin_snapshot_load(n, model, paging);
     if (spcr) n.port_fe = static_cast<uint8_t>((spcr[3] & 0xF8) | (spcr[0] & 7));
-    const uint32_t cycles = get32(z80r + 29);
+    const uint32_t cycles = ByteReader(z80r, z80r_size, 29).u32();
     if (cycles >= static_cast<uint32_t>(n.tpf))
         return refuse("the T-state count " + std::to_string(cycles) + " is past the frame");
     n.tstates = static_cast<int32_t>(cycles);
@@ -181,29 +160,29 @@ LoadResult load_szx_snapshot(Spectrum& m, const std::vector<uint8_t>& b) {
     bool seen[8] = {};
     for (size_t i = HEADER; i < b.size();) {
         const uint8_t* head = &b[i];
-        const uint32_t size = get32(head + 4);
+        const uint32_t size = ByteReader(head, 8, 4).u32();
         i += 8 + size;
         if (std::memcmp(head, "RAMP", 4)) continue;
         const uint8_t* data = head + 8;
-        const uint16_t flags = get16(data);
+        const uint16_t flags = ByteReader(data, size).u16();
         const int bank = data[2];
         if (bank > 7) return refuse("RAM page " + std::to_string(bank) + " does not exist");
         if (model == 48 && bank != 5 && bank != 2 && bank != 0)
             return refuse("RAM page " + std::to_string(bank) + " is not a page of the 48K");
         if (seen[bank]) return refuse("RAM page " + std::to_string(bank) + " is there twice");
         seen[bank] = true;
-        uint8_t* out = n.RAM + bank * PAGE;
+        uint8_t* out = n.RAM + bank * BANK_SIZE;
         const size_t length = size - RAMP_HEAD;
         if (flags & COMPRESSED) {
-            uLongf made = PAGE;
+            uLongf made = BANK_SIZE;
             const int status = uncompress(out, &made, data + RAMP_HEAD, length);
-            if (status != Z_OK || made != PAGE)
+            if (status != Z_OK || made != BANK_SIZE)
                 return refuse("RAM page " + std::to_string(bank) + ": bad compressed data");
         } else {
-            if (length != PAGE)
+            if (length != BANK_SIZE)
                 return refuse("RAM page " + std::to_string(bank) + " holds " +
                               std::to_string(length) + " bytes, not 16384");
-            std::memcpy(out, data + RAMP_HEAD, PAGE);
+            std::memcpy(out, data + RAMP_HEAD, BANK_SIZE);
         }
     }
     for (int bank = 0; bank < 8; bank++) {
@@ -221,32 +200,34 @@ SnapshotImage szx_image(const Spectrum& m) {
     const bool is128 = m.model == 128;
     std::vector<uint8_t> out = {'Z', 'X', 'S', 'T', 1, 4, static_cast<uint8_t>(is128 ? 2 : 1), 0};
     auto chunk = [&](const char* id, const std::vector<uint8_t>& data) {
-        out.insert(out.end(), id, id + 4);
-        put32(out, static_cast<uint32_t>(data.size()));
-        out.insert(out.end(), data.begin(), data.end());
+        ByteWriter w(out);
+        w.append(id, 4);
+        w.u32(static_cast<uint32_t>(data.size()));
+        w.append(data);
     };
 
     std::vector<uint8_t> creator(32, 0);
     std::memcpy(creator.data(), "Marrowgleam", 11);
-    put16(creator, 0);
-    put16(creator, 11);
+    ByteWriter(creator).u16(0);
+    ByteWriter(creator).u16(11);
     chunk("CRTR", creator);
 
     const Z80& z = m.z80;
     std::vector<uint8_t> regs;
+    ByteWriter w(regs);
     for (uint16_t v : {z.AF, z.BC, z.DE, z.HL, z.AF_, z.BC_, z.DE_, z.HL_, z.IX, z.IY, z.SP, z.PC})
-        put16(regs, v);
+        w.u16(v);
     // An EI waiting for its next instruction is the "last instruction was EI" of the format.
     const bool ei_last = z.pending_EI && !z.IFF1;
-    regs.push_back(z.I);
-    regs.push_back(r_register(m));
-    regs.push_back(z.IFF1 || ei_last);
-    regs.push_back(z.IFF2 || ei_last);
-    regs.push_back(z.IM);
-    put32(regs, static_cast<uint32_t>(m.tstates < 0 ? 0 : m.tstates));
-    regs.push_back(INTERRUPT_END + 1);
-    regs.push_back(static_cast<uint8_t>((ei_last ? EI_LAST : 0) | (z.halted ? HALTED : 0)));
-    put16(regs, z.MEMPTR);
+    w.u8(z.I);
+    w.u8(r_register(m));
+    w.u8(z.IFF1 || ei_last);
+    w.u8(z.IFF2 || ei_last);
+    w.u8(z.IM);
+    w.u32(static_cast<uint32_t>(m.tstates < 0 ? 0 : m.tstates));
+    w.u8(INTERRUPT_END + 1);
+    w.u8(static_cast<uint8_t>((ei_last ? EI_LAST : 0) | (z.halted ? HALTED : 0)));
+    w.u16(z.MEMPTR);
     chunk("Z80R", regs);
 
     const uint8_t fe = m.port_fe;
@@ -260,10 +241,11 @@ SnapshotImage szx_image(const Spectrum& m) {
     for (int bank = 0; bank < 8; bank++) {
         if (!is128 && bank != 5 && bank != 2 && bank != 0) continue;
         // The 48K's 0xC000 page is whatever slot 3 shows.
-        const uint8_t* page = is128 || bank != 0 ? m.RAM + bank * PAGE : m.SLTPTR[3];
-        uLongf length = compressBound(PAGE);
+        const uint8_t* page = is128 || bank != 0 ? m.RAM + bank * BANK_SIZE : m.SLTPTR[3];
+        uLongf length = compressBound(BANK_SIZE);
         std::vector<uint8_t> ramp(RAMP_HEAD + length);
-        if (compress2(ramp.data() + RAMP_HEAD, &length, page, PAGE, Z_BEST_COMPRESSION) != Z_OK)
+        if (compress2(ramp.data() + RAMP_HEAD, &length, page, BANK_SIZE, Z_BEST_COMPRESSION) !=
+            Z_OK)
             return {{}, "zlib could not compress RAM page " + std::to_string(bank)};
         ramp.resize(RAMP_HEAD + length);
         ramp[0] = COMPRESSED;

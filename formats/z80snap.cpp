@@ -59,20 +59,15 @@
 #include <string>
 
 #include "formats/snapshots.h"
+#include "spectrum/bytes.h"
 #include "spectrum/machine.h"
 
 namespace {
-constexpr size_t PAGE = 16384;
 constexpr size_t V1_HEADER = 30;
 constexpr size_t V2_EXTRA = 23;
 constexpr size_t V3_EXTRA = 54;
 constexpr size_t V3_EXTRA_1FFD = 55;
 constexpr uint16_t STORED = 0xFFFF;
-
-uint16_t word_at(const std::vector<uint8_t>& b, size_t offset) {
-    return static_cast<uint16_t>(b[offset] | (b[offset + 1] << 8));
-}
-uint16_t pair(uint8_t high, uint8_t low) { return static_cast<uint16_t>((high << 8) | low); }
 
 // Decompresses bytes [from, to) of `in` into out[0..size). False with `why` set when the
 // data does not make exactly `size` bytes.
@@ -113,36 +108,43 @@ bool decompress(const std::vector<uint8_t>& in, size_t from, size_t to, uint8_t*
     return true;
 }
 
+// The first 30 bytes, the header of every version.
 void put_registers(Spectrum& m, const std::vector<uint8_t>& b) {
     Z80& z = m.z80;
-    z.AF = pair(b[0], b[1]);
-    z.BC = word_at(b, 2);
-    z.HL = word_at(b, 4);
-    z.PC = word_at(b, 6);
-    z.SP = word_at(b, 8);
-    z.I = b[10];
-    const uint8_t flags = b[12] == 0xFF ? 1 : b[12];
-    const auto r = static_cast<uint8_t>((b[11] & 0x7F) | ((flags & 1) << 7));
-    z.R = r;
-    z.R7 = r;
+    ByteReader r(b);
+    z.setA(r.u8());
+    z.setF(r.u8());
+    z.BC = r.u16();
+    z.HL = r.u16();
+    z.PC = r.u16();
+    z.SP = r.u16();
+    z.I = r.u8();
+    const uint8_t r_low = r.u8();
+    const uint8_t flags_byte = r.u8();
+    const uint8_t flags = flags_byte == 0xFF ? 1 : flags_byte;
+    const auto r_value = static_cast<uint8_t>((r_low & 0x7F) | ((flags & 1) << 7));
+    z.R = r_value;
+    z.R7 = r_value;
     m.port_fe = static_cast<uint8_t>((flags >> 1) & 7);
-    z.DE = word_at(b, 13);
-    z.BC_ = word_at(b, 15);
-    z.DE_ = word_at(b, 17);
-    z.HL_ = word_at(b, 19);
-    z.AF_ = pair(b[21], b[22]);
-    z.IY = word_at(b, 23);
-    z.IX = word_at(b, 25);
-    z.IFF1 = b[27] ? 1 : 0;
-    z.IFF2 = b[28] ? 1 : 0;
-    z.IM = static_cast<uint8_t>(b[29] & 3) == 3 ? 0 : b[29] & 3;
+    z.DE = r.u16();
+    z.BC_ = r.u16();
+    z.DE_ = r.u16();
+    z.HL_ = r.u16();
+    const uint8_t a_ = r.u8();
+    z.AF_ = static_cast<uint16_t>(a_ << 8 | r.u8());
+    z.IY = r.u16();
+    z.IX = r.u16();
+    z.IFF1 = r.u8() ? 1 : 0;
+    z.IFF2 = r.u8() ? 1 : 0;
+    const uint8_t im = r.u8() & 3;
+    z.IM = im == 3 ? 0 : im;
 }
 
 LoadResult refuse(const std::string& why) { return {LoadResult::REFUSED, why}; }
 
 LoadResult load_version1(Spectrum& m, const std::vector<uint8_t>& b) {
     const bool compressed = b[12] != 0xFF && (b[12] & 0x20);
-    std::vector<uint8_t> ram(3 * PAGE);
+    std::vector<uint8_t> ram(3 * BANK_SIZE);
     std::string why;
     if (!compressed) {
         if (b.size() < V1_HEADER + ram.size())
@@ -164,9 +166,9 @@ LoadResult load_version1(Spectrum& m, const std::vector<uint8_t>& b) {
     }
     begin_snapshot_load(m, 48, 0);
     put_registers(m, b);
-    std::memcpy(m.RAM + 5 * PAGE, &ram[0], PAGE);
-    std::memcpy(m.RAM + 2 * PAGE, &ram[PAGE], PAGE);
-    std::memcpy(m.RAM + 0 * PAGE, &ram[2 * PAGE], PAGE);
+    std::memcpy(m.RAM + 5 * BANK_SIZE, &ram[0], BANK_SIZE);
+    std::memcpy(m.RAM + 2 * BANK_SIZE, &ram[BANK_SIZE], BANK_SIZE);
+    std::memcpy(m.RAM + 0 * BANK_SIZE, &ram[2 * BANK_SIZE], BANK_SIZE);
     finish_snapshot_load(m);
     return {LoadResult::DONE, ""};
 }
@@ -217,7 +219,7 @@ int bank_for_page(int page, int model) {
 }
 
 LoadResult load_version2_3(Spectrum& m, const std::vector<uint8_t>& b) {
-    const size_t extra = word_at(b, 30);
+    const size_t extra = ByteReader(b, 30).u16();
     const bool version3 = extra == V3_EXTRA || extra == V3_EXTRA_1FFD;
     if (extra != V2_EXTRA && !version3)
         return refuse("unknown Z80 version (header length " + std::to_string(extra) + ")");
@@ -234,7 +236,7 @@ LoadResult load_version2_3(Spectrum& m, const std::vector<uint8_t>& b) {
     Spectrum& n = *copy;
     begin_snapshot_load(n, model, paging);
     put_registers(n, b);
-    n.z80.PC = word_at(b, 32);
+    n.z80.PC = ByteReader(b, 32).u16();
     n.ay.selected = b[38];
     for (int r = 0; r < 16; r++) n.ay.regs[r] = b[39 + r] & AY_REGISTER_MASK[r];
     // Bit 2 of byte 37: the machine has the sound chip (on a 48K, an add-on interface).
@@ -242,7 +244,7 @@ LoadResult load_version2_3(Spectrum& m, const std::vector<uint8_t>& b) {
     if (version3) {
         // Just after the interrupt the high counter is 3 and the low one a quarter frame - 1.
         const int32_t quarter = n.tpf / 4;
-        const int32_t low = word_at(b, 55), high = b[57] & 3;
+        const int32_t low = ByteReader(b, 55).u16(), high = b[57] & 3;
         if (low >= quarter)
             return refuse("the T-state counter " + std::to_string(low) +
                           " is past a quarter frame");
@@ -254,11 +256,11 @@ LoadResult load_version2_3(Spectrum& m, const std::vector<uint8_t>& b) {
     while (i < b.size()) {
         if (i + 3 > b.size())
             return refuse("a page header is cut off at byte " + std::to_string(i));
-        const uint16_t length = word_at(b, i);
+        const uint16_t length = ByteReader(b, i).u16();
         const int page = b[i + 2];
         i += 3;
         const bool stored = version3 && length == STORED;
-        const size_t size = stored ? PAGE : length;
+        const size_t size = stored ? BANK_SIZE : length;
         if (size > b.size() - i)
             return refuse("page " + std::to_string(page) + " is cut off: " +
                           std::to_string(b.size() - i) + " bytes of " + std::to_string(size));
@@ -269,10 +271,10 @@ LoadResult load_version2_3(Spectrum& m, const std::vector<uint8_t>& b) {
         if (bank >= 0) {
             if (seen[bank]) return refuse("page " + std::to_string(page) + " is there twice");
             seen[bank] = true;
-            uint8_t* out = n.RAM + bank * PAGE;
+            uint8_t* out = n.RAM + bank * BANK_SIZE;
             std::string why;
-            if (stored) std::memcpy(out, &b[i], PAGE);
-            else if (!decompress(b, i, i + size, out, PAGE, why))
+            if (stored) std::memcpy(out, &b[i], BANK_SIZE);
+            else if (!decompress(b, i, i + size, out, BANK_SIZE, why))
                 return refuse("page " + std::to_string(page) + ": " + why);
         }
         i += size;
@@ -307,17 +309,13 @@ void compress(std::vector<uint8_t>& out, const uint8_t* page, size_t size) {
     }
 }
 
-void put_word(std::vector<uint8_t>& out, size_t offset, uint16_t v) {
-    out[offset] = static_cast<uint8_t>(v);
-    out[offset + 1] = static_cast<uint8_t>(v >> 8);
-}
 } // namespace
 
 LoadResult load_z80_snapshot(Spectrum& m, const std::vector<uint8_t>& bytes) {
     if (bytes.size() < V1_HEADER + 2)
         return refuse("a Z80 snapshot needs a header of at least 32 bytes, it has " +
                       std::to_string(bytes.size()));
-    if (word_at(bytes, 6) != 0) {
+    if (ByteReader(bytes, 6).u16() != 0) {
         // Version 1 parses into a buffer first, so it loads straight into the machine.
         auto copy = std::make_unique<Spectrum>(m);
         const LoadResult result = load_version1(*copy, bytes);
@@ -329,59 +327,60 @@ LoadResult load_z80_snapshot(Spectrum& m, const std::vector<uint8_t>& bytes) {
 
 SnapshotImage z80_image(const Spectrum& m) {
     const Z80& z = m.z80;
-    std::vector<uint8_t> out(32 + V3_EXTRA, 0);
-    out[0] = z.A();
-    out[1] = z.F();
-    put_word(out, 2, z.BC);
-    put_word(out, 4, z.HL);
-    // 6: PC 0 marks versions 2 and 3.
-    put_word(out, 8, z.SP);
-    out[10] = z.I;
+    std::vector<uint8_t> out;
+    ByteWriter w(out);
+    w.u8(z.A());
+    w.u8(z.F());
+    w.u16(z.BC);
+    w.u16(z.HL);
+    w.u16(0); // PC 0 marks versions 2 and 3
+    w.u16(z.SP);
+    w.u8(z.I);
     const uint8_t r = r_register(m);
-    out[11] = r & 0x7F;
+    w.u8(r & 0x7F);
     // Bit 5 (version 1 compression) is left clear: it has no meaning in version 3.
-    out[12] = static_cast<uint8_t>((r >> 7) | ((m.port_fe & 7) << 1));
-    put_word(out, 13, z.DE);
-    put_word(out, 15, z.BC_);
-    put_word(out, 17, z.DE_);
-    put_word(out, 19, z.HL_);
-    out[21] = static_cast<uint8_t>(z.AF_ >> 8);
-    out[22] = static_cast<uint8_t>(z.AF_);
-    put_word(out, 23, z.IY);
-    put_word(out, 25, z.IX);
+    w.u8(static_cast<uint8_t>((r >> 7) | ((m.port_fe & 7) << 1)));
+    for (uint16_t pair : {z.DE, z.BC_, z.DE_, z.HL_}) w.u16(pair);
+    w.u8(static_cast<uint8_t>(z.AF_ >> 8));
+    w.u8(static_cast<uint8_t>(z.AF_));
+    w.u16(z.IY);
+    w.u16(z.IX);
     // An EI whose next instruction has not yet run: saved as the interrupts it turns on.
-    out[27] = z.IFF1 || z.pending_EI;
-    out[28] = z.IFF2 || z.pending_EI;
-    out[29] = z.IM & 3;
-    put_word(out, 30, V3_EXTRA);
-    put_word(out, 32, z.PC);
+    w.u8(z.IFF1 || z.pending_EI);
+    w.u8(z.IFF2 || z.pending_EI);
+    w.u8(z.IM & 3);
+    w.u16(V3_EXTRA);
+    w.u16(z.PC);
     const bool is128 = m.model == 128;
-    out[34] = is128 ? 4 : 0;
-    out[35] = is128 ? m.port_7ffd : 0;
-    out[37] = m.ay_present() ? 0x04 : 0x00;
-    out[38] = m.ay.selected;
-    std::memcpy(&out[39], m.ay.regs.data(), 16);
+    w.u8(is128 ? 4 : 0);
+    w.u8(is128 ? m.port_7ffd : 0);
+    w.u8(0); // no interface ROM
+    w.u8(m.ay_present() ? 0x04 : 0x00);
+    w.u8(m.ay.selected);
+    w.append(m.ay.regs.data(), 16);
     const int32_t quarter = m.tpf / 4;
     const int32_t t = std::clamp(m.tstates, 0, m.tpf - 1);
     const int32_t q = std::min(t / quarter, 3);
-    put_word(out, 55, static_cast<uint16_t>(quarter - 1 - (t - q * quarter)));
-    out[57] = static_cast<uint8_t>((q + 3) & 3);
+    w.u16(static_cast<uint16_t>(quarter - 1 - (t - q * quarter)));
+    w.u8(static_cast<uint8_t>((q + 3) & 3));
+    out.resize(32 + V3_EXTRA); // the other interfaces: none
 
     auto put_page = [&](int page, const uint8_t* data) {
         const size_t at = out.size();
-        out.insert(out.end(), {0, 0, static_cast<uint8_t>(page)});
-        compress(out, data, PAGE);
+        w.u16(0); // the length, once known
+        w.u8(static_cast<uint8_t>(page));
+        compress(out, data, BANK_SIZE);
         const size_t length = out.size() - at - 3;
-        if (length >= PAGE) { // compression made it no smaller: stored as it is
+        if (length >= BANK_SIZE) { // compression made it no smaller: stored as it is
             out.resize(at + 3);
-            out.insert(out.end(), data, data + PAGE);
-            put_word(out, at, STORED);
+            w.append(data, BANK_SIZE);
+            w.u16_at(at, STORED);
         } else {
-            put_word(out, at, static_cast<uint16_t>(length));
+            w.u16_at(at, static_cast<uint16_t>(length));
         }
     };
     if (is128) {
-        for (int bank = 0; bank < 8; bank++) put_page(bank + 3, m.RAM + bank * PAGE);
+        for (int bank = 0; bank < 8; bank++) put_page(bank + 3, m.RAM + bank * BANK_SIZE);
     } else {
         put_page(8, m.SLTPTR[1]);
         put_page(4, m.SLTPTR[2]);

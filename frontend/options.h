@@ -1,10 +1,42 @@
-// The full-screen program's command line: [options] [FILE].
+// The command lines of both programs: one parser over a table of options, one --help style.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "formats/snapshots.h"
 #include "frontend/session.h"
+#include "frontend/settings.h"
+
+// One option of a command line. Every option that takes a value takes it as the next word
+// (`--frames 100`) or after '=' (`--frames=100`); one whose value is optional takes it only
+// after '=' (`--window` or `--window=1024x768`), so that a file name after it stays a file.
+struct CommandOption {
+    std::string name{};              // "--frames"
+    std::string value{};             // the value's name in --help ("N"); empty for a flag
+    std::string needs{};             // what a value must be: "--frames needs a number"
+    bool value_optional = false;     // a value only after '='
+    std::vector<std::string> help{}; // the description, a line each
+    // Takes the value ("" for a flag, or an optional value not given). False when it is
+    // refused; `error` then says why, or, left empty, becomes "NAME needs NEEDS".
+    std::function<bool(const std::string& value, std::string& error)> take{};
+};
+
+// Reads argv[1..argc-1] against `options`: every word that is not an option is given to
+// `operand` (a lone "-" is one, and after "--" every word is). False with a line for the
+// user in `error`: an unknown option, a value missing or refused, a value given to a flag.
+bool parse_command_line(int argc, const char* const* argv,
+                        const std::vector<CommandOption>& options,
+                        const std::function<bool(const std::string&, std::string&)>& operand,
+                        std::string& error);
+
+// The options as --help lists them: "  --name VALUE" and the description at `column`; a
+// name too long for its column stands on a line of its own.
+std::string options_usage(const std::vector<CommandOption>& options, int column);
+
+// The column every --help's descriptions start at.
+constexpr int USAGE_COLUMN = 20;
 
 // The machine's options, which the full-screen program and the runner both take: the sound
 // chip, stereo, volume, joystick, CPU model and how tapes play.
@@ -18,11 +50,8 @@ struct MachineOptions {
     void apply(Session& session) const;
 };
 
-// Takes argv[i], and its value after it (moving i on), when it is one of the machine's
-// options: 1 taken, 0 not one of them, -1 a fault told in `error` ("--stereo needs abc,
-// acb or mono").
-int parse_machine_option(int argc, const char* const* argv, int& i, MachineOptions& options,
-                         std::string& error);
+// The machine's options as table entries that write into `target`.
+std::vector<CommandOption> machine_option_table(MachineOptions& target);
 
 // The machine's options as --help lists them, each description starting at `column`.
 std::string machine_options_usage(int column);
@@ -35,8 +64,14 @@ struct ProgramOptions {
     bool type_chars = false;   // typing by character from the start
     bool exact_border = false; // the border drawn from every change of its colour
     bool help = false;         // --help: print program_usage() and end
+    bool no_config = false;    // --no-config: the settings file is neither read nor written
     SnapshotFormat snapshot_format = SnapshotFormat::SZX; // what Windows+S saves
     MachineOptions machine;
+    // Remembered choices that have no option of their own (the grille, the colour mode, the
+    // joystick keys): what the settings file said, else the defaults.
+    Settings remembered;
+    // What was wrong with the settings file, a line each (see read_settings_file).
+    std::vector<std::string> settings_problems;
 
     // Puts the options that are settings of the session (not the file, window or help).
     void apply(Session& session) const;
@@ -45,6 +80,21 @@ struct ProgramOptions {
 // --help: the usage with every option.
 std::string program_usage();
 
-// Reads argv[1..argc-1]; false with a line for the user in `error` on a fault.
+// Reads argv[1..argc-1] over what `options` holds; false with a line for the user in
+// `error` on a fault.
 bool parse_program_options(int argc, const char* const* argv, ProgramOptions& options,
                            std::string& error);
+
+// The full-screen program's start: the settings file (unless --no-config or --help), then
+// the command line over it, so an option given wins for this run. A damaged settings file is
+// reported on standard error and in `settings_problems`, never a fault; false only for a
+// fault in the command line.
+bool read_program_options(int argc, const char* const* argv, ProgramOptions& options,
+                          std::string& error);
+
+// The options a settings record stands for, before any command line.
+ProgramOptions options_from_settings(const Settings& settings);
+
+// The session's choices as a settings record, to be written when one changes. `options`
+// gives what the session does not hold itself (the window's size).
+Settings settings_of(const Session& session, const ProgramOptions& options);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 
 #include <unistd.h>
 
@@ -55,12 +56,25 @@ bool Session::load_data_files(const char* argv0, std::string& error) {
     machine.tpf = machine.tpf_for_model();
     files.application_path = absolute_directory(getpath(executable_path(argv0 ? argv0 : "")));
     const std::string& application_path = files.application_path;
-    if (!read_file(application_path + "1982.rom", machine.ROM, sizeof machine.ROM)) {
-        error = "Cannot open " + application_path + "1982.rom (a 16 KiB 48K ROM image)";
+    // Beside the program in a build folder; installed, in PREFIX/share/marrowgleam beside
+    // PREFIX/bin, with the system's free 48K ROM (Debian's opense-basic) when there is no
+    // other. A file found nowhere is reported where a build folder would have it.
+    const std::string shared =
+        std::filesystem::path(files.application_path + "../share/marrowgleam/").lexically_normal();
+    const auto first_present = [](std::initializer_list<std::string> paths) {
+        for (const std::string& path : paths)
+            if (access(path.c_str(), R_OK) == 0) return path;
+        return *paths.begin();
+    };
+    const std::string rom = first_present({application_path + "1982.rom", shared + "1982.rom",
+                                           "/usr/share/spectrum-roms/opense.rom"});
+    const std::string charset = first_present({application_path + "teletext", shared + "teletext"});
+    if (!read_file(rom, machine.ROM, sizeof machine.ROM)) {
+        error = "Cannot open " + rom + " (a 16 KiB 48K ROM image)";
         return false;
     }
-    if (!text.load_charset((application_path + "teletext").c_str())) {
-        error = "Cannot open " + application_path + "teletext (the character set)";
+    if (!text.load_charset(charset.c_str())) {
+        error = "Cannot open " + charset + " (the character set)";
         return false;
     }
     return true;

@@ -5,14 +5,7 @@
 #include <cstdio>
 #include <utility>
 
-namespace {
-// The ROM's standard timings, in T-states.
-constexpr uint32_t PILOT_PULSE = 2168;
-constexpr uint32_t HEADER_PILOT = 8063, DATA_PILOT = 3223;
-constexpr uint32_t SYNC1 = 667, SYNC2 = 735;
-constexpr uint32_t ZERO_PULSE = 855, ONE_PULSE = 1710;
-constexpr uint32_t STANDARD_PAUSE_MS = 1000;
-} // namespace
+#include "spectrum/bytes.h"
 
 size_t tape_memory(const std::vector<TapeBlock>& blocks) {
     size_t n = 0;
@@ -22,40 +15,48 @@ size_t tape_memory(const std::vector<TapeBlock>& blocks) {
     return n;
 }
 
+TapeBlock standard_block(std::vector<uint8_t> bytes, uint32_t pause_ms, size_t record_offset) {
+    TapeBlock b;
+    b.kind = TapeBlock::SIGNAL;
+    b.id = 0x10;
+    b.standard = true;
+    b.record_offset = record_offset;
+    b.pilot_len = STANDARD_PILOT_PULSE;
+    b.pilot_count =
+        (!bytes.empty() && bytes[0] >= 128) ? STANDARD_DATA_PILOTS : STANDARD_HEADER_PILOTS;
+    b.pulses = {PULSE_EDGE | STANDARD_SYNC1, PULSE_EDGE | STANDARD_SYNC2};
+    b.zero_len = STANDARD_ZERO_PULSE;
+    b.one_len = STANDARD_ONE_PULSE;
+    b.data = std::move(bytes);
+    b.pause_ms = pause_ms;
+    return b;
+}
+
 std::vector<TapeBlock> tap_blocks_of(const std::vector<uint8_t>& image) {
     std::vector<TapeBlock> list;
-    size_t p = 0;
-    while (p + 2 <= image.size()) {
-        const size_t length = image[p] | (image[p + 1] << 8);
-        const size_t have = std::min(length, image.size() - p - 2);
-        TapeBlock b;
+    ByteReader r(image);
+    while (r.has(2)) {
+        const size_t p = r.pos();
+        const size_t length = r.u16();
         // A block and its two sync pulses; one short of the bound: room for the stop that
         // says why the tape ends.
         constexpr size_t EACH = sizeof(TapeBlock) + 2 * sizeof(uint32_t);
         if ((list.size() + 2) * EACH > MOST_TAPE_MEMORY) {
             char text[48];
             std::snprintf(text, sizeof text, " TAPE BLOCK 10 AT %zu TOO LARGE ", p);
-            b.kind = TapeBlock::STOP;
-            b.id = 0x10;
-            b.file_offset = p;
-            b.message = text;
-            list.push_back(std::move(b));
+            TapeBlock stop;
+            stop.kind = TapeBlock::STOP;
+            stop.id = 0x10;
+            stop.file_offset = p;
+            stop.message = text;
+            list.push_back(std::move(stop));
             break;
         }
-        b.kind = TapeBlock::SIGNAL;
-        b.id = 0x10;
-        b.file_offset = b.record_offset = p;
-        b.standard = true;
-        b.pilot_len = PILOT_PULSE;
-        b.data.assign(image.begin() + static_cast<long>(p + 2),
-                      image.begin() + static_cast<long>(p + 2 + have));
-        b.pilot_count = (!b.data.empty() && b.data[0] >= 128) ? DATA_PILOT : HEADER_PILOT;
-        b.pulses = {PULSE_EDGE | SYNC1, PULSE_EDGE | SYNC2};
-        b.zero_len = ZERO_PULSE;
-        b.one_len = ONE_PULSE;
-        b.pause_ms = STANDARD_PAUSE_MS;
+        std::vector<uint8_t> bytes = r.bytes(std::min(length, image.size() - r.pos()));
+        TapeBlock b = standard_block(std::move(bytes), STANDARD_PAUSE_MS, p);
+        b.file_offset = p;
         list.push_back(std::move(b));
-        p += 2 + length;
+        r.seek(p + 2 + length);
     }
     return list;
 }
@@ -184,91 +185,88 @@ bool TapeDeck::next_pulse(uint32_t& length, uint32_t& mode) {
             too_fast();
             return false;
         }
-        const TapeBlock& b = blocks[index];
-        switch (phase) {
-        case ENTER:
-            if (b.kind == TapeBlock::SIGNAL) {
-                phase = PILOT;
-                count = 0;
-                continue;
-            }
-            if (b.kind == TapeBlock::PAUSE) {
-                phase = PAUSE_EDGE;
-                continue;
-            }
-            if (control_block()) continue;
-            // A stop block (or stop-if-48K on a 48K machine): the tape stops after it.
-            go_to(static_cast<long>(index) + 1);
-            if (!b.message.empty()) {
-                fault = b.message;
-                halt(TapeEvent::FAULT);
-            } else {
-                halt(TapeEvent::STOP);
-            }
-            return false;
-        case PILOT:
-            if (count < b.pilot_count) {
-                count++;
-                length = b.pilot_len;
-                mode = PULSE_EDGE;
-                pulses_played = true;
-                return true;
-            }
-            phase = PULSES;
-            count = 0;
-            continue;
-        case PULSES:
-            if (count < b.pulses.size()) {
-                const uint32_t p = b.pulses[count++];
-                length = p & PULSE_LENGTH_MASK;
-                mode = p & ~PULSE_LENGTH_MASK;
-                pulses_played = true;
-                return true;
-            }
-            phase = DATA;
-            count = 0;
-            continue;
-        case DATA: {
-            const uint64_t bits =
-                b.data.empty() ? 0 : (b.data.size() - 1) * 8 + std::min<uint8_t>(b.last_bits, 8);
-            if (count < 2 * bits) {
-                const uint32_t bit = count / 2;
-                count++;
-                const bool one = b.data[bit / 8] & (0x80 >> (bit % 8));
-                length = one ? b.one_len : b.zero_len;
-                mode = PULSE_EDGE;
-                pulses_played = true;
-                return true;
-            }
-            phase = PAUSE_EDGE;
-            count = 0;
-            continue;
-        }
-        case PAUSE_EDGE:
-            phase = PAUSE_LOW;
-            count = 0;
-            if (b.pause_ms == 0) {
-                phase = DONE;
-                continue;
-            }
-            if (pulses_played) {
-                // The last pulse ends with an edge, whose level holds for 1 ms.
-                pulses_played = false;
-                count = 1;
-                length = TAPE_TSTATES_PER_MS;
-                mode = PULSE_EDGE;
-                return true;
-            }
-            continue;
-        case PAUSE_LOW:
-            phase = DONE;
-            length = b.pause_ms * TAPE_TSTATES_PER_MS - (count ? TAPE_TSTATES_PER_MS : 0);
-            mode = PULSE_LOW;
-            return true;
-        case DONE:
-        default: go_to(static_cast<long>(index) + 1); continue;
-        }
+        const Step step = phase_step(blocks[index], length, mode);
+        if (step != Step::NEXT) return step == Step::PULSE;
     }
+}
+
+TapeDeck::Step TapeDeck::phase_step(const TapeBlock& b, uint32_t& length, uint32_t& mode) {
+    switch (phase) {
+    case ENTER: return enter_block(b);
+    case PILOT: return pilot_pulse(b, length, mode);
+    case PULSES: return listed_pulse(b, length, mode);
+    case DATA: return data_pulse(b, length, mode);
+    case PAUSE_EDGE: return pause_edge(b, length, mode);
+    case PAUSE_LOW: return pause_low(b, length, mode);
+    case DONE:
+    default: go_to(static_cast<long>(index) + 1); return Step::NEXT;
+    }
+}
+
+TapeDeck::Step TapeDeck::enter_block(const TapeBlock& b) {
+    if (b.kind == TapeBlock::SIGNAL) return next_phase(PILOT);
+    if (b.kind == TapeBlock::PAUSE) return next_phase(PAUSE_EDGE);
+    if (control_block()) return Step::NEXT;
+    // A stop block (or stop-if-48K on a 48K machine): the tape stops after it.
+    go_to(static_cast<long>(index) + 1);
+    if (!b.message.empty()) {
+        fault = b.message;
+        halt(TapeEvent::FAULT);
+    } else {
+        halt(TapeEvent::STOP);
+    }
+    return Step::STOPPED;
+}
+
+TapeDeck::Step TapeDeck::pilot_pulse(const TapeBlock& b, uint32_t& length, uint32_t& mode) {
+    if (count >= b.pilot_count) return next_phase(PULSES);
+    count++;
+    length = b.pilot_len;
+    mode = PULSE_EDGE;
+    pulses_played = true;
+    return Step::PULSE;
+}
+
+TapeDeck::Step TapeDeck::listed_pulse(const TapeBlock& b, uint32_t& length, uint32_t& mode) {
+    if (count >= b.pulses.size()) return next_phase(DATA);
+    const uint32_t p = b.pulses[count++];
+    length = p & PULSE_LENGTH_MASK;
+    mode = p & ~PULSE_LENGTH_MASK;
+    pulses_played = true;
+    return Step::PULSE;
+}
+
+TapeDeck::Step TapeDeck::data_pulse(const TapeBlock& b, uint32_t& length, uint32_t& mode) {
+    const uint64_t bits =
+        b.data.empty() ? 0 : (b.data.size() - 1) * 8 + std::min<uint8_t>(b.last_bits, 8);
+    if (count >= 2 * bits) return next_phase(PAUSE_EDGE);
+    const uint32_t bit = count / 2;
+    count++;
+    const bool one = b.data[bit / 8] & (0x80 >> (bit % 8));
+    length = one ? b.one_len : b.zero_len;
+    mode = PULSE_EDGE;
+    pulses_played = true;
+    return Step::PULSE;
+}
+
+TapeDeck::Step TapeDeck::pause_edge(const TapeBlock& b, uint32_t& length, uint32_t& mode) {
+    next_phase(PAUSE_LOW);
+    if (b.pause_ms == 0) return next_phase(DONE);
+    if (!pulses_played) return Step::NEXT;
+    // The last pulse ends with an edge, whose level holds for 1 ms.
+    pulses_played = false;
+    count = 1;
+    length = TAPE_TSTATES_PER_MS;
+    mode = PULSE_EDGE;
+    return Step::PULSE;
+}
+
+TapeDeck::Step TapeDeck::pause_low(const TapeBlock& b, uint32_t& length, uint32_t& mode) {
+    phase = DONE;
+    // What the pause edge's millisecond left of the pause.
+    length = b.pause_ms * TAPE_TSTATES_PER_MS - (count ? TAPE_TSTATES_PER_MS : 0);
+    mode = PULSE_LOW;
+    return Step::PULSE;
 }
 
 void TapeDeck::run_to(uint64_t now) {
@@ -287,7 +285,7 @@ void TapeDeck::run_to(uint64_t now) {
         case PULSE_HIGH: level = 1; break;
         default: break;
         }
-        if (record_edges && level != before && edge_times.size() < 100000) {
+        if (record_edges && level != before && edge_times.size() < MOST_EDGES) {
             edge_times.push_back(static_cast<int32_t>(at - frame_base));
             edge_levels.push_back(level);
         }
@@ -330,4 +328,14 @@ bool TapeDeck::poll(uint64_t now) {
     if (poll_run < POLL_RUN) return false;
     play(now);
     return true;
+}
+
+bool TapeDeck::check_state(size_t block_count) const {
+    // A call returns to the block that made it; every other position is checked where it
+    // is used (a block past the end is the tape's end).
+    return phase <= DONE && index <= block_count && loop_start <= block_count &&
+           (!in_call || call_block < block_count) && level <= 1 && cpu_hz >= TAPE_CLOCK_HZ / 2 &&
+           cpu_hz <= 2 * TAPE_CLOCK_HZ && scale_rest < TAPE_CLOCK_HZ &&
+           edge_times.size() == edge_levels.size() && edge_times.size() <= MOST_EDGES &&
+           event <= TapeEvent::FAULT;
 }

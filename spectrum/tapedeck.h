@@ -88,10 +88,24 @@ size_t tape_memory(const std::vector<TapeBlock>& blocks);
 // What happened to the deck since it was last asked: the interface shows it.
 enum class TapeEvent : uint8_t { NONE, PLAY, STOP, END, FAULT };
 
+// The ROM's standard-speed block, as its saver writes it and its loader times it, in
+// T-states: a pilot tone (8063 pulses before a header, whose flag byte is below 128; 3223
+// before data), two sync pulses, two pulses a bit, and the pause after the block.
+constexpr uint32_t STANDARD_PILOT_PULSE = 2168;
+constexpr uint32_t STANDARD_HEADER_PILOTS = 8063, STANDARD_DATA_PILOTS = 3223;
+constexpr uint32_t STANDARD_SYNC1 = 667, STANDARD_SYNC2 = 735;
+constexpr uint32_t STANDARD_ZERO_PULSE = 855, STANDARD_ONE_PULSE = 1710;
+constexpr uint32_t STANDARD_PAUSE_MS = 1000;
+
+// The standard-speed block that plays `bytes` (flag, data, checksum: a TAP record without
+// its length) and then `pause_ms` of silence; its record starts at `record_offset` in the
+// image, so that the load trap can take it at once.
+TapeBlock standard_block(std::vector<uint8_t> bytes, uint32_t pause_ms, size_t record_offset);
+
 // The blocks of a TAP image: each record (2-byte length, then that many bytes) is a
-// standard-speed block, the pilot 8063 pulses before a header (flag < 128), 3223 before
-// data, and a pause of 1 s after it. A record the image ends inside keeps what there is. A
-// record past MOST_TAPE_MEMORY's bound becomes a stop with the message that says so.
+// standard-speed block with a pause of STANDARD_PAUSE_MS. A record the image ends inside
+// keeps what there is. A record past MOST_TAPE_MEMORY's bound becomes a stop with the
+// message that says so.
 std::vector<TapeBlock> tap_blocks_of(const std::vector<uint8_t>& image);
 
 class TapeDeck {
@@ -115,6 +129,7 @@ class TapeDeck {
     // each, when `record_edges` is set.
     std::vector<int32_t> edge_times;
     std::vector<uint8_t> edge_levels;
+    static constexpr size_t MOST_EDGES = 100000; // a frame's edges kept, at most
 
     // Position: the block, the phase within it and the count within the phase.
     size_t index = 0;
@@ -122,6 +137,13 @@ class TapeDeck {
     uint32_t count = 0;
 
     bool operator==(const TapeDeck&) const = default;
+
+    // Every field of the deck's state but its blocks, in a fixed order: f is called on each
+    // (a channel saves and restores the deck through this). check_state() says whether a
+    // state so restored is one the deck can run on its `block_count` blocks.
+    template <class F> void each_state_field(F&& f) { state_fields(*this, f); }
+    template <class F> void each_state_field(F&& f) const { state_fields(*this, f); }
+    bool check_state(size_t block_count) const;
 
     bool attached() const { return !blocks.empty(); }
     bool at_end() const { return index >= blocks.size(); }
@@ -199,6 +221,22 @@ class TapeDeck {
     // The next pulse: its length, and how its start sets the level. False when the tape
     // stopped or ended instead.
     bool next_pulse(uint32_t& length, uint32_t& mode);
+    // What one phase of a block gave: a pulse, nothing (the next phase or block follows at
+    // once), or the stop of the tape.
+    enum class Step : uint8_t { PULSE, NEXT, STOPPED };
+    Step phase_step(const TapeBlock& b, uint32_t& length, uint32_t& mode);
+    Step enter_block(const TapeBlock& b);
+    Step pilot_pulse(const TapeBlock& b, uint32_t& length, uint32_t& mode);
+    Step listed_pulse(const TapeBlock& b, uint32_t& length, uint32_t& mode);
+    Step data_pulse(const TapeBlock& b, uint32_t& length, uint32_t& mode);
+    Step pause_edge(const TapeBlock& b, uint32_t& length, uint32_t& mode);
+    Step pause_low(const TapeBlock& b, uint32_t& length, uint32_t& mode);
+    // Starts the next phase at its first pulse.
+    Step next_phase(Phase next) {
+        phase = next;
+        count = 0;
+        return Step::NEXT;
+    }
     // A pulse's length in the machine's T-states, the fractions carried from pulse to
     // pulse so that a long tape keeps real time exactly.
     uint64_t machine_tstates(uint32_t length) {
@@ -214,4 +252,13 @@ class TapeDeck {
     void halt(TapeEvent why);
     // Stops with the fault of a tape that asks for more steps than its time allows.
     void too_fast();
+
+    template <class Deck, class F> static void state_fields(Deck& d, F& f) {
+        f(d.playing), f(d.by_hand), f(d.machine_48k), f(d.cpu_hz), f(d.record_edges);
+        f(d.level), f(d.frame_base), f(d.next_edge), f(d.last_read), f(d.poll_run);
+        f(d.last_listen), f(d.event), f(d.fault), f(d.edge_times), f(d.edge_levels);
+        f(d.index), f(d.phase), f(d.count), f(d.work_done), f(d.loop_start), f(d.loop_left);
+        f(d.in_call), f(d.call_block), f(d.call_item), f(d.pulses_played), f(d.scale_rest);
+        f(d.work_window), f(d.work);
+    }
 };

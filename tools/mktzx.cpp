@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "spectrum/bytes.h"
+
 namespace {
 struct Timing {
     uint16_t pilot, sync1, sync2, zero, one, header_pilots, data_pilots;
@@ -34,9 +36,7 @@ constexpr uint32_t CSW_RATE = 44100;
 
 using Bytes = std::vector<uint8_t>;
 
-void put(Bytes& out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; i++) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
+void put(Bytes& out, uint32_t value, int bytes) { ByteWriter(out).number(value, bytes); }
 
 uint16_t pilots(const Bytes& body, const Timing& t) {
     return !body.empty() && body[0] >= 128 ? t.data_pilots : t.header_pilots;
@@ -197,15 +197,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     Bytes out = {'Z', 'X', 'T', 'a', 'p', 'e', '!', 0x1A, 1, 20};
-    for (size_t p = 0; p + 2 <= tap.size();) {
-        const size_t length = tap[p] | tap[p + 1] << 8;
-        if (p + 2 + length > tap.size()) {
+    for (ByteReader r(tap); r.has(2);) {
+        const Bytes body = r.bytes(r.u16());
+        if (!r.ok()) {
             std::fprintf(stderr, "mktzx: %s ends inside a block\n", argv[2]);
             return 1;
         }
-        const Bytes body(tap.begin() + static_cast<long>(p + 2),
-                         tap.begin() + static_cast<long>(p + 2 + length));
-        p += 2 + length;
         if (kind == "standard") block_standard(out, body);
         else if (kind == "turbo") block_turbo(out, body);
         else if (kind == "pulses") block_pulses(out, body);

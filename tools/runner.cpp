@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -25,41 +26,16 @@ namespace {
 const char* const USAGE_HEAD = R"(usage: marrowgleam-run [options] [FILE]
 
 Runs the Marrowgleam ZX Spectrum emulator without a window, as fast as the computer
-allows: boots the ROM ("1982.rom" beside this program), loads FILE if given (a snapshot
-ending in SNA, Z80 or SZX, or a tape image ending in TAP or TZX, any case; start a tape
-with LOAD "" typed by a script), runs the given number of logical frames (50 a second of
-emulated time) and writes what you ask for. With a tape attached it reports the tape's
-block and state at the end.
+allows: boots the ROM ("1982.rom" beside this program, or the system's free ROM), loads
+FILE if given (a snapshot ending in SNA, Z80 or SZX, or a tape image ending in TAP or TZX,
+any case; start a tape with LOAD "" typed by a script), runs the given number of logical
+frames (50 a second of emulated time) and writes what you ask for. With a tape attached it
+reports the tape's block and state at the end. It never reads the full-screen program's
+settings file, so a run goes the same on every computer.
 
 options:
-  --frames N        frames to run (default 250: five emulated seconds): logical frames,
-                    and while the machine stands still (paused with F7, or in the file
-                    requester opened with F10) each display frame counts as one
-  --keys SCRIPT     keys to press, as events "FRAME:ACTION" separated by ';':
-                      50:type 10 PRINT 2+2<enter>   type text from frame 50 on
-                      120:press f7 / 125:release f7 hold and let go of keys
-                      200:tape play / 300:tape stop start and stop the tape
-                    key names: a-z 0-9 space enter shift symbol backspace up down left
-                    right escape home end pageup pagedown f1-f12 kp0-kp9 win tab; the
-                    joystick: joy_up joy_down joy_left joy_right joy_fire; in typed
-                    text capitals add CAPS SHIFT, symbols add SYMBOL SHIFT, <semicolon>
-                    types ';', <name> is any Spectrum key
-  --keys-file FILE  the same script read from a file (events also one per line)
-  --key-frames N    logical frames each typed key is held at least (default 3)
-  --png FILE        write the picture of the last frame (352 x 288, with border) as PNG
-  --wav FILE        write the sound of the whole run as WAV (48 kHz, 16-bit stereo: the
-                    beeper and the sound chip), as it runs; without it no sound is kept
-  --text            print the Spectrum's screen as text at the end
-  --dump ADDR:LEN:FILE
-                    write LEN bytes of memory as the CPU sees it, from ADDR on (wrapping at
-                    0xFFFF), to FILE at the end; numbers decimal or 0x hex; may be repeated
-  --save FILE       save the machine as a snapshot at the end of the run, its format by the
-                    name's ending: .sna, .z80 (version 3) or .szx (any case); a failed save
-                    leaves an old FILE as it was
 )";
-const char* const USAGE_TAIL = R"(  --quiet           do not print the speed figures
-  --help            show this text
-
+const char* const USAGE_TAIL = R"(
 The program ends early, with status 0, if the script presses Escape. A file that
 cannot be loaded ends it with status 1 and a line saying why: it cannot be opened (the
 system's reason, e.g. "No such file or directory"), it is not a regular file (a
@@ -69,12 +45,6 @@ status 1, and so does a SAVE typed in BASIC that could not be written (the tape 
 data directory not writable, a full disk, a block too long for a TAP file): each is
 reported on standard error with the reason.
 )";
-
-bool parse_count(const char* text, long& value) {
-    char* end = nullptr;
-    value = std::strtol(text, &end, 10);
-    return end && *end == '\0' && value >= 0;
-}
 
 struct MemoryDump {
     long addr, length;
@@ -121,110 +91,153 @@ bool write_dump(const Spectrum& m, const MemoryDump& dump) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
 }
-} // namespace
-
-int main(int argc, char** argv) {
-    // A file-size limit is a failed write (EFBIG) to report, not a kill half-way through a save.
-    std::signal(SIGXFSZ, SIG_IGN);
-    long frames = 250, key_frames = 3;
-    std::string script, png_path, wav_path, file, save_path;
+// Everything the command line asks of a run.
+struct RunOptions {
+    long frames = 250;
+    long key_frames = 3;
+    std::string script; // the key script, --keys and --keys-file joined
+    std::string png_path, wav_path, save_path, file;
     SnapshotFormat save_format = SnapshotFormat::SZX;
-    bool print_text = false, quiet = false;
-    MachineOptions machine;
-    std::string error;
+    bool print_text = false, quiet = false, help = false;
     std::vector<MemoryDump> dumps;
+    MachineOptions machine;
+};
 
-    for (int i = 1; i < argc; i++) {
-        const std::string arg = argv[i];
-        auto value = [&](const char* what) -> const char* {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "marrowgleam-run: %s needs %s\n", arg.c_str(), what);
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs((USAGE_HEAD + machine_options_usage(20) + USAGE_TAIL).c_str(), stdout);
-            return 0;
-        } else if (arg == "--frames") {
-            if (!parse_count(value("a number"), frames)) {
-                std::fprintf(stderr, "marrowgleam-run: --frames needs a number\n");
-                return 2;
-            }
-        } else if (arg == "--key-frames") {
-            if (!parse_count(value("a number"), key_frames) || key_frames < 1) {
-                std::fprintf(stderr, "marrowgleam-run: --key-frames needs a number from 1\n");
-                return 2;
-            }
-        } else if (arg == "--keys") {
-            script += std::string(value("a script")) + ";";
-        } else if (arg == "--keys-file") {
-            std::ifstream in(value("a file name"));
-            if (!in) {
-                std::fprintf(stderr, "marrowgleam-run: cannot read %s\n", argv[i]);
-                return 2;
-            }
-            std::stringstream text;
-            text << in.rdbuf();
-            script += text.str() + "\n";
-        } else if (arg == "--png") {
-            png_path = value("a file name");
-        } else if (arg == "--wav") {
-            wav_path = value("a file name");
-        } else if (arg == "--text") {
-            print_text = true;
-        } else if (arg == "--dump") {
-            MemoryDump dump;
-            if (!parse_dump(value("ADDR:LEN:FILE"), dump)) {
-                std::fprintf(stderr, "marrowgleam-run: --dump needs ADDR:LEN:FILE, "
-                                     "ADDR 0-0xFFFF and LEN 0-0x10000\n");
-                return 2;
-            }
-            dumps.push_back(dump);
-        } else if (arg == "--save") {
-            save_path = value("a file name");
-            if (!snapshot_format_of(save_path, save_format)) {
-                std::fprintf(stderr, "marrowgleam-run: --save needs a name ending in .sna, .z80 "
-                                     "or .szx\n");
-                return 2;
-            }
-        } else if (const int taken = parse_machine_option(argc, argv, i, machine, error)) {
-            if (taken < 0) {
-                std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
-                return 2;
-            }
-        } else if (arg == "--quiet") {
-            quiet = true;
-        } else if (!arg.empty() && arg[0] == '-') {
-            std::fprintf(stderr, "marrowgleam-run: unknown option %s (see --help)\n", arg.c_str());
-            return 2;
-        } else if (file.empty()) {
-            file = arg;
-        } else {
-            std::fprintf(stderr, "marrowgleam-run: only one file can be loaded (see --help)\n");
-            return 2;
+// A count from 0 (or from `low`), in decimal.
+std::function<bool(const std::string&, std::string&)> count(long& target, long low = 0) {
+    return [&target, low](const std::string& text, std::string&) {
+        char* end = nullptr;
+        const long value = std::strtol(text.c_str(), &end, 10);
+        if (text.empty() || *end != '\0' || value < low) return false;
+        target = value;
+        return true;
+    };
+}
+
+std::function<bool(const std::string&, std::string&)> text(std::string& target) {
+    return [&target](const std::string& value, std::string&) { return target = value, true; };
+}
+
+std::vector<CommandOption> option_table(RunOptions& o) {
+    std::vector<CommandOption> table = {
+        {.name = "--frames",
+         .value = "N",
+         .needs = "a number",
+         .help = {"frames to run (default 250: five emulated seconds): logical frames,",
+                  "and while the machine stands still (paused with F7, or in the file",
+                  "requester opened with F10) each display frame counts as one"},
+         .take = count(o.frames)},
+        {.name = "--keys",
+         .value = "SCRIPT",
+         .needs = "a script",
+         .help = {"keys to press, as events \"FRAME:ACTION\" separated by ';':",
+                  "  50:type 10 PRINT 2+2<enter>   type text from frame 50 on",
+                  "  120:press f7 / 125:release f7 hold and let go of keys",
+                  "  200:tape play / 300:tape stop start and stop the tape",
+                  "key names: a-z 0-9 space enter shift symbol backspace up down left",
+                  "right escape home end pageup pagedown f1-f12 kp0-kp9 win tab; the",
+                  "joystick: joy_up joy_down joy_left joy_right joy_fire; in typed",
+                  "text capitals add CAPS SHIFT, symbols add SYMBOL SHIFT, <semicolon>",
+                  "types ';', <name> is any Spectrum key"},
+         .take =
+             [&o](const std::string& value, std::string&) {
+                 o.script += value + ";";
+                 return true;
+             }},
+        {.name = "--keys-file",
+         .value = "FILE",
+         .needs = "a file name",
+         .help = {"the same script read from a file (events also one per line)"},
+         .take =
+             [&o](const std::string& path, std::string& error) {
+                 std::ifstream in(path);
+                 if (!in) {
+                     error = "cannot read " + path;
+                     return false;
+                 }
+                 std::stringstream content;
+                 content << in.rdbuf();
+                 o.script += content.str() + "\n";
+                 return true;
+             }},
+        {.name = "--key-frames",
+         .value = "N",
+         .needs = "a number from 1",
+         .help = {"logical frames each typed key is held at least (default 3)"},
+         .take = count(o.key_frames, 1)},
+        {.name = "--png",
+         .value = "FILE",
+         .needs = "a file name",
+         .help = {"write the picture of the last frame (352 x 288, with border) as PNG"},
+         .take = text(o.png_path)},
+        {.name = "--wav",
+         .value = "FILE",
+         .needs = "a file name",
+         .help = {"write the sound of the whole run as WAV (48 kHz, 16-bit stereo: the",
+                  "beeper and the sound chip), as it runs; without it no sound is kept"},
+         .take = text(o.wav_path)},
+        {.name = "--text",
+         .help = {"print the Spectrum's screen as text at the end"},
+         .take = [&o](const std::string&, std::string&) { return o.print_text = true; }},
+        {.name = "--dump",
+         .value = "ADDR:LEN:FILE",
+         .needs = "ADDR:LEN:FILE, ADDR 0-0xFFFF and LEN 0-0x10000",
+         .help = {"write LEN bytes of memory as the CPU sees it, from ADDR on (wrapping at",
+                  "0xFFFF), to FILE at the end; numbers decimal or 0x hex; may be repeated"},
+         .take =
+             [&o](const std::string& value, std::string&) {
+                 MemoryDump dump;
+                 if (!parse_dump(value, dump)) return false;
+                 o.dumps.push_back(dump);
+                 return true;
+             }},
+        {.name = "--save",
+         .value = "FILE",
+         .needs = "a name ending in .sna, .z80 or .szx",
+         .help = {"save the machine as a snapshot at the end of the run, its format by the",
+                  "name's ending: .sna, .z80 (version 3) or .szx (any case); a failed save",
+                  "leaves an old FILE as it was"},
+         .take =
+             [&o](const std::string& value, std::string&) {
+                 o.save_path = value;
+                 return snapshot_format_of(value, o.save_format);
+             }},
+    };
+    for (CommandOption& option : machine_option_table(o.machine)) table.push_back(option);
+    table.push_back({.name = "--quiet",
+                     .help = {"do not print the speed figures"},
+                     .take = [&o](const std::string&, std::string&) { return o.quiet = true; }});
+    table.push_back({.name = "--help",
+                     .help = {"show this text"},
+                     .take = [&o](const std::string&, std::string&) { return o.help = true; }});
+    return table;
+}
+
+bool parse_run_options(int argc, const char* const* argv, RunOptions& options, std::string& error) {
+    const auto file = [&options](const std::string& word, std::string& why) {
+        if (!options.file.empty()) {
+            why = "only one file can be loaded (see --help)";
+            return false;
         }
-    }
+        options.file = word;
+        return true;
+    };
+    return parse_command_line(argc, argv, option_table(options), file, error);
+}
 
-    std::vector<KeyEvent> events;
-    if (!parse_key_script(script, static_cast<int>(key_frames), events, error)) {
-        std::fprintf(stderr, "marrowgleam-run: key script: %s\n", error.c_str());
-        return 2;
-    }
-
-    HeadlessHost host;
-    const auto owner = std::make_unique<Session>(host); // large: the picture surfaces
-    Session& session = *owner;
-    const Spectrum& m = session.machine;
-    if (!session.load_data_files(argv[0], error)) {
+// The machine booted with the options and the file loaded, the script's keys hooked to the
+// host's pump. False with the reason told when the data files or the file cannot be had.
+bool set_up(Session& session, HeadlessHost& host, const char* argv0, const RunOptions& options,
+            const std::vector<KeyEvent>& events, size_t& next_event) {
+    std::string error;
+    if (!session.load_data_files(argv0, error)) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
-        return 1;
+        return false;
     }
     host.attach_keyboard(session);
-    size_t next_event = 0;
     // The script's clock counts logical frames, and the display frames during which the
     // machine stands still (paused, or in the requester), so that a script goes on there.
-    host.on_pump = [&] {
+    host.on_pump = [&session, &host, &events, &next_event] {
         const size_t from = next_event;
         next_event =
             apply_key_events(events, next_event, session.frame_clock(), host.keys, &session);
@@ -234,40 +247,40 @@ int main(int argc, char** argv) {
         }
     };
     session.start_machine();
-    machine.apply(session);
-    if (!file.empty() && !session.load_command_line_file(file)) return 1;
+    options.machine.apply(session);
+    if (!options.file.empty() && !session.load_command_line_file(options.file)) return false;
     session.machine.rasterize_ULA(session.ULA_surface[0], session.view.screen_mode, true);
     session.read_keyboard();
+    return true;
+}
 
-    // The sound goes to the file frame by frame, only when it is asked for.
-    WavWriter wav;
-    if (!wav_path.empty() && !wav.open(wav_path, error)) {
-        std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
-        return 1;
-    }
-    const auto start = std::chrono::steady_clock::now();
-    bool save_failed = false;
-    auto report_save_failure = [&] {
-        if (session.files.tape_save_failure.empty()) return;
-        std::fprintf(stderr, "marrowgleam-run: SAVE failed: %s\n",
-                     session.files.tape_save_failure.c_str());
-        session.files.tape_save_failure.clear();
-        save_failed = true;
-    };
+// Runs the frames (or until Escape), the sound into `wav` when it is open. False when a SAVE
+// typed in BASIC could not be written (each told as it happens).
+bool run_frames(Session& session, long frames, WavWriter& wav) {
+    bool saves_written = true;
     while (session.frame_clock() < static_cast<uint64_t>(frames)) {
         const uint64_t logical = session.logical_frames;
         const bool went_on = session.run_machine(session.frame_clock() + 1);
-        report_save_failure();
+        if (!session.files.tape_save_failure.empty()) {
+            std::fprintf(stderr, "marrowgleam-run: SAVE failed: %s\n",
+                         session.files.tape_save_failure.c_str());
+            session.files.tape_save_failure.clear();
+            saves_written = false;
+        }
         if (!went_on) break; // Escape
         if (wav.is_open() && session.logical_frames != logical)
             wav.write(session.sound.FRAME_SAMPLES, SAMPLES_PER_FRAME);
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return saves_written;
+}
 
-    int status = save_failed ? 1 : 0;
-    if (!png_path.empty() &&
-        !write_picture_png(png_path, session.ULA_surface[m.IFB_buffer], error)) {
+// What the run was asked to leave behind: 0, or 1 when any of it could not be written.
+int write_outputs(const Session& session, const RunOptions& options, WavWriter& wav) {
+    const Spectrum& m = session.machine;
+    std::string error;
+    int status = 0;
+    if (!options.png_path.empty() &&
+        !write_picture_png(options.png_path, session.ULA_surface[m.IFB_buffer], error)) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         status = 1;
     }
@@ -275,23 +288,66 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         status = 1;
     }
-    for (const MemoryDump& dump : dumps) {
+    for (const MemoryDump& dump : options.dumps) {
         if (!write_dump(m, dump)) {
             std::fprintf(stderr, "marrowgleam-run: cannot write %s\n", dump.path.c_str());
             status = 1;
         }
     }
-    if (!save_path.empty()) {
-        const std::string why = save_snapshot(m, save_path, save_format);
+    if (!options.save_path.empty()) {
+        const std::string why = save_snapshot(m, options.save_path, options.save_format);
         if (!why.empty()) {
-            std::fprintf(stderr, "marrowgleam-run: snapshot %s not saved: %s\n", save_path.c_str(),
-                         why.c_str());
+            std::fprintf(stderr, "marrowgleam-run: snapshot %s not saved: %s\n",
+                         options.save_path.c_str(), why.c_str());
             status = 1;
         }
     }
-    if (print_text) std::fputs(screen_text_joined(m).c_str(), stdout);
+    if (options.print_text) std::fputs(screen_text_joined(m).c_str(), stdout);
     if (m.tape_deck.attached()) std::fprintf(stderr, "%s\n", tape_report(m.tape_deck).c_str());
-    if (!quiet) {
+    return status;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    // A file-size limit is a failed write (EFBIG) to report, not a kill half-way through a save.
+    std::signal(SIGXFSZ, SIG_IGN);
+    RunOptions options;
+    std::string error;
+    if (!parse_run_options(argc, argv, options, error)) {
+        std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        RunOptions unused;
+        std::fputs(
+            (USAGE_HEAD + options_usage(option_table(unused), USAGE_COLUMN) + USAGE_TAIL).c_str(),
+            stdout);
+        return 0;
+    }
+    std::vector<KeyEvent> events;
+    if (!parse_key_script(options.script, static_cast<int>(options.key_frames), events, error)) {
+        std::fprintf(stderr, "marrowgleam-run: key script: %s\n", error.c_str());
+        return 2;
+    }
+
+    HeadlessHost host;
+    const auto owner = std::make_unique<Session>(host); // large: the picture surfaces
+    Session& session = *owner;
+    size_t next_event = 0;
+    if (!set_up(session, host, argv[0], options, events, next_event)) return 1;
+    // The sound goes to the file frame by frame, only when it is asked for.
+    WavWriter wav;
+    if (!options.wav_path.empty() && !wav.open(options.wav_path, error)) {
+        std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
+        return 1;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const bool saves_written = run_frames(session, options.frames, wav);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    const int status = write_outputs(session, options, wav) != 0 || !saves_written ? 1 : 0;
+    if (!options.quiet) {
         const double emulated = session.logical_frames / 50.0;
         std::fprintf(stderr,
                      "%llu logical frames (%.2f emulated s) in %.3f s: %.1f times real time\n",

@@ -48,7 +48,7 @@ int SDL_main(int argc, char** argv) {
     Session& session = *owner;
     std::string error;
     ProgramOptions options;
-    if (!parse_program_options(argc, argv, options, error)) {
+    if (!read_program_options(argc, argv, options, error)) {
         std::fprintf(stderr, "marrowgleam: %s\n", error.c_str());
         return 2;
     }

@@ -45,6 +45,31 @@ write('channel', 'after_tape.bin', channel_fields(0x0562, 0xFFF0, 1, 0, 0, 0, 60
 write('channel', 'short.bin', b'VOLKMERETOBRANIKB11 SNAP')
 
 
+# Whole-machine seeds: the part of a channel from its machine tag on (the target puts zero
+# RAM and registers before it), of a 48K with speaker and border events and a deck that
+# plays, or sits in a call, on no tape.
+def whole_machine(speaker, borders, playing, in_call, call_block):
+    b = b'MACH' + bytes([2])
+    b += struct.pack('<iBiiiiBBBB', 48, 0, 69888, 58240, 2, 17, 1, 0xD3, 0x28, 0)
+    b += bytes(6912) + bytes([0xFF, 0, 0xFF]) + bytes(8) + bytes([0x10])
+    b += struct.pack('<3H3BHIBHBBBBi3fi', 5, 6, 7, 1, 0, 1, 30, 0x1ACE, 1, 99, 3, 1, 0, 1,
+                     -4, 0.5, 0.0, 1.0, 69888)
+    b += bytes(2 * (1104 * 4 + 8))
+    b += struct.pack('<QBQQ', 0, 0, 0, 0)
+    b += struct.pack('<I', len(speaker)) + b''.join(struct.pack('<i', t) for t in speaker)
+    b += struct.pack('<I', len(borders)) + b''.join(struct.pack('<iBB', *e) for e in borders)
+    b += struct.pack('<QQI', 0, 0, 0)
+    b += struct.pack('<BBBIBBQQQIQB', playing, 0, 1, 3500000, 0, 1, 70000, 71000, 69000, 3,
+                     69000, 0)
+    b += struct.pack('<IIIQBIQQIBQQBQQI', 0, 0, 0, 0, 0, 0, 12, 0, 0, in_call, call_block, 0,
+                     0, 0, 1, 0)
+    return b
+
+
+write('channel', 'whole_machine.bin', whole_machine([100, 2000, 70000], [(500, 0, 7)], 1, 0, 0))
+write('channel', 'whole_machine_call.bin', whole_machine([], [], 0, 1, 0))
+
+
 # Tape deck seeds: TZX blocks without the header, which the target puts before them. Loops,
 # calls and jumps that take little or no time, and blocks that expand a hundredfold.
 def tone(length, count):

@@ -72,7 +72,8 @@ TEST_F(ChannelTest, FileLayout) {
     s.files.save_channel(0, s.machine, s.text);
     const auto file = read_file(channel(0));
     // The machine tail last, with this frame's speaker and border events.
-    ASSERT_EQ(file.size(), 138156u + 4 * m.OUTSTK.size() + 6 * m.BORDER_EVENTS.size());
+    ASSERT_EQ(file.size(),
+              CHANNEL_FILE_SIZE_WHOLE + 4 * m.OUTSTK.size() + 6 * m.BORDER_EVENTS.size());
     EXPECT_EQ(std::string(file.begin(), file.begin() + 24), "VOLKMERETOBRANIKB11 SNAP");
     EXPECT_EQ(std::memcmp(&file[24], m.RAM, sizeof m.RAM), 0);
     EXPECT_EQ(std::memcmp(&file[131096], &m.z80, 44), 0);

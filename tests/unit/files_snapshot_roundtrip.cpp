@@ -405,10 +405,10 @@ TEST(ChannelRoundTrip, RestoresTheWholeMachineWhateverItWasBefore) {
         uint32_t value;
     } broken[] = {
         {131180, 4, 0x4843414E}, // another tag
-        {131184, 1, 2},          // a version not known
+        {131184, 1, 3},          // a version not known
         {131185, 1, 64},         // no such model
-        {138140, 1, 16},         // the envelope's step, an index
-        {138148, 4, 7001},       // more speaker events than a frame holds
+        {138152, 1, 16},         // the envelope's step, an index
+        {147049, 4, 7001},       // more speaker events than a frame holds
     };
     for (const auto& f : broken) {
         auto file = good;

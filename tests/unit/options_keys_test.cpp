@@ -91,6 +91,38 @@ TEST(ProgramOptions, ReadsTheMachinesOptionsWithTheirValues) {
     EXPECT_NE(usage.find("\n  --ay              fit the 48K"), std::string::npos) << usage;
 }
 
+// Every option with a value takes it as the next word or after '='; a flag takes none, and
+// after "--" every word is a file.
+TEST(ProgramOptions, ValuesFollowAsTheNextWordOrAfterEquals) {
+    const std::vector<const char*> forms[][2] = {
+        {{"--stereo", "acb"}, {"--stereo=acb"}},
+        {{"--volume", "35"}, {"--volume=35"}},
+        {{"--cpu", "zilog"}, {"--cpu=zilog"}},
+        {{"--joystick", "sinclair"}, {"--joystick=sinclair"}},
+        {{"--snapshot-format", "z80"}, {"--snapshot-format=z80"}},
+    };
+    for (const auto& [apart, joined] : forms) {
+        ProgramOptions a, b;
+        std::string error;
+        ASSERT_TRUE(parse(apart, a, error)) << error;
+        ASSERT_TRUE(parse(joined, b, error)) << joined[0] << ": " << error;
+        EXPECT_EQ(b.machine.hardware.stereo, a.machine.hardware.stereo);
+        EXPECT_EQ(b.machine.volume, a.machine.volume);
+        EXPECT_EQ(b.machine.cpu_model, a.machine.cpu_model);
+        EXPECT_EQ(b.machine.hardware.joystick, a.machine.hardware.joystick);
+        EXPECT_EQ(b.snapshot_format, a.snapshot_format);
+    }
+    ProgramOptions o;
+    std::string error;
+    EXPECT_FALSE(parse({"--ay=1"}, o, error));
+    EXPECT_EQ(error, "--ay takes no value");
+    EXPECT_FALSE(parse({"--volume="}, o, error));
+    EXPECT_EQ(error, "--volume needs a percentage from 0 to 100");
+    ProgramOptions dashed;
+    ASSERT_TRUE(parse({"--", "-odd name.tap"}, dashed, error)) << error;
+    EXPECT_EQ(dashed.file, "-odd name.tap");
+}
+
 namespace {
 class ModeKeys : public testing::Test {
   protected:
