@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include <unistd.h>
 
@@ -54,10 +56,12 @@ bool Session::load_data_files(const char* argv0, std::string& error) {
     machine.model = 48;
     machine.tpf = machine.tpf_for_model();
     application_path = absolute_directory(getpath(executable_path(argv0 ? argv0 : "")));
-    if (!read_file(application_path + "1982.rom", machine.ROM, sizeof machine.ROM)) {
+    std::vector<uint8_t> rom(ROM_SIZE);
+    if (!read_file(application_path + "1982.rom", rom.data(), rom.size())) {
         error = "Cannot open " + application_path + "1982.rom (a 16 KiB 48K ROM image)";
         return false;
     }
+    machine.install_roms(std::move(rom));
     if (!load_charset((application_path + "teletext").c_str())) {
         error = "Cannot open " + application_path + "teletext (the character set)";
         return false;
