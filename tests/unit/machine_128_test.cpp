@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/formats.h"
+#include "formats/snapshots.h"
 #include "frontend/roms.h"
 #include "frontend/session.h"
 #include "frontend/typing.h"
@@ -288,4 +290,38 @@ banks:  db 1, 3, 4, 6, 7, 0xff
     for (const int bank : {1, 3, 4, 6, 7}) EXPECT_EQ(m.RAM[bank * 0x4000], '0' + bank) << bank;
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(m.RAM + 2 * 0x4000 + 0x100), 5), "13467");
     EXPECT_EQ(screen_text(m)[10].substr(0, 5), "13467") << screen_text_joined(m);
+}
+
+// Every snapshot format and a channel carry the model and the paging, the ROM bit too: a
+// 128K saved with ROM 1, bank 3 and the shadow screen comes back so into a 48K machine, and
+// a 48K snapshot in a 128K machine runs the 48K BASIC of its ROM pair.
+TEST(Machine128, SnapshotsAndChannelsKeepTheModelAndPaging) {
+    std::vector<uint8_t> roms(2 * ROM_SIZE, 0xAA);
+    std::fill_n(roms.begin() + ROM_SIZE, ROM_SIZE, 0xBB);
+    const std::string path = std::filesystem::temp_directory_path() /
+                             ("marrowgleam-128-" + std::to_string(getpid()) + ".");
+    for (const int model : {128, 48}) {
+        for (const char* ext : {"sna", "z80", "szx", "channel"}) {
+            SCOPED_TRACE(std::to_string(model) + "K " + ext);
+            auto a = std::make_unique<Spectrum>();
+            a->power_on(model, roms);
+            a->writeport(0x7FFD, 0x1B);
+            a->z80.SP = 0x9000;
+            auto b = std::make_unique<Spectrum>();
+            b->power_on(model == 48 ? 128 : 48, roms);
+            if (std::string(ext) == "channel") {
+                restore_channel(*b, channel_image(*a));
+            } else {
+                SnapshotFormat format;
+                ASSERT_TRUE(snapshot_format_of(path + ext, format));
+                ASSERT_EQ(save_snapshot(*a, path + ext, format), "");
+                ASSERT_EQ(load_speccy(*b, path + ext).status, LoadResult::DONE);
+                std::filesystem::remove(path + ext);
+            }
+            EXPECT_EQ(b->model, model);
+            EXPECT_EQ(b->readbyte_internal(0), 0xBB) << "ROM 1, the 48K BASIC";
+            EXPECT_EQ(b->SLTPTR[3], b->RAM + (model == 48 ? 0 : 3) * 0x4000);
+            EXPECT_EQ(b->screen_bank(), b->RAM + (model == 48 ? 5 : 7) * 0x4000);
+        }
+    }
 }
