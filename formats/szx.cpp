@@ -244,7 +244,7 @@ SnapshotImage szx_image(const Spectrum& m) {
     regs.push_back(z.IFF2 || ei_last);
     regs.push_back(z.IM);
     put32(regs, static_cast<uint32_t>(m.tstates < 0 ? 0 : m.tstates));
-    regs.push_back(INTERRUPT_END + 1);
+    regs.push_back(static_cast<uint8_t>(m.timing().interrupt_end + 1)); // the INT line held
     regs.push_back(static_cast<uint8_t>((ei_last ? EI_LAST : 0) | (z.halted ? HALTED : 0)));
     put16(regs, z.MEMPTR);
     chunk("Z80R", regs);

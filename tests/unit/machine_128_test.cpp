@@ -211,65 +211,46 @@ TEST(Machine128, LoadsAndRunsAProgramThatPagesEachBank) {
     std::filesystem::create_directories(dir);
     std::ofstream(dir / "banks.asm") << R"(
         org 32768
-results equ 0x8100
 start:  di
         ld hl, banks
+        ld b, 5
 mark:   ld a, (hl)
-        cp 0xff
-        jr z, check
         call page
-        ld a, (hl)
         add a, '0'
         ld (0xc000), a
         inc hl
-        jr mark
-check:  ld hl, banks
-        ld de, results
+        djnz mark
+        ld hl, banks
+        ld de, 0x8100
+        ld b, 5
 back:   ld a, (hl)
-        cp 0xff
-        jr z, show
         call page
         ld a, (0xc000)
         ld (de), a
         inc hl
         inc de
-        jr back
-show:   xor a
+        djnz back
+        xor a
         call page
-        ld hl, results
-        ld de, 0x4840           ; row 10, column 0
-        ld b, 5
-char:   push bc
-        push de
-        push hl
-        ld l, (hl)
-        ld h, 0
-        add hl, hl
-        add hl, hl
-        add hl, hl
-        ld bc, 0x3c00           ; the ROM's character set, less 32 characters
-        add hl, bc
-        ld b, 8
-row:    ld a, (hl)
-        ld (de), a
-        inc hl
-        inc d
-        djnz row
-        pop hl
-        inc hl
-        pop de
-        inc de
-        pop bc
-        djnz char
         ei
+        ld a, 2
+        call 0x1601             ; print to the upper screen
+        ld hl, 0x8100
+        ld b, 5
+show:   ld a, (hl)
+        rst 16
+        inc hl
+        djnz show
         ret
-page:   push bc
+page:   push bc                 ; bank A at 0xC000, ROM 1 (the 48K BASIC) kept
+        push af
+        or 0x10
         ld bc, 0x7ffd
-        or 0x10                 ; ROM 1, the 48K BASIC, stays
         out (c), a
+        pop af
         pop bc
         ret
-banks:  db 1, 3, 4, 6, 7, 0xff
+banks:  db 1, 3, 4, 6, 7
         end start
 )";
     const std::string tap = (dir / "banks.tap").string();
@@ -289,7 +270,7 @@ banks:  db 1, 3, 4, 6, 7, 0xff
     s.run_machine(600);
     for (const int bank : {1, 3, 4, 6, 7}) EXPECT_EQ(m.RAM[bank * 0x4000], '0' + bank) << bank;
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(m.RAM + 2 * 0x4000 + 0x100), 5), "13467");
-    EXPECT_EQ(screen_text(m)[10].substr(0, 5), "13467") << screen_text_joined(m);
+    EXPECT_NE(screen_text_joined(m).find("13467"), std::string::npos) << screen_text_joined(m);
 }
 
 // Every snapshot format and a channel carry the model and the paging, the ROM bit too: a

@@ -5,132 +5,73 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
-#include <vector>
 
 #include "frontend/roms.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-// A ROM image whose bytes are all `fill`, `size` long.
-void put_rom(const fs::path& path, uint8_t fill, size_t size = 16384) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << std::string(size, static_cast<char>(fill));
-}
-
-struct Case {
-    const char* what;
-    MachineKind kind;
-    std::vector<std::pair<const char*, int>> files; // under the temporary root: fill, or -size
-    GivenRoms given;                                // relative to the root
-    std::string name;                               // the set's name, "" when refused
-    std::vector<uint8_t> fills;                     // each ROM's fill byte
-    std::string error_names;                        // the file the error names
-};
-} // namespace
-
 TEST(Roms, FoundInOrderAndCheckedBySize) {
-    const Case cases[] = {
-        {"system 48K",
-         MachineKind::m48,
-         {{"sys/opense.rom", 1}},
+    // files: "path=fill" (16384 bytes of it; "path=-n": n bytes); given: rom, rom0, rom1;
+    // want: "NAME=fill,fill" or, refused, "!a file the error names".
+    const struct {
+        MachineKind kind;
+        const char* files;
+        GivenRoms given;
+        const char* want;
+    } cases[] = {
+        {MachineKind::m48, "sys/opense.rom=1", {}, "OPENSE BASIC (FREE)=1"},
+        {MachineKind::m128,
+         "sys/opense.rom=1 sys/opense-stub.rom=2",
          {},
-         "OPENSE BASIC (FREE)",
-         {1},
-         ""},
-        {"system 128K pair: stub then BASIC",
-         MachineKind::m128,
-         {{"sys/opense.rom", 1}, {"sys/opense-stub.rom", 2}},
+         "OPENSE BASIC (FREE)=2,1"},
+        {MachineKind::m48, "sys/opense.rom=1 prog/1982.rom=3", {}, "1982.ROM=3"},
+        {MachineKind::plus2,
+         "sys/opense.rom=1 sys/opense-stub.rom=2 prog/1982.rom=3",
          {},
-         "OPENSE BASIC (FREE)",
-         {2, 1},
-         ""},
-        {"1982.rom beside the program before the system's",
-         MachineKind::m48,
-         {{"sys/opense.rom", 1}, {"prog/1982.rom", 3}},
+         "OPENSE BASIC (FREE)=2,1"},
+        {MachineKind::m48, "prog/1982.rom=3 user/48.rom=4", {}, "YOUR 48K ROM=4"},
+        {MachineKind::plus2,
+         "user/128-0.rom=5 user/128-1.rom=6 user/plus2-0.rom=7 user/plus2-1.rom=8",
          {},
-         "1982.ROM",
-         {3},
-         ""},
-        {"1982.rom is no 128K ROM",
-         MachineKind::m128,
-         {{"sys/opense.rom", 1}, {"sys/opense-stub.rom", 2}, {"prog/1982.rom", 3}},
-         {},
-         "OPENSE BASIC (FREE)",
-         {2, 1},
-         ""},
-        {"the user's 48K before 1982.rom",
-         MachineKind::m48,
-         {{"prog/1982.rom", 3}, {"user/48.rom", 4}},
-         {},
-         "YOUR 48K ROM",
-         {4},
-         ""},
-        {"the user's +2 pair, not the 128K's",
-         MachineKind::plus2,
-         {{"user/128-0.rom", 5},
-          {"user/128-1.rom", 6},
-          {"user/plus2-0.rom", 7},
-          {"user/plus2-1.rom", 8}},
-         {},
-         "YOUR +2 ROMS",
-         {7, 8},
-         ""},
-        {"given files before all",
-         MachineKind::m128,
-         {{"user/128-0.rom", 5}, {"user/128-1.rom", 6}, {"a.rom", 9}, {"b.rom", 10}},
+         "YOUR +2 ROMS=7,8"},
+        {MachineKind::m128,
+         "user/128-0.rom=5 user/128-1.rom=6 a.rom=9 b.rom=10",
          {"", "a.rom", "b.rom"},
-         "GIVEN 128K ROMS",
-         {9, 10},
-         ""},
-        {"half a user's pair",
-         MachineKind::m128,
-         {{"user/128-0.rom", 5}, {"sys/opense.rom", 1}},
-         {},
-         "",
-         {},
-         "128-1.rom"},
-        {"a short image",
-         MachineKind::m48,
-         {{"user/48.rom", -16383}, {"sys/opense.rom", 1}},
-         {},
-         "",
-         {},
-         "48.rom"},
-        {"a given file missing",
-         MachineKind::m48,
-         {{"sys/opense.rom", 1}},
-         {"gone.rom", "", ""},
-         "",
-         {},
-         "gone.rom"},
-        {"no ROM anywhere", MachineKind::plus2, {}, {}, "", {}, "opense-stub.rom"},
+         "GIVEN 128K ROMS=9,10"},
+        {MachineKind::m128, "user/128-0.rom=5 sys/opense.rom=1", {}, "!128-1.rom"},
+        {MachineKind::m48, "user/48.rom=-16383 sys/opense.rom=1", {}, "!48.rom"},
+        {MachineKind::m48, "sys/opense.rom=1", {"gone.rom", "", ""}, "!gone.rom"},
+        {MachineKind::plus2, "", {}, "!opense-stub.rom"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const fs::path root =
-            fs::temp_directory_path() / ("marrowgleam-roms-" + std::to_string(getpid()));
+    const fs::path root =
+        fs::temp_directory_path() / ("marrowgleam-roms-" + std::to_string(getpid()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.files) + " -> " + c.want);
         fs::remove_all(root);
-        for (const auto& [file, fill] : c.files)
-            put_rom(root / file, static_cast<uint8_t>(fill > 0 ? fill : 0),
-                    fill > 0 ? 16384 : static_cast<size_t>(-fill));
-        auto rooted = [&](const std::string& f) { return f.empty() ? f : (root / f).string(); };
-        const GivenRoms given{rooted(c.given.rom), rooted(c.given.rom0), rooted(c.given.rom1)};
-        const RomPlaces places{(root / "user").string(), (root / "prog").string(),
-                               (root / "sys").string()};
-        RomSet set;
-        std::string error;
-        const bool found = find_roms(c.kind, given, places, set, error);
-        EXPECT_EQ(found, !c.name.empty()) << error;
-        if (found) {
-            EXPECT_EQ(set.name, c.name);
-            ASSERT_EQ(set.images.size(), 16384 * c.fills.size());
-            for (size_t i = 0; i < c.fills.size(); i++)
-                EXPECT_EQ(set.images[16384 * i + 100], c.fills[i]) << "ROM " << i;
-        } else {
-            EXPECT_NE(error.find(c.error_names), std::string::npos) << error;
+        std::istringstream files(c.files);
+        for (std::string entry; files >> entry;) {
+            const fs::path path = root / entry.substr(0, entry.find('='));
+            const int fill = std::stoi(entry.substr(entry.find('=') + 1));
+            fs::create_directories(path.parent_path());
+            std::ofstream(path, std::ios::binary)
+                << std::string(fill > 0 ? 16384 : -fill, static_cast<char>(fill > 0 ? fill : 0));
         }
-        fs::remove_all(root);
+        auto rooted = [&](const std::string& f) { return f.empty() ? f : (root / f).string(); };
+        RomSet set;
+        std::string error, got;
+        if (find_roms(c.kind, {rooted(c.given.rom), rooted(c.given.rom0), rooted(c.given.rom1)},
+                      {rooted("user"), rooted("prog"), rooted("sys")}, set, error)) {
+            got = set.name + "=";
+            for (size_t i = 100; i < set.images.size(); i += 16384)
+                got += std::to_string(set.images[i]) + (i + 16384 < set.images.size() ? "," : "");
+            EXPECT_EQ(set.images.size() % 16384, 0u);
+            EXPECT_EQ(got, c.want);
+        } else {
+            EXPECT_EQ(c.want[0], '!') << error;
+            EXPECT_NE(error.find(c.want + 1), std::string::npos) << error;
+        }
     }
+    fs::remove_all(root);
 }
