@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
         Session& s = *owner;
         headless.attach_keyboard(s);
         Spectrum& m = s.machine;
-        std::copy(rom_bytes.begin(), rom_bytes.end(), m.ROM);
+        m.install_roms({rom_bytes.begin(), rom_bytes.end()});
         m.tape_traps = 0;
         m.attach_tape(image);
         for (size_t i = 0; i < sizeof DRIVER_CODE; i++)

@@ -225,7 +225,7 @@ SnapshotImage szx_image(const Spectrum& m) {
     w.u8(z.IFF2 || ei_last);
     w.u8(z.IM);
     w.u32(static_cast<uint32_t>(m.tstates < 0 ? 0 : m.tstates));
-    w.u8(INTERRUPT_END + 1);
+    w.u8(static_cast<uint8_t>(m.timing().interrupt_end + 1)); // the INT line held
     w.u8(static_cast<uint8_t>((ei_last ? EI_LAST : 0) | (z.halted ? HALTED : 0)));
     w.u16(z.MEMPTR);
     chunk("Z80R", regs);

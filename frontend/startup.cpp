@@ -4,6 +4,8 @@
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>
+#include <utility>
+#include <vector>
 
 #include <unistd.h>
 
@@ -69,10 +71,12 @@ bool Session::load_data_files(const char* argv0, std::string& error) {
     const std::string rom = first_present({application_path + "1982.rom", shared + "1982.rom",
                                            "/usr/share/spectrum-roms/opense.rom"});
     const std::string charset = first_present({application_path + "teletext", shared + "teletext"});
-    if (!read_file(rom, machine.ROM, sizeof machine.ROM)) {
+    std::vector<uint8_t> image(ROM_SIZE);
+    if (!read_file(rom, image.data(), image.size())) {
         error = "Cannot open " + rom + " (a 16 KiB 48K ROM image)";
         return false;
     }
+    machine.install_roms(std::move(image));
     if (!text.load_charset(charset.c_str())) {
         error = "Cannot open " + charset + " (the character set)";
         return false;

@@ -86,7 +86,7 @@ RomKeys read_rom_keys(const Spectrum& m) {
     // A set in use counts at most five interrupts down.
     const bool kstate_sane = ((rom.kstate[0] & 0x80) || byte(KSTATE + 1) <= 5) &&
                              ((rom.kstate[1] & 0x80) || byte(KSTATE + 5) <= 5);
-    rom.sane = m.z80.IM == 1 && m.z80.IY == ERR_NR && m.SLTPTR[0] == m.ROM && kstate_sane;
+    rom.sane = m.z80.IM == 1 && m.z80.IY == ERR_NR && m.SLTPTR[0] == m.basic_rom() && kstate_sane;
     return rom;
 }
 

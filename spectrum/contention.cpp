@@ -3,38 +3,38 @@
 #include "spectrum/contention.h"
 
 namespace {
-// The first and last T-states at which a cycle waits, taken from the table: a run that ends
-// before the first, or starts after the last, waits for nothing.
-constexpr int32_t FIRST_CONTENDED = [] {
-    int32_t t = 0;
-    while (ula_contention[t] == 0) t++;
-    return t;
-}();
-constexpr int32_t LAST_CONTENDED = [] {
-    int32_t t = CONTENTION_TABLE_SIZE - 1;
-    while (ula_contention[t] == 0) t--;
-    return t;
-}();
-
 // A run of one cycle more than `shorter`'s: the first cycle's wait, then the shorter run
-// from where that cycle ends. Each table is its own constant evaluation, which keeps each
-// within the compilers' limits on their work.
-constexpr ContendedRun longer(const ContendedRun& shorter, int n) {
+// from where that cycle ends. A run that ends before the model's first contended T-state,
+// or starts after its window's last, waits for nothing. Each table is its own constant
+// evaluation, which keeps each within the compilers' limits on their work.
+constexpr ContendedRun longer(const UlaTiming& u, const ContentionTable& table,
+                              const ContendedRun& shorter, int n) {
     ContendedRun run{};
-    for (int32_t t = FIRST_CONTENDED - 8 * n; t <= LAST_CONTENDED; t++) {
-        const int32_t wait = ula_contention[t];
+    const int32_t last = u.first_contended + 191 * u.line + 127;
+    for (int32_t t = u.first_contended - 8 * n; t <= last; t++) {
+        const int32_t wait = table[t];
         run.extra[t] = static_cast<uint8_t>(wait + shorter.extra[t + wait + 1]);
     }
     return run;
 }
 
 constexpr ContendedRun NONE{};
-constexpr ContendedRun run1 = longer(NONE, 1);
-constexpr ContendedRun run3_ = longer(longer(run1, 2), 3);
-constexpr ContendedRun run6_ = longer(longer(run3_, 4), 5);
+constexpr const ContentionTable& T48 = ula_contention;
+constexpr ContendedRun run1 = longer(ULA_48, T48, NONE, 1);
+constexpr ContendedRun run3_ = longer(ULA_48, T48, longer(ULA_48, T48, run1, 2), 3);
+constexpr ContendedRun run6_ = longer(ULA_48, T48, longer(ULA_48, T48, run3_, 4), 5);
+constexpr const ContentionTable& T128 = ula128_contention;
+constexpr ContendedRun run1_128 = longer(ULA_128, T128, NONE, 1);
+constexpr ContendedRun run3_128 = longer(ULA_128, T128, longer(ULA_128, T128, run1_128, 2), 3);
+constexpr ContendedRun run6_128 = longer(ULA_128, T128, longer(ULA_128, T128, run3_128, 4), 5);
 } // namespace
 
-constexpr ContendedRun ula_contended_run2 = longer(run1, 2);
-constexpr ContendedRun ula_contended_run4 = longer(run3_, 4);
-constexpr ContendedRun ula_contended_run5 = longer(ula_contended_run4, 5);
-constexpr ContendedRun ula_contended_run7 = longer(longer(run6_, 6), 7);
+constexpr ContendedRun ula_contended_run2 = longer(ULA_48, T48, run1, 2);
+constexpr ContendedRun ula_contended_run4 = longer(ULA_48, T48, run3_, 4);
+constexpr ContendedRun ula_contended_run5 = longer(ULA_48, T48, ula_contended_run4, 5);
+constexpr ContendedRun ula_contended_run7 = longer(ULA_48, T48, longer(ULA_48, T48, run6_, 6), 7);
+constexpr ContendedRun ula128_contended_run2 = longer(ULA_128, T128, run1_128, 2);
+constexpr ContendedRun ula128_contended_run4 = longer(ULA_128, T128, run3_128, 4);
+constexpr ContendedRun ula128_contended_run5 = longer(ULA_128, T128, ula128_contended_run4, 5);
+constexpr ContendedRun ula128_contended_run7 =
+    longer(ULA_128, T128, longer(ULA_128, T128, run6_128, 6), 7);

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "spectrum/ay.h"
@@ -20,19 +21,22 @@
 #include "spectrum/events.h"
 #include "spectrum/shared.h"
 #include "spectrum/tapedeck.h"
+#include "spectrum/ula_timing.h"
 #include "z80/model.h"
 #include "z80/z80.h"
 
 // Model and time base. A logical frame is tpf T-states of the emulated machine, a physical
 // frame tpfh T-states: six physical frames last exactly as long as five 48K logical frames.
-constexpr int32_t TPF_48 = 69888;
-constexpr int32_t TPF_128 = 70908;
-constexpr uint32_t CLOCK_HZ_128 = 3546900; // the 128K's CPU clock (the 48K's is 3.5 MHz)
+constexpr int32_t TPF_48 = ULA_48.frame();
+constexpr int32_t TPF_128 = ULA_128.frame();
+constexpr uint32_t CLOCK_HZ_128 = ULA_128.clock_hz;
 constexpr int32_t TPFH = 58240;
 
-// The last T-state of the frame at which the ULA's interrupt line is still active: the
-// interrupt is requested during T-states 0 to 31.
-constexpr int32_t INTERRUPT_END = 31;
+// The last T-state of the frame at which the 48K ULA's interrupt line is still active.
+constexpr int32_t INTERRUPT_END = ULA_48.interrupt_end;
+
+// A ROM image: 16 KiB. A ROM set holds one (the 48K's) or two (the 128K's ROM 0, then ROM 1).
+constexpr size_t ROM_SIZE = 16384;
 
 // Speaker events a logical frame can hold.
 constexpr int OUTSTK_SIZE = 7000;
@@ -40,11 +44,11 @@ constexpr int OUTSTK_SIZE = 7000;
 // Border colour changes a logical frame can hold: an OUT every 11 T-states makes 6354.
 constexpr int BORDER_EVENTS_SIZE = 8192;
 
-// The beam: the top-left pixel of the 352 x 288 picture is drawn at T-state 3560, 48 pixels
-// and 48 lines before the paper's first pixel at 14336; a line lasts 224 T-states, two
-// pixels a T-state. The ULA takes the border colour for 8 pixels (4 T-states) at a time.
-constexpr int32_t PICTURE_TOP_LEFT_T = 14336 - 48 * 224 - 24;
-constexpr int32_t LINE_TSTATES = 224;
+// The beam (48K): the top-left pixel of the 352 x 288 picture is drawn 48 pixels and 48
+// lines before the paper's first pixel, two pixels a T-state. The ULA takes the border
+// colour for 8 pixels (4 T-states) at a time. ULA_128 has the 128K's.
+constexpr int32_t PICTURE_TOP_LEFT_T = ULA_48.picture_top_left();
+constexpr int32_t LINE_TSTATES = ULA_48.line;
 
 // The beeper's samples: 960 a logical frame, 48 kHz at 50 frames a second.
 constexpr int AUDIO_RATE = 48000;
@@ -90,8 +94,9 @@ struct SpectrumHardware {
     ByteBlock<131072> RAM = {};
 
     // The port latches. The ULA's (0xFE): border colour (bits 0-2), MIC (3), speaker (4).
-    // The 128K's paging register (0x7FFD): the bank at 0xC000 (bits 0-2), the screen bank 7
-    // rather than 5 (bit 3), the ROM (bit 4), and the lock that ends paging (bit 5).
+    // The 128K's paging register (0x7FFD, decoded by A15 and A1 low): the bank at 0xC000
+    // (bits 0-2), the screen bank 7 rather than 5 (bit 3), ROM 1 rather than ROM 0 (bit 4),
+    // and the lock that ignores every later write until a reset (bit 5).
     uint8_t port_fe = 0;
     uint8_t port_7ffd = 0;
 
@@ -100,7 +105,7 @@ struct SpectrumHardware {
     int32_t tstatesd = 0; // T-states the last step took
 
     // Model and time base.
-    int32_t model = 48;     // 48, or 128 after a 128K snapshot
+    int32_t model = 48;     // 48 or 128 (the +2 is a 128K with other ROMs)
     int32_t tpf = TPF_48;   // T-states per logical frame
     int32_t tpfh = TPFH;    // T-states per physical frame (never changes)
     int32_t tstates = 0;    // position within the logical frame
@@ -184,6 +189,10 @@ struct SpectrumBeside {
 
     // The attached tape image, whole, shared by every copy of the machine.
     SharedVector<uint8_t> tape;
+
+    // The ROM set, ROM_SIZE bytes an image: the 48K's one, or the 128K's ROM 0 then ROM 1.
+    // Shared by every copy; the tape trap's patch makes a new set. Empty: a ROM of zeros.
+    SharedVector<uint8_t> ROMS;
 };
 
 class Spectrum : public SpectrumHardware, public SpectrumBeside {
@@ -199,12 +208,11 @@ class Spectrum : public SpectrumHardware, public SpectrumBeside {
 
     // --- Beside the hardware ------------------------------------------------------------
     // Memory as the CPU reaches it. Slot n of the Z80 address space (address >> 14) is read
-    // through SLTPTR[n] and written through SLTWR[n]. Slot 0 reads the ROM and writes into
-    // ROM_SINK, a scratch page nobody reads (each machine its own, never copied), so a ROM
-    // write costs its T-states and changes nothing without a test on the write path. Slots
-    // 1 to 3 read and write the same RAM bank. The tables are caches of the latches, remade
-    // for a copy; a test may point a slot at a page of its own, which a copy keeps.
-    uint8_t ROM[16384] = {};
+    // through SLTPTR[n] and written through SLTWR[n]. Slot 0 reads a ROM image and writes
+    // into ROM_SINK, a scratch page nobody reads (each machine its own, never copied), so a
+    // ROM write costs its T-states and changes nothing without a test on the write path.
+    // Slots 1 to 3 read and write the same RAM bank. The tables are caches of the latches,
+    // remade for a copy; a test may point a slot at a page of its own, which a copy keeps.
     std::unique_ptr<uint8_t[]> ROM_SINK{new uint8_t[16384]};
     uint8_t* SLTPTR[4] = {};
     uint8_t* SLTWR[4] = {};
@@ -215,17 +223,53 @@ class Spectrum : public SpectrumHardware, public SpectrumBeside {
     uintptr_t SLTRD_AT[4] = {};
     uintptr_t SLTWR_AT[4] = {};
 
-    // Points slot 3 (0xC000-0xFFFF) at RAM bank (bank & 7) for reading and writing.
+    // The 128K's caches of the latches, remade by slots_changed(): bit n set when slot n
+    // holds a contended bank (1, 3, 5 or 7), and where the bank the ULA shows begins.
+    uint8_t CONTENDED_SLOTS = 0x02;
+    uintptr_t SCREEN_AT = 0;
+
+    // Points slot 3 (0xC000-0xFFFF) at RAM bank (bank & 7) for reading and writing, and
+    // slot 0 at the ROM the model and the paging register select.
     void map_slot3(int bank);
-    // Remakes SLTRD_AT and SLTWR_AT after SLTPTR or SLTWR changed.
+    // Remakes SLTRD_AT, SLTWR_AT and the 128K's caches after the slots or paging changed.
     void slots_changed() {
         for (unsigned slot = 0; slot < 4; slot++) {
             SLTRD_AT[slot] = reinterpret_cast<uintptr_t>(SLTPTR[slot]) - slot * 0x4000;
             SLTWR_AT[slot] = reinterpret_cast<uintptr_t>(SLTWR[slot]) - slot * 0x4000;
         }
+        CONTENDED_SLOTS = static_cast<uint8_t>(0x02 | ((port_7ffd & 1) << 3));
+        SCREEN_AT = reinterpret_cast<uintptr_t>(screen_bank());
     }
     // tpf for the current model.
     int32_t tpf_for_model() const { return model == 48 ? TPF_48 : TPF_128; }
+    // The model's ULA timings.
+    const UlaTiming& timing() const { return model == 48 ? ULA_48 : ULA_128; }
+
+    // --- ROMs ---------------------------------------------------------------------------
+    // A power-on as `model` (48 or 128) with the ROM set `roms` (ROM_SIZE bytes for the 48K,
+    // twice that for the 128K; a set of one ROM on the 128K sits in both positions). The
+    // settings beside the hardware stay; the tape is taken out.
+    void power_on(int model_, std::vector<uint8_t> roms);
+    // Installs a ROM set without a reset: slot 0 shows what the paging selects from it.
+    void install_roms(std::vector<uint8_t> roms) {
+        ROMS = std::move(roms);
+        SLTPTR[0] = const_cast<uint8_t*>(rom_page(paged_rom()));
+        slots_changed();
+    }
+    // How many ROM images the set holds (at least one: zeros when none was installed).
+    int rom_count() const { return ROMS.size() >= 2 * ROM_SIZE ? 2 : 1; }
+    // ROM image n (n past the set's last: its last).
+    const uint8_t* rom_page(int n) const;
+    // The image that holds the 48K BASIC and its tape loader: the 48K's only ROM, the 128K's
+    // ROM 1.
+    const uint8_t* basic_rom() const { return rom_page(rom_count() - 1); }
+    // The ROM slot 0 shows: on the 128K, bit 4 of the paging register picks it; the 48K (or
+    // a 128K snapshot run in a 48K session's set) has the 48K BASIC.
+    int paged_rom() const { return model == 48 ? rom_count() - 1 : (port_7ffd >> 4) & 1; }
+    // Changes one byte of ROM image n (a new set: the old one may be shared). For tests, and
+    // the tape trap's patch.
+    void poke_rom(int n, uint16_t addr, const uint8_t* bytes, size_t count);
+    void poke_rom(int n, uint16_t addr, uint8_t value) { poke_rom(n, addr, &value, 1); }
     // Whether the sound chip answers its ports.
     bool ay_present() const { return model == 128 || ay_on_48; }
 
@@ -248,6 +292,9 @@ class Spectrum : public SpectrumHardware, public SpectrumBeside {
     uint8_t unattached() const;
     // The RAM bank the ULA shows (5, or 7 when bit 3 of the paging register is set).
     const uint8_t* screen_bank() const { return RAM + ((port_7ffd & 0x08) ? 7 : 5) * 0x4000; }
+    // A write to the 128K's paging register at tstates (ignored once bit 5 has locked it).
+    // A change of screen shows from the next byte the beam fetches.
+    void write_7ffd(uint8_t value);
     // The matrix read of an even-port IN: value with the bits of the held keys of every
     // half-row selected by a 0 on A8..A15 cleared.
     uint8_t keyboard_matrix_read(uint16_t port, uint8_t value) const;
@@ -263,8 +310,12 @@ class Spectrum : public SpectrumHardware, public SpectrumBeside {
     // Accepts a maskable interrupt (pushes PC, jumps by IM).
     void Z80INT();
     // The Zilog NMOS model's instantiation of the run (a source file of its own, since each
-    // instantiation of the step takes a minute to compile).
+    // instantiation of the step takes a minute to compile), and the 128K's bus, each model
+    // (step_128.cpp, step_128_zilog.cpp).
     int32_t z80_run_zilog(int32_t limit);
+    int32_t z80_run_128(int32_t limit);
+    int32_t z80_run_128_zilog(int32_t limit);
+    void z80_interrupt_128();
 
     // What a run does around the steps, over whichever bus `run` steps (this machine, or a
     // test's wrapper of it): run(limit) runs the CPU up to tstates `limit` and returns the
@@ -280,7 +331,8 @@ class Spectrum : public SpectrumHardware, public SpectrumBeside {
         tstatesh = static_cast<int32_t>(tstates + offset);
     }
 
-    // Resets the CPU and the frame counters (not memory): the machine's part of a reset.
+    // Resets the CPU, the frame counters and the 128K's paging (not memory): the machine's
+    // part of a reset.
     void reset_logical_system();
 
     // --- Frame ends ---------------------------------------------------------------------
@@ -317,7 +369,7 @@ class Spectrum : public SpectrumHardware, public SpectrumBeside {
     void append_tape_records(const std::vector<uint8_t>& records);
     // The deck's keys: play and stop at the current T-state; rewind to the first block.
     void tape_play() {
-        tape_deck.cpu_hz = model == 48 ? TAPE_CLOCK_HZ : CLOCK_HZ_128;
+        tape_deck.cpu_hz = timing().clock_hz;
         tape_deck.play(tape_now());
     }
     void tape_stop() { tape_deck.stop(); }
@@ -337,13 +389,18 @@ class Spectrum : public SpectrumHardware, public SpectrumBeside {
     // stores its data bytes at IX with timed writes, DE at most. False when the record
     // holds fewer than DE data bytes and the checksum (the real loader would time out).
     bool PatchZ80();
-    // Called when the ROM's block loader and block saver reach their hook points. 0: the
-    // trap did the instruction's work; nonzero: the instruction runs as usual.
-    int tape_load_trap();
-    int tape_save_trap();
+    // Called when the ROM's block loader and block saver reach their hook points. True: the
+    // trap did the instruction's work (it is not run); false: the instruction runs as usual.
+    // They act only while the ROM holding the loader (basic_rom()) is paged in.
+    bool tape_load_trap();
+    bool tape_save_trap();
     // Pops the address on the stack into PC, with timed reads: the block loader's caller,
     // or the saver's SA/LD-RET.
     void return_from_trap();
+    // Whether slot 0 shows the ROM that holds the tape loader and saver.
+    bool loader_paged() const;
+    // Puts three bytes at the loader's entry in the ROM that holds it (a new ROM set).
+    void patch_loader(const uint8_t* bytes);
 
     // --- The bus the Z80 runs over ------------------------------------------------------
     Z80_INLINE uint8_t fetch(int32_t& t, uint16_t addr) {

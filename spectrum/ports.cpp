@@ -10,11 +10,12 @@ void Spectrum::writeport(uint16_t port, uint8_t value) {
 // line, two bitmap bytes and their attributes at phases 2, 3, 4, 5; an odd port read at
 // any other moment sees an idle bus.
 uint8_t Spectrum::unattached() const {
+    const UlaTiming& u = timing();
     const int32_t t = tstates;
-    if (t < 14336) return 0xFF;
-    const int32_t line = (t - 14336) / 224;
+    if (t < u.fetch()) return 0xFF;
+    const int32_t line = (t - u.fetch()) / u.line;
     if (line > 191) return 0xFF;
-    const int32_t pos = (t - 14336) % 224;
+    const int32_t pos = (t - u.fetch()) % u.line;
     if (pos > 127) return 0xFF;
     const int32_t group = pos / 8;
     const uint8_t* bank = screen_bank();
@@ -39,10 +40,7 @@ uint8_t Spectrum::readport_internal(uint16_t port) {
     if ((port & 0xFF) == 0x1F) return kempston; // joystick interface: 0 when nothing is pressed
     // The sound chip answers A15 = 1, A14 = 1, A1 = 0 (0xFFFD), as the 128K decodes it.
     if ((port & 0xC002) == 0xC000 && ay_present()) return ay.read();
-    if (port & 1) {
-        if (tstates <= 14337 || tstates > 57345) return 0xFF;
-        return unattached();
-    }
+    if (port & 1) return unattached();
     // Bits 5 and 7 always read 1; bit 6 (EAR) echoes the MIC bit last written, or follows
     // the tape while one plays.
     const uint8_t value = (port_fe & 0x08) ? 0xFF : 0xBF;
@@ -51,11 +49,9 @@ uint8_t Spectrum::readport_internal(uint16_t port) {
 }
 
 void Spectrum::writeport_internal(uint16_t port, uint8_t value) {
-    if (model == 128 && port == 0x7FFD) {
-        map_slot3(value & 7);
-        port_7ffd = value;
-        return;
-    }
+    // The 128K's paging register answers A15 = 0, A1 = 0 (0x7FFD), whatever else the
+    // address holds: with A0 low too, the ULA takes the write as well.
+    if (model != 48 && !(port & 0x8002)) write_7ffd(value);
     // The sound chip: A15 = 1, A1 = 0; A14 selects a register (0xFFFD) or writes it (0xBFFD).
     if ((port & 0x8002) == 0x8000 && ay_present()) {
         if (port & 0x4000) {

@@ -142,9 +142,10 @@ void paint_border_of(uint8_t* surface, int b) {
 // of paper line py.
 void paint_exact_border(uint8_t* surface, const Spectrum& m, uint8_t* left) {
     uint8_t colour = m.BORDER_EVENTS.empty() ? m.port_fe & 7 : m.BORDER_EVENTS[0].before;
+    const UlaTiming& u = m.timing();
     int32_t next = 0;
     auto block = [&](int x, int y) {
-        const int32_t t = PICTURE_TOP_LEFT_T + LINE_TSTATES * (y - PICTURE_Y) + (x - PICTURE_X) / 2;
+        const int32_t t = u.picture_top_left() + u.line * (y - PICTURE_Y) + (x - PICTURE_X) / 2;
         while (next < m.BORDER_EVENTS.size() && m.BORDER_EVENTS[next].t <= t)
             colour = m.BORDER_EVENTS[next++].after;
         border_span(surface, x, 8, y, colour);

@@ -48,14 +48,20 @@ void Spectrum::attach_tape_blocks(std::vector<uint8_t> image, std::vector<TapeBl
     is_tape = 1;
     tape_deck.load(std::move(blocks));
     tape_deck.machine_48k = model == 48;
-    tape_deck.cpu_hz = model == 48 ? TAPE_CLOCK_HZ : CLOCK_HZ_128;
+    tape_deck.cpu_hz = timing().clock_hz;
     // The block loader's entry jumps straight to its RET NZ, where the load trap takes a
     // standard block whole. The patch stays for the rest of the run.
-    if (tape_traps && ROM[LD_BYTES] != LOADER_PATCH[0]) {
-        std::memcpy(rom_patched, ROM + LD_BYTES, 3);
-        std::memcpy(ROM + LD_BYTES, LOADER_PATCH, 3);
+    if (tape_traps && basic_rom()[LD_BYTES] != LOADER_PATCH[0]) {
+        std::memcpy(rom_patched, basic_rom() + LD_BYTES, 3);
+        patch_loader(LOADER_PATCH);
     }
 }
+
+void Spectrum::patch_loader(const uint8_t* bytes) { poke_rom(rom_count() - 1, LD_BYTES, bytes, 3); }
+
+// The ROM's loader is reached only while the ROM that holds it is paged in: the 128K's
+// other ROM has other code at the hook points.
+bool Spectrum::loader_paged() const { return SLTPTR[0] == basic_rom(); }
 
 void Spectrum::append_tape_records(const std::vector<uint8_t>& records) {
     const size_t base = tape.size();
@@ -103,30 +109,31 @@ bool Spectrum::PatchZ80() {
     return have >= needed;
 }
 
-int Spectrum::tape_load_trap() {
-    if (!is_tape) return 1;
+bool Spectrum::tape_load_trap() {
+    if (!is_tape || !loader_paged()) return false;
     const uint16_t top = static_cast<uint16_t>(
         readbyte_internal(z80.SP) | readbyte_internal(static_cast<uint16_t>(z80.SP + 1)) << 8);
     if (top == SA_LD_RET) {
         // The loader itself, listening: the tape plays for it.
-        if (tape_traps && ROM[LD_BYTES] != LOADER_PATCH[0] && rom_patched[0] == ROM[LD_BYTES])
-            std::memcpy(ROM + LD_BYTES, LOADER_PATCH, 3);
+        const uint8_t* rom = basic_rom();
+        if (tape_traps && rom[LD_BYTES] != LOADER_PATCH[0] && rom_patched[0] == rom[LD_BYTES])
+            patch_loader(LOADER_PATCH);
         tape_deck.machine_48k = model == 48;
-        tape_deck.cpu_hz = model == 48 ? TAPE_CLOCK_HZ : CLOCK_HZ_128;
+        tape_deck.cpu_hz = timing().clock_hz;
         if (!tape_deck.playing && !tape_deck.at_end()) tape_play();
-        return 1;
+        return false;
     }
     const long block = tape_deck.next_standard_block();
-    if (block < 0 && ROM[LD_BYTES] == LOADER_PATCH[0]) {
+    if (block < 0 && basic_rom()[LD_BYTES] == LOADER_PATCH[0]) {
         // Not a block the trap can take, or no block left: the loader's own start runs (the
         // patch lifted for it, and put back when it reaches the hook) and listens to the
         // signal, or to the silence of a tape at its end until BREAK.
         if (tape_deck.at_end()) tape_deck.event = TapeEvent::END;
-        std::memcpy(ROM + LD_BYTES, rom_patched, 3);
+        patch_loader(rom_patched);
         z80.PC = LD_BYTES;
-        return 0;
+        return true;
     }
-    if (block < 0) return 1;
+    if (block < 0) return false;
     tape_pos = tape_deck.blocks[static_cast<size_t>(block)].record_offset;
     tape_deck.taken(static_cast<size_t>(block));
     const bool whole = PatchZ80();
@@ -136,7 +143,7 @@ int Spectrum::tape_load_trap() {
     // goes on to the next block).
     if (!whole) z80.AF = static_cast<uint16_t>(z80.AF & ~0x0001);
     return_from_trap();
-    return 0;
+    return true;
 }
 
 void Spectrum::return_from_trap() {
@@ -150,8 +157,8 @@ void Spectrum::return_from_trap() {
 // The saver is entered with A the flag byte, IX the first byte and DE the count; the block
 // becomes a TAP record, and the saver returns through SA/LD-RET, which it pushed first and
 // which reports BREAK while SPACE is down.
-int Spectrum::tape_save_trap() {
-    if (!tape_saves) return 1;
+bool Spectrum::tape_save_trap() {
+    if (!tape_saves || !loader_paged()) return false;
     const uint8_t flag = static_cast<uint8_t>(z80.AF >> 8);
     const bool header = flag == 0x00 && z80.DE == HEADER_LENGTH;
     const uint64_t now = tape_now();
@@ -163,13 +170,12 @@ int Spectrum::tape_save_trap() {
     bool key_down = false;
     for (const uint8_t row : key_rows) key_down = key_down || row != 0;
     if (save_wait_seen == 0 || now - save_wait_seen > SAVE_WAIT_TURN) save_wait_from = now;
-    const uint64_t pilot = (header ? HEADER_PILOT : DATA_PILOT) *
-                           (model == 48 ? TAPE_CLOCK_HZ : CLOCK_HZ_128) / TAPE_CLOCK_HZ;
+    const uint64_t pilot = (header ? HEADER_PILOT : DATA_PILOT) * timing().clock_hz / TAPE_CLOCK_HZ;
     if (key_down && now - save_wait_from < pilot) {
         save_wait_seen = now;
         z80.IFF1 = z80.IFF2 = 0;
         z80.PC = static_cast<uint16_t>(z80.PC - 1);
-        return 0;
+        return true;
     }
     save_wait_seen = 0;
 
@@ -179,7 +185,7 @@ int Spectrum::tape_save_trap() {
     if (key_rows[7] & 0x01) {
         save_header.clear();
         return_from_trap();
-        return 0;
+        return true;
     }
     // A TAP record's length field counts the flag and the checksum as well: more than
     // 65,533 data bytes cannot be written, and nothing of the save is.
@@ -187,7 +193,7 @@ int Spectrum::tape_save_trap() {
         save_header.clear();
         save_refused = 1;
         return_from_trap();
-        return 0;
+        return true;
     }
     const uint32_t length = z80.DE + 2u;
     std::vector<uint8_t> record = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
@@ -211,7 +217,7 @@ int Spectrum::tape_save_trap() {
         saved_blocks.push_back(std::move(record));
     }
     return_from_trap();
-    return 0;
+    return true;
 }
 
 uint8_t Spectrum::tape_ear(uint8_t value) {

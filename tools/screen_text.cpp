@@ -9,7 +9,7 @@ char match_cell(const Spectrum& m, const uint8_t* bank, int row, int column) {
     uint8_t cell[8];
     for (int line = 0; line < 8; line++) cell[line] = bank[ulay[row * 8 + line] - 0x4000 + column];
     for (int code = 32; code < 128; code++) {
-        const uint8_t* glyph = m.ROM + 0x3D00 + (code - 32) * 8;
+        const uint8_t* glyph = m.basic_rom() + 0x3D00 + (code - 32) * 8;
         bool plain = true, inverse = true;
         for (int line = 0; line < 8; line++) {
             plain = plain && cell[line] == glyph[line];

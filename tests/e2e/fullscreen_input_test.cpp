@@ -47,7 +47,7 @@ Png read_png(const fs::path& path) {
 std::string picture_text(const Png& png) {
     if (png.width != 352 || png.height != 288) return "(not a 352 x 288 picture)";
     auto m = std::make_unique<Spectrum>();
-    if (!read_rom(m->ROM)) return "(no ROM)";
+    if (!read_rom(*m)) return "(no ROM)";
     uint8_t* bank = m->RAM + 5 * 0x4000;
     for (int y = 0; y < 192; y++)
         for (int x = 0; x < 256; x++) {

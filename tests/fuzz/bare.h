@@ -20,7 +20,7 @@ inline std::unique_ptr<Spectrum> bare_machine(bool rom = false, bool* has_rom = 
     static uint8_t image[16384];
     static const bool present = read_rom(image);
     auto m = std::make_unique<Spectrum>();
-    if (rom && present) std::memcpy(m->ROM, image, sizeof image);
+    if (rom && present) m->install_roms({image, image + sizeof image});
     if (has_rom) *has_rom = rom && present;
     return m;
 }

@@ -99,7 +99,7 @@ MachineState capture_state() {
     const Spectrum& m = test_machine();
     MachineState s;
     s.ram.assign(m.RAM.begin(), m.RAM.end());
-    s.rom.assign(m.ROM, m.ROM + sizeof m.ROM);
+    s.rom = m.ROMS.get();
     const auto* regs = reinterpret_cast<const uint8_t*>(&m.z80);
     s.regs.assign(regs, regs + sizeof m.z80);
     s.tape = m.tape.get();

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "frontend/session.h"
 #include "host/headless/headless.h"
@@ -54,4 +56,11 @@ bool read_rom(uint8_t* rom) {
     return n == 16384;
 }
 
-bool fresh_machine_with_rom() { return read_rom(fresh_machine().ROM); }
+bool read_rom(Spectrum& m) {
+    std::vector<uint8_t> rom(ROM_SIZE);
+    if (!read_rom(rom.data())) return false;
+    m.install_roms(std::move(rom));
+    return true;
+}
+
+bool fresh_machine_with_rom() { return read_rom(fresh_machine()); }

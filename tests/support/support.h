@@ -34,3 +34,5 @@ bool fresh_machine_with_rom();
 
 // Reads "1982.rom" beside the executables into `rom` (16 KiB). False if it is missing.
 bool read_rom(uint8_t* rom);
+// Installs it in `m`.
+bool read_rom(Spectrum& m);

@@ -326,7 +326,7 @@ TEST_F(RequesterTest, ReturnOnAFileLoadsItAndCloses) {
     frame({key::RETURN});
     EXPECT_FALSE(s.file_requester_mode);
     EXPECT_TRUE(m.is_tape);
-    EXPECT_EQ(m.ROM[0x0556], 0xC3);
+    EXPECT_EQ(m.basic_rom()[0x0556], 0xC3);
 }
 
 TEST_F(RequesterTest, AFileThatCannotBeLoadedKeepsTheMachineAndSaysSo) {

@@ -190,7 +190,7 @@ TEST(Z80Snapshot, Version3Pages48K) {
     EXPECT_EQ(m->readbyte_internal(0x8000), 0x44);
     EXPECT_EQ(m->readbyte_internal(0xC000), 0x55);
     EXPECT_EQ(m->readbyte_internal(0xFFFF), 0x55);
-    EXPECT_EQ(m->ROM[0], 0x00) << "the ROM page does not overwrite the ROM";
+    EXPECT_EQ(m->basic_rom()[0], 0x00) << "the ROM page does not overwrite the ROM";
     EXPECT_EQ(m->z80.PC, 0x8123);
     EXPECT_EQ(m->tstates, 17472 + 52);
 }

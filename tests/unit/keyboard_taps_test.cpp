@@ -147,7 +147,7 @@ TEST_F(Taps, NoTapReachesTheMachineFromTheRequesterOrWithWindows) {
 // The ROM itself: five letters, each pressed and let go within one read of the keyboard,
 // all in the same one, are all typed, the repeated one too.
 TEST_F(Taps, TheRomTypesFiveLettersTappedAtOnce) {
-    ASSERT_TRUE(read_rom(m.ROM)) << "1982.rom is missing";
+    ASSERT_TRUE(read_rom(m)) << "1982.rom is missing";
     s.start_machine();
     bool tapped = false;
     test_host().on_pump = [&] {
@@ -164,7 +164,7 @@ TEST_F(Taps, TheRomTypesFiveLettersTappedAtOnce) {
 // A line and the RUN after it, every key pressed and let go in one read: the ROM takes
 // each in turn (the doubled 1 too), and the R of RUN waits until the line is entered.
 TEST_F(Taps, TheRomTakesALineAndItsRunTypedAtOnce) {
-    ASSERT_TRUE(read_rom(m.ROM)) << "1982.rom is missing";
+    ASSERT_TRUE(read_rom(m)) << "1982.rom is missing";
     s.start_machine();
     s.run_machine(100);
     for (const char c : std::string("10 PRINT 11\nRUN\n")) {

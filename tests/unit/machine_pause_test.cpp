@@ -35,8 +35,8 @@ class LoopKeys : public testing::Test {
 
     void SetUp() override {
         use_code_charset();
-        m.ROM[0] = 0x18; // JR $: 12 T-states a step, uncontended
-        m.ROM[1] = 0xFE;
+        m.poke_rom(0, 0, 0x18); // JR $: 12 T-states a step, uncontended
+        m.poke_rom(0, 1, 0xFE);
         s.start_machine(); // the title for 200 logical frames, the reset
         test_host().on_pump = [this] {
             const int read = static_cast<int>(samples_.size()) + 1;

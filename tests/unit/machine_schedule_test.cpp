@@ -67,7 +67,7 @@ Session& machine_running(std::initializer_list<uint8_t> code) {
 TEST(MachineSchedule, FrameEndsFollowTheFiveToSixCycleAfterAReset) {
     Session& s = fresh_session();
     Spectrum& m = s.machine;
-    m.ROM[0] = 0x76; // HALT, interrupts off
+    m.poke_rom(0, 0, 0x76); // HALT, interrupts off
     s.reset_logical_system();
     std::vector<FrameEnd> ends;
     test_host().on_pump = [&] { ends.push_back(observe()); };
@@ -151,7 +151,7 @@ TEST(MachineSchedule, InterruptIsTakenAtABoundaryUpTo31Only) {
     for (int32_t start : {31, 32}) {
         Session& s = machine_running({}); // NOPs (bank 0 at 0xC000 holds the stack)
         Spectrum& m = s.machine;
-        m.ROM[0x38] = 0x76; // the handler halts with interrupts off
+        m.poke_rom(0, 0x38, 0x76); // the handler halts with interrupts off
         m.z80.IFF1 = m.z80.IFF2 = 1;
         m.z80.IM = 1;
         m.tstates = start;

@@ -157,7 +157,7 @@ TEST(Ports, PagingOnlyOnThe128KMachine) {
     // The floating bus reads the displayed bank.
     m.writeport(0x7FFD, 0x08);
     m.RAM[7 * 0x4000] = 0x42;
-    m.tstates = 14338;
+    m.tstates = 14364; // the 128K's ULA puts the first byte on its bus here
     EXPECT_EQ(m.readport_internal(0xFFFF), 0x42);
 }
 

@@ -234,8 +234,8 @@ TEST(TapeDeck, PlayStopAndTheirMessages) {
     use_code_charset();
     const Bytes image = tzx_image({tone(1000, 60000)});
     s.machine.attach_tape_blocks(image, parse(image));
-    s.machine.ROM[0x38] = 0xFB;                                         // EI
-    s.machine.ROM[0x39] = 0xC9;                                         // RET
+    s.machine.poke_rom(0, 0x38, 0xFB);                                  // EI
+    s.machine.poke_rom(0, 0x39, 0xC9);                                  // RET
     z80_poke(0x8000, {0xED, 0x56, 0xFB, 0x76, 0xDB, 0xFE, 0x18, 0xFB}); // IM 1; EI; HALT;
     s.machine.z80.PC = 0x8000;                                          // IN A,(0xFE); JR
     auto row23 = [] {
@@ -273,25 +273,25 @@ TEST(TapeDeck, PlayStopAndTheirMessages) {
 // starts and listens.
 TEST(TapeDeck, TheLoadTrapTakesStandardBlocksAndLetsTheLoaderHearTheRest) {
     Spectrum& m = fresh_machine();
-    m.ROM[0x0556] = 0xF3;
-    m.ROM[0x0557] = 0x14;
-    m.ROM[0x0558] = 0x08;
+    m.poke_rom(0, 0x0556, 0xF3);
+    m.poke_rom(0, 0x0557, 0x14);
+    m.poke_rom(0, 0x0558, 0x08);
     const Bytes turbo = {0x11, 0x78, 0x05, 0xC2, 0x01, 0xF4, 0x01, 0x44, 0x02, 0x88, 0x04,
                          0x10, 0x00, 8,    0xE8, 0x03, 2,    0,    0,    0xFF, 0x42};
     const Bytes standard = {0x10, 0xE8, 0x03, 4, 0, 0xFF, 0x11, 0x22, 0xCC};
     const Bytes image = tzx_image({turbo, {0x30, 1, 'x'}, standard});
     m.attach_tape_blocks(image, parse(image));
-    ASSERT_EQ(m.ROM[0x0556], 0xC3) << "attached: the loader is patched";
+    ASSERT_EQ(m.basic_rom()[0x0556], 0xC3) << "attached: the loader is patched";
     m.z80.SP = 0xA000;
     z80_poke(0xA000, {0x34, 0x12});
-    EXPECT_EQ(m.tape_load_trap(), 0);
+    EXPECT_TRUE(m.tape_load_trap());
     EXPECT_EQ(m.z80.PC, 0x0556);
-    EXPECT_EQ(m.ROM[0x0556], 0xF3) << "the loader's own start runs";
+    EXPECT_EQ(m.basic_rom()[0x0556], 0xF3) << "the loader's own start runs";
     EXPECT_FALSE(m.tape_deck.playing);
     m.z80.SP = 0x9FFE;
     z80_poke(0x9FFE, {0x3F, 0x05}); // SA/LD-RET, pushed by the loader
-    EXPECT_EQ(m.tape_load_trap(), 1) << "the loader's RET NZ runs as usual";
-    EXPECT_EQ(m.ROM[0x0556], 0xC3);
+    EXPECT_FALSE(m.tape_load_trap()) << "the loader's RET NZ runs as usual";
+    EXPECT_EQ(m.basic_rom()[0x0556], 0xC3);
     EXPECT_TRUE(m.tape_deck.playing);
 
     // The turbo block played out: the next call takes the standard block at once.
@@ -300,14 +300,14 @@ TEST(TapeDeck, TheLoadTrapTakesStandardBlocksAndLetsTheLoaderHearTheRest) {
     m.z80.SP = 0xA000;
     m.z80.IX = 0x9000;
     m.z80.DE = 2;
-    EXPECT_EQ(m.tape_load_trap(), 0);
+    EXPECT_TRUE(m.tape_load_trap());
     EXPECT_EQ(z80_peek(0x9000), 0x11);
     EXPECT_EQ(z80_peek(0x9001), 0x22);
     EXPECT_EQ(m.z80.PC, 0x1234);
     EXPECT_TRUE(m.tape_deck.at_end());
     // No block left: the loader's own start runs and listens; nothing is stored.
     m.z80.SP = 0xA000;
-    EXPECT_EQ(m.tape_load_trap(), 0);
+    EXPECT_TRUE(m.tape_load_trap());
     EXPECT_EQ(m.z80.PC, 0x0556);
     EXPECT_EQ(z80_peek(0x9002), 0);
     EXPECT_EQ(m.tape_deck.take_event(), TapeEvent::END);
@@ -324,13 +324,13 @@ TEST(TapeDeck, TheSaveTrapMakesTapRecords) {
     m.z80.AF = 0xFF45;
     m.z80.SP = 0xA000;
     z80_poke(0xA000, {0x3F, 0x05});
-    EXPECT_EQ(m.tape_save_trap(), 0);
+    EXPECT_TRUE(m.tape_save_trap());
     ASSERT_EQ(m.saved_blocks.size(), 1u);
     EXPECT_EQ(m.saved_blocks[0], (Bytes{5, 0, 0xFF, 1, 2, 4, 0xFF ^ 7}));
     EXPECT_EQ(m.z80.PC, 0x053F);
     EXPECT_EQ(m.z80.SP, 0xA002);
     m.tape_saves = 0;
-    EXPECT_EQ(m.tape_save_trap(), 1);
+    EXPECT_FALSE(m.tape_save_trap());
     EXPECT_EQ(m.saved_blocks.size(), 1u);
 }
 
@@ -349,7 +349,7 @@ TEST(TapeDeck, TheSaveTrapWaitsForTheKeysAndKeepsNoLoneHeader) {
         m.z80.PC = 0x04D1;
         z80_poke(0xA000, {0x3F, 0x05});
         m.tstates += 500;
-        EXPECT_EQ(m.tape_save_trap(), 0);
+        EXPECT_TRUE(m.tape_save_trap());
         EXPECT_EQ(m.z80.PC, m.key_rows[7] ? 0x04D0 : 0x053F);
         EXPECT_EQ(m.saved_blocks.size(), count == 17 ? 0u : 2u);
         m.key_rows[7] = 0;

@@ -118,11 +118,11 @@ TEST_F(Z80Contention, ReadAndWriteCosts) {
 
 TEST_F(Z80Contention, RomWriteCostsItsTStatesAndChangesNothing) {
     Spectrum& m = test_machine();
-    m.ROM[0x1234] = 0xAA;
+    m.poke_rom(0, 0x1234, 0xAA);
     m.tstates = 1000;
     m.writebyte(0x1234, 0x55);
     EXPECT_EQ(m.tstates, 1003);
-    EXPECT_EQ(m.ROM[0x1234], 0xAA);
+    EXPECT_EQ(m.basic_rom()[0x1234], 0xAA);
     EXPECT_EQ(m.readbyte(0x1234), 0xAA);
     m.writebyte(0xC000, 0x11);
     m.writebyte(0x4000, 0x22);

@@ -86,12 +86,12 @@ TEST_F(Z80Tape, PatchWrapsIxAndDropsBytesAimedAtTheRom) {
     Spectrum& m = test_machine();
     Z80& z80 = m.z80;
     attach({0x04, 0x00, 0xFF, 0x61, 0x62, 0x00});
-    m.ROM[0] = 0xF3;
+    m.poke_rom(0, 0, 0xF3);
     z80.IX = 0xFFFF;
     z80.DE = 2;
     m.PatchZ80();
     EXPECT_EQ(z80_peek(0xFFFF), 0x61);
-    EXPECT_EQ(m.ROM[0], 0xF3);
+    EXPECT_EQ(m.basic_rom()[0], 0xF3);
     EXPECT_EQ(z80.IX, 0x0001);
 }
 
@@ -133,7 +133,7 @@ TEST_F(Z80Tape, LoadTrapTakesOneBlockAndReturnsToTheCaller) {
     z80.HL = 0x4321;
     z80.MEMPTR = 0x5555;
     m.tstates = 100;
-    EXPECT_EQ(m.tape_load_trap(), 0);
+    EXPECT_TRUE(m.tape_load_trap());
     EXPECT_EQ(z80_peek(0x9000), 0x10);
     EXPECT_EQ(z80_peek(0x9001), 0x20);
     EXPECT_EQ(m.tape_pos, 6u); // DE + 4: this block's checksum byte was 0x30
@@ -153,11 +153,11 @@ TEST_F(Z80Tape, LoadTrapWithoutATapeDoesNothing) {
     m.is_tape = 0;
     z80.SP = 0xA000;
     m.tstates = 100;
-    EXPECT_EQ(m.tape_load_trap(), 1);
+    EXPECT_FALSE(m.tape_load_trap());
     EXPECT_EQ(m.tape_pos, 0u);
     EXPECT_EQ(z80.SP, 0xA000);
     EXPECT_EQ(m.tstates, 100);
-    EXPECT_EQ(m.tape_save_trap(), 1);
+    EXPECT_FALSE(m.tape_save_trap());
 }
 
 // RET NZ fetched from the block loader's hook addresses calls the load trap after its
@@ -170,7 +170,7 @@ TEST_F(Z80Tape, RetNzAtTheLoaderHookLoadsEvenWithZSet) {
     for (const auto& c : CASES) {
         Spectrum& m = fresh_machine();
         Z80& z80 = m.z80;
-        m.ROM[c.at] = 0xC0; // RET NZ
+        m.poke_rom(0, c.at, 0xC0); // RET NZ
         attach({0x03, 0x00, 0xFF, 0xAB, 0x00});
         z80.PC = c.at;
         z80.IX = 0x9000;
@@ -197,7 +197,7 @@ TEST_F(Z80Tape, ExAfAfAtTheSaverHookStillExchanges) {
     for (const uint16_t at : {0x04D0, 0x0076, 0x04D1}) {
         Spectrum& m = fresh_machine();
         Z80& z80 = m.z80;
-        m.ROM[at] = 0x08;
+        m.poke_rom(0, at, 0x08);
         z80.PC = at;
         z80.AF = 0x1234;
         z80.AF_ = 0x5678;
