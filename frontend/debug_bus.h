@@ -1,0 +1,40 @@
+// The machine's bus (the 48K's, or the 128K's Bus128) with every data access and port cycle
+// shown to the debugger after it happened. Timing, contention, memory and the traps are the
+// bus's own: a run over it takes exactly the cycles a run over the machine takes.
+#pragma once
+
+#include <cstdint>
+
+#include "frontend/debugger.h"
+#include "spectrum/machine.h"
+#include "z80/z80.h"
+
+template <class Inner> struct DebugBus {
+    Inner& inner;
+    Debugger& d;
+
+    Z80_INLINE uint8_t fetch(int32_t& t, uint16_t a) { return inner.fetch(t, a); }
+    Z80_INLINE uint8_t read(int32_t& t, uint16_t a) {
+        const uint8_t value = inner.read(t, a);
+        if (d.watching_memory) d.memory_read(a, value);
+        return value;
+    }
+    Z80_INLINE void write(int32_t& t, uint16_t a, uint8_t v) {
+        inner.write(t, a, v);
+        if (d.watching_memory) d.memory_write(a, v);
+    }
+    Z80_INLINE void internal(int32_t& t, uint16_t a, int n) { inner.internal(t, a, n); }
+    Z80_INLINE uint8_t in(int32_t& t, uint16_t port) {
+        const uint8_t value = inner.in(t, port);
+        if (d.watching_ports) d.port_read(port, value);
+        return value;
+    }
+    Z80_INLINE void out(int32_t& t, uint16_t port, uint8_t value) {
+        inner.out(t, port, value);
+        if (d.watching_ports) d.port_write(port, value);
+    }
+    static constexpr int32_t interrupt_end() { return Inner::interrupt_end(); }
+    static constexpr bool hook_opcode(uint8_t op) { return Inner::hook_opcode(op); }
+    Z80_INLINE bool hook_at(uint8_t op, uint16_t pc) { return Inner::hook_at(op, pc); }
+    bool fetch_hook(uint8_t op) { return inner.fetch_hook(op); }
+};
