@@ -42,12 +42,6 @@ bool register_value(const Z80& z, const std::string& name, uint16_t& value) {
     return false;
 }
 
-// The interrupt the next step would accept first: the line held, IFF1 set, no EI just run.
-bool interrupt_due(const Spectrum& m) {
-    const int32_t end = m.model == 48 ? Spectrum::interrupt_end() : ULA_128.interrupt_end;
-    return m.tstates <= end && m.z80.IFF1 && !m.z80.pending_EI;
-}
-
 } // namespace
 
 bool RegisterCondition::holds(const Z80& z) const {
@@ -60,60 +54,61 @@ bool register_name_known(const std::string& name) {
     return register_value(Z80{}, name, unused);
 }
 
-void Debugger::watch_flags() {
+void Debugger::prepare() {
+    reason.clear();
     watching_memory = watching_ports = false;
+    std::fill(at_address.begin(), at_address.end(), 0);
     for (const Breakpoint& p : points) {
         watching_memory |= p.kind == Breakpoint::Kind::read || p.kind == Breakpoint::Kind::write;
         watching_ports |=
             p.kind == Breakpoint::Kind::port_in || p.kind == Breakpoint::Kind::port_out;
+        if (p.kind == Breakpoint::Kind::execute) at_address[p.first] = 1;
     }
+    if (run_to >= 0) at_address[static_cast<uint16_t>(run_to)] = 1;
 }
 
-void Debugger::step(Spectrum& m) {
-    watch_flags();
+bool Debugger::stops_before(const Spectrum& m) {
+    const uint16_t pc = m.z80.PC;
+    if (pc == stop_pc && m.tstates == stop_t) return false;
+    char text[40] = "";
+    if (run_to == pc) {
+        std::snprintf(text, sizeof text, "STEP");
+        run_to = -1;
+    }
+    for (const Breakpoint& p : points)
+        if (!*text && p.kind == Breakpoint::Kind::execute && p.first == pc && p.when.holds(m.z80))
+            std::snprintf(text, sizeof text, "BREAK AT $%04X", pc);
+    if (!*text) return false;
+    reason = text;
+    stop_pc = pc;
+    stop_t = m.tstates;
+    return true;
+}
+
+// What Spectrum::run_steps does around a run: one limit for both counters, tstatesh kept
+// in step with tstates.
+bool Debugger::run_limited(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_limit) {
+    prepare();
     regs = &m.z80;
-    instruction_pc = m.z80.PC;
-    if (m.model == 48) debug_step_48(m, *this);
-    else debug_step_128(m, *this);
+    const int64_t offset = static_cast<int64_t>(m.tstatesh) - m.tstates;
+    const int64_t limit = std::min<int64_t>(tstates_limit, tstatesh_limit - offset);
+    if (m.tstates >= limit) return false;
+    m.slots_changed();
+    const bool stopped = m.model == 48 ? debug_run_48(m, *this, static_cast<int32_t>(limit))
+                                       : debug_run_128(m, *this, static_cast<int32_t>(limit));
+    m.tstatesh = static_cast<int32_t>(m.tstates + offset);
+    return stopped;
 }
 
 bool Debugger::run(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_limit) {
-    reason.clear();
-    while (m.tstates < tstates_limit && m.tstatesh < tstatesh_limit) {
-        // The interrupt is accepted as a step of its own, so that a breakpoint at its
-        // handler stops before the handler's first instruction. tstatesh keeps pace.
-        if (interrupt_due(m)) {
-            const int32_t before = m.tstates;
-            m.Z80INT();
-            m.tstatesh += m.tstates - before;
-        }
-        const uint16_t pc = m.z80.PC;
-        if (pc != stop_pc || m.tstates != stop_t) {
-            char text[40] = "";
-            if (run_to == pc) {
-                std::snprintf(text, sizeof text, "STEP");
-                run_to = -1;
-            }
-            for (const Breakpoint& p : points)
-                if (!*text && p.kind == Breakpoint::Kind::execute && p.first == pc &&
-                    p.when.holds(m.z80))
-                    std::snprintf(text, sizeof text, "BREAK AT $%04X", pc);
-            if (*text) {
-                reason = text;
-                stop_pc = pc;
-                stop_t = m.tstates;
-                return true;
-            }
-        }
-        if (before_step) before_step(m);
-        step(m);
-        if (!reason.empty()) {
-            stop_pc = m.z80.PC;
-            stop_t = m.tstates;
-            return true;
-        }
-    }
-    return false;
+    return run_limited(m, tstates_limit, tstatesh_limit);
+}
+
+// One step: the stop at PC (if any) passed over.
+void Debugger::step(Spectrum& m) {
+    stop_pc = m.z80.PC;
+    stop_t = m.tstates;
+    run_limited(m, m.tstates + 1, INT32_MAX);
 }
 
 int32_t Debugger::step_over_target(const Spectrum& m) {
@@ -147,7 +142,7 @@ bool Debugger::breaks_at(uint16_t address) const {
 }
 
 // The registers a watchpoint's condition looks at are those the instruction began with.
-void Debugger::hit(const char* what, uint16_t addr, uint8_t value, bool) {
+void Debugger::hit(const char* what, uint16_t addr, uint8_t value) {
     if (!reason.empty()) return; // the first access of the instruction to stop it is told
     char text[64];
     std::snprintf(text, sizeof text, "%s $%04X=$%02X AT PC $%04X", what, addr, value,
@@ -159,26 +154,26 @@ void Debugger::memory_read(uint16_t addr, uint8_t value) {
     for (const Breakpoint& p : points)
         if (p.kind == Breakpoint::Kind::read && addr >= p.first && addr <= p.last &&
             p.when.holds(*regs))
-            hit("READ", addr, value, false);
+            hit("READ", addr, value);
 }
 
 void Debugger::memory_write(uint16_t addr, uint8_t value) {
     for (const Breakpoint& p : points)
         if (p.kind == Breakpoint::Kind::write && addr >= p.first && addr <= p.last &&
             p.when.holds(*regs))
-            hit("WRITE", addr, value, false);
+            hit("WRITE", addr, value);
 }
 
 void Debugger::port_read(uint16_t port, uint8_t value) {
     for (const Breakpoint& p : points)
         if (p.kind == Breakpoint::Kind::port_in && (port & p.mask) == p.first &&
             p.when.holds(*regs))
-            hit("IN", port, value, true);
+            hit("IN", port, value);
 }
 
 void Debugger::port_write(uint16_t port, uint8_t value) {
     for (const Breakpoint& p : points)
         if (p.kind == Breakpoint::Kind::port_out && (port & p.mask) == p.first &&
             p.when.holds(*regs))
-            hit("OUT", port, value, true);
+            hit("OUT", port, value);
 }

@@ -48,8 +48,8 @@ class Debugger {
     // the machine stopped before runs without stopping again.
     bool run(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_limit);
 
-    // One instruction (an interrupt due first is accepted, and its handler's first
-    // instruction runs). Watchpoints are looked at, breakpoints are not.
+    // One instruction, the stop at PC passed over. An interrupt due first is accepted, and
+    // a breakpoint at its handler stops there; watchpoints stop it as in a run.
     void step(Spectrum& m);
     // Where "step over" stops: after a CALL, RST or repeating block instruction at PC, the
     // instruction after it; -1 when the one at PC is none of those (a plain step).
@@ -69,20 +69,29 @@ class Debugger {
     void port_read(uint16_t port, uint8_t value);
     void port_write(uint16_t port, uint8_t value);
 
+    // The checking path's loop over its bus (debug_bus.h): runs while tstates < limit,
+    // true at a stop.
+    template <class Bus> bool run_over(Spectrum& m, Bus& bus, int32_t limit);
+
   private:
     int32_t run_to = -1;
     const Z80* regs = nullptr;   // the machine's registers while a step runs
     uint16_t instruction_pc = 0; // where the running instruction began
+    // 1 at each address where an execution breakpoint (or run_until) is set.
+    std::vector<uint8_t> at_address = std::vector<uint8_t>(0x10000);
     // Where the last stop was: the breakpoint there does not stop the machine again until
     // it has moved on.
     uint16_t stop_pc = 0;
     int32_t stop_t = INT32_MIN;
 
-    void hit(const char* what, uint16_t addr, uint8_t value, bool port);
-    void watch_flags();
+    void hit(const char* what, uint16_t addr, uint8_t value);
+    void prepare();
+    // Whether the instruction at PC, about to run, is a stop; sets `reason`.
+    bool stops_before(const Spectrum& m);
+    bool run_limited(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_limit);
 };
 
-// The checking path's step over each bus, in the machine's CPU model
+// The checking path's run over each bus, in the machine's CPU model, while tstates < limit
 // (debugger_step.cpp and debugger_step_128.cpp: each instantiation takes long to compile).
-void debug_step_48(Spectrum& m, Debugger& d);
-void debug_step_128(Spectrum& m, Debugger& d);
+bool debug_run_48(Spectrum& m, Debugger& d, int32_t limit);
+bool debug_run_128(Spectrum& m, Debugger& d, int32_t limit);
