@@ -81,6 +81,7 @@ bool Session::render_physical_frame() {
         // Escape ends the program, paused or not; so does the host's quit request (a
         // window closed, a signal), which read_keyboard takes from the host.
         if (keyboard.key_pressed(key::ESCAPE)) exit_request = 1;
+        if (!exit_request && monitor_keys()) return false;
         if (!exit_request && still_frame && !keyboard.key_pressed(key::F8)) return false;
     }
 
@@ -121,7 +122,7 @@ bool Session::run_machine(uint64_t frame_limit) {
             render_logical_frame();
             if (frame_clock() >= frame_limit) return !exit_request;
         }
-        if (m.tstatesh >= m.tpfh) {
+        if (m.tstatesh >= m.tpfh || monitor.open) {
             if (exit_request) return false;
             // The machine stands still (requester open, or paused): no instruction runs and
             // no counter moves. Each display frame is one pass; the host is never waited on.
@@ -143,9 +144,19 @@ bool Session::run_machine(uint64_t frame_limit) {
         // A pass runs one instruction. Where no frame end is due, running on to the next one
         // is the same as passing the checks once per instruction; where one is still due (a
         // tape block can carry the counters several frames ahead), exactly one runs.
-        if (m.tstates >= m.tpf || m.tstatesh >= m.tpfh) m.z80_step();
-        else m.z80_run(m.tpf, m.tpfh);
+        const bool due = m.tstates >= m.tpf || m.tstatesh >= m.tpfh;
+        if (debugger.armed()) {
+            if (debugger.run(m, due ? m.tstates + 1 : m.tpf, due ? m.tstatesh + 1 : m.tpfh))
+                return true;
+        } else if (due) {
+            m.z80_step();
+        } else {
+            m.z80_run(m.tpf, m.tpfh);
+        }
     }
 }
 
-void Session::main_loop() { run_machine(UINT64_MAX); }
+void Session::main_loop() {
+    // A breakpoint's stop returns from the run and opens the monitor there.
+    while (run_machine(UINT64_MAX)) open_monitor(debugger.reason);
+}

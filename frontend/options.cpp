@@ -147,6 +147,15 @@ std::vector<CommandOption> machine_option_table(MachineOptions& m) {
                   "test programs see it); Windows+Z switches between them while running"},
          .take = [&m](const std::string& v,
                       std::string&) { return cpu_model_named(v, m.cpu_model); }},
+        {.name = "--symbols",
+         .value = "FILE",
+         .needs = "a symbol file",
+         .help = {"names for addresses, shown in the disassembly and taken wherever an",
+                  "address is: lines NAME EQU VALUE (pasmo's --equ and --public output),",
+                  "NAME: EQU VALUE or NAME = VALUE; values decimal, $hex, #hex, 0xhex or",
+                  "NNNNh; may be repeated"},
+         .take = [&m](const std::string& v,
+                      std::string& error) { return m.symbols.load(v, error); }},
     };
 }
 
@@ -161,6 +170,7 @@ void MachineOptions::apply(Session& session) const {
     session.machine.cpu_model = cpu_model;
     session.sound.mix.set_volume(volume);
     session.apply_hardware_options(hardware);
+    session.symbols = symbols;
 }
 
 namespace {

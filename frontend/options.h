@@ -46,6 +46,7 @@ struct MachineOptions {
     Session::HardwareOptions hardware; // sound chip, stereo, joystick
     CpuModel cpu_model = CpuModel::standard;
     int volume = 100; // percent of the sound's full scale
+    Symbols symbols;  // --symbols
 
     void apply(Session& session) const;
 };

@@ -12,10 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "frontend/debugger.h"
 #include "frontend/host.h"
 #include "frontend/keyboard.h"
+#include "frontend/monitor.h"
 #include "frontend/requester.h"
 #include "frontend/sound_ring.h"
+#include "frontend/symbols.h"
 #include "frontend/text_layer.h"
 #include "frontend/user_files.h"
 #include "frontend/view.h"
@@ -43,6 +46,11 @@ class Session {
     SoundRing sound;
     Requester requester;
     UserFiles files;
+    // Breakpoints and watchpoints (none: the machine runs its own step), and the names of
+    // addresses from --symbols.
+    Debugger debugger;
+    Symbols symbols;
+    Monitor monitor; // Windows+D (monitor.cpp)
 
     // --- Picture surfaces ---------------------------------------------------------------
     // Three picture surfaces, created opaque black.
@@ -114,7 +122,8 @@ class Session {
     void main_loop();
     // The main loop, returning also as soon as frame_clock() reaches `frame_limit` (right
     // after that logical frame end or held display frame; calling it again continues
-    // exactly where it stopped). False once exit_request has ended the run.
+    // exactly where it stopped). False once exit_request has ended the run. A breakpoint or
+    // watchpoint ends it too, with debugger.reason set (true); it goes on from there.
     bool run_machine(uint64_t frame_limit);
     // Logical frames ended plus display frames held still (pause, requester): the clock of
     // run_machine's limit and of the headless runner's script.
@@ -156,6 +165,13 @@ class Session {
 
     // --- Control keys and the requester -------------------------------------------------
     void handle_control_keys();
+    // The monitor: opened with `why` on row 23; drawn; its keys (true while it holds the
+    // machine still, and in the display frame that closes it); the logical frame ends a run
+    // from it has reached.
+    void open_monitor(const std::string& why);
+    void draw_monitor();
+    bool monitor_keys();
+    void monitor_frame_ends();
     // F10: opens or closes the requester page.
     void do_file_requester();
     // One frame of the open requester, after the keyboard was read.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <memory>
+#include <regex>
 
 #include "formats/snapshots.h"
 #include "frontend/options.h"
@@ -21,6 +22,7 @@
 #include "tools/keyscript.h"
 #include "tools/media_files.h"
 #include "tools/screen_text.h"
+#include "z80/disasm.h"
 
 namespace {
 const char* const USAGE_HEAD = R"(usage: marrowgleam-run [options] [FILE]
@@ -44,6 +46,12 @@ TAP and TZX, or it is a snapshot too short or malformed. A failed --save also en
 status 1, and so does a SAVE typed in BASIC that could not be written (the tape file or the
 data directory not writable, a full disk, a block too long for a TAP file): each is
 reported on standard error with the reason.
+
+Run as a test: --break and --until-pc stop before the instruction at an address,
+--until-text when the screen's text matches. At the stop the machine's state (registers,
+frame, T-state, the beam's line and column) is printed on standard output and every
+output above is taken there. The status is then 0, or with --exit-code-from the byte
+there; a run that reaches --timeout-frames without a stop ends with status 3.
 )";
 
 struct MemoryDump {
@@ -101,7 +109,41 @@ struct RunOptions {
     bool print_text = false, quiet = false, help = false;
     std::vector<MemoryDump> dumps;
     MachineOptions machine;
+    // Stops, as typed (an address may be a symbol from a --symbols given after it).
+    std::vector<std::string> stop_at;
+    std::string until_text, exit_code_from, trace_path, trace_from, trace_to;
+    bool timeout = false; // --timeout-frames: the run's end without a stop is status 3
 };
+
+// When a trace starts or ends: at a frame's start (from) or end (to), or at an address.
+struct TracePoint {
+    bool set = false, at_pc = false;
+    long frame = 0;
+    uint16_t pc = 0;
+};
+
+bool parse_trace_point(const std::string& text, const Symbols& symbols, TracePoint& point) {
+    if (text.empty()) return true;
+    point.set = true;
+    if (text.rfind("pc=", 0) == 0) {
+        point.at_pc = true;
+        return symbols.address(text.substr(3), point.pc);
+    }
+    char* end = nullptr;
+    point.frame = std::strtol(text.c_str(), &end, 10);
+    return *end == '\0' && point.frame >= 0;
+}
+
+// "AF=0044 BC=..." and the rest of the CPU's state.
+std::string registers_line(const Z80& z) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "AF=%04X BC=%04X DE=%04X HL=%04X IX=%04X IY=%04X SP=%04X AF'=%04X BC'=%04X "
+                  "DE'=%04X HL'=%04X I=%02X R=%02X IM=%d IFF1=%d IFF2=%d",
+                  z.AF, z.BC, z.DE, z.HL, z.IX, z.IY, z.SP, z.AF_, z.BC_, z.DE_, z.HL_, z.I,
+                  (z.R & 0x7F) | (z.R7 & 0x80), z.IM, z.IFF1, z.IFF2);
+    return text;
+}
 
 // A count from 0 (or from `low`), in decimal.
 std::function<bool(const std::string&, std::string&)> count(long& target, long low = 0) {
@@ -203,6 +245,74 @@ std::vector<CommandOption> option_table(RunOptions& o) {
                  return snapshot_format_of(value, o.save_format);
              }},
     };
+    const auto address = [](std::vector<std::string>& list) {
+        return [&list](const std::string& value, std::string&) {
+            list.push_back(value);
+            return true;
+        };
+    };
+    const std::vector<CommandOption> stops = {
+        {.name = "--break",
+         .value = "ADDR",
+         .needs = "an address",
+         .help = {"stop before the instruction at ADDR (a number as --symbols takes it, or",
+                  "a symbol's name); may be repeated"},
+         .take = address(o.stop_at)},
+        {.name = "--until-pc",
+         .value = "ADDR",
+         .needs = "an address",
+         .help = {"the same as --break"},
+         .take = address(o.stop_at)},
+        {.name = "--until-text",
+         .value = "REGEX",
+         .needs = "a regular expression",
+         .help = {"stop when the screen's text (as --text prints it, rows joined by line",
+                  "ends) matches REGEX (ECMAScript), looked at each frame end"},
+         .take =
+             [&o](const std::string& value, std::string&) {
+                 try {
+                     std::regex check(value);
+                 } catch (const std::regex_error&) {
+                     return false;
+                 }
+                 o.until_text = value;
+                 return true;
+             }},
+        {.name = "--timeout-frames",
+         .value = "N",
+         .needs = "a number from 1",
+         .help = {"run N frames at most (in place of --frames); ending there without a",
+                  "stop is exit status 3"},
+         .take =
+             [&o](const std::string& value, std::string& error) {
+                 o.timeout = true;
+                 return count(o.frames, 1)(value, error);
+             }},
+        {.name = "--exit-code-from",
+         .value = "ADDR",
+         .needs = "an address",
+         .help = {"the byte at ADDR at the end of the run is the exit status"},
+         .take = text(o.exit_code_from)},
+        {.name = "--trace",
+         .value = "FILE",
+         .needs = "a file name",
+         .help = {"write every instruction run to FILE, a line each: the frame, the",
+                  "T-state in it, PC, the bytes, the instruction, the registers"},
+         .take = text(o.trace_path)},
+        {.name = "--trace-from",
+         .value = "WHEN",
+         .needs = "a frame number or pc=ADDR",
+         .help = {"start the trace at the start of frame WHEN (counted from 0) or, as",
+                  "pc=ADDR, at the first instruction at ADDR (default: at once)"},
+         .take = text(o.trace_from)},
+        {.name = "--trace-to",
+         .value = "WHEN",
+         .needs = "a frame number or pc=ADDR",
+         .help = {"end the trace after frame WHEN or, as pc=ADDR, after the first",
+                  "instruction at ADDR traced (default: the run's end)"},
+         .take = text(o.trace_to)},
+    };
+    for (const CommandOption& option : stops) table.push_back(option);
     for (CommandOption& option : machine_option_table(o.machine)) table.push_back(option);
     table.push_back({.name = "--quiet",
                      .help = {"do not print the speed figures"},
@@ -254,11 +364,43 @@ bool set_up(Session& session, HeadlessHost& host, const char* argv0, const RunOp
     return true;
 }
 
-// Runs the frames (or until Escape), the sound into `wav` when it is open. False when a SAVE
-// typed in BASIC could not be written (each told as it happens).
-bool run_frames(Session& session, long frames, WavWriter& wav) {
+// The --trace file, written as the checking path runs each instruction.
+struct Trace {
+    FILE* file = nullptr;
+    TracePoint from, to;
+    bool on = false, done = false;
+
+    void step(const Session& session, const Spectrum& m) {
+        const long frame = static_cast<long>(session.logical_frames);
+        if (done) return;
+        if (!on) on = !from.set || (from.at_pc ? m.z80.PC == from.pc : frame >= from.frame);
+        if (!on) return;
+        if (to.set && !to.at_pc && frame > to.frame) {
+            done = true;
+            return;
+        }
+        uint8_t bytes[4];
+        for (int i = 0; i < 4; i++)
+            bytes[i] = m.readbyte_internal(static_cast<uint16_t>(m.z80.PC + i));
+        const z80::Disassembly d = z80::disassemble(
+            bytes, m.z80.PC, [&session](uint16_t a) { return session.symbols.name_at(a); });
+        char hex[12] = "";
+        for (int i = 0; i < d.length; i++)
+            std::snprintf(hex + 2 * i, sizeof hex - 2 * static_cast<size_t>(i), "%02X", bytes[i]);
+        std::fprintf(file, "%ld %d %04X %-8s %-24s %s\n", frame, m.tstates, m.z80.PC, hex,
+                     d.text.c_str(), registers_line(m.z80).c_str());
+        if (to.set && to.at_pc && m.z80.PC == to.pc) done = true;
+    }
+};
+
+// Runs the frames (or until Escape, or a stop), the sound into `wav` when it is open. False
+// when a SAVE typed in BASIC could not be written (each told as it happens). `stop` says
+// what stopped the run, empty when it ran to its end.
+bool run_frames(Session& session, const RunOptions& options, WavWriter& wav, std::string& stop) {
     bool saves_written = true;
-    while (session.frame_clock() < static_cast<uint64_t>(frames)) {
+    const bool by_text = !options.until_text.empty();
+    const std::regex until(by_text ? options.until_text : std::string("x"));
+    while (session.frame_clock() < static_cast<uint64_t>(options.frames)) {
         const uint64_t logical = session.logical_frames;
         const bool went_on = session.run_machine(session.frame_clock() + 1);
         if (!session.files.tape_save_failure.empty()) {
@@ -270,8 +412,27 @@ bool run_frames(Session& session, long frames, WavWriter& wav) {
         if (!went_on) break; // Escape
         if (wav.is_open() && session.logical_frames != logical)
             wav.write(session.sound.FRAME_SAMPLES, SAMPLES_PER_FRAME);
+        if (session.debugger.stopped()) {
+            stop = session.debugger.reason;
+            break;
+        }
+        if (by_text && session.logical_frames != logical &&
+            std::regex_search(screen_text_joined(session.machine), until)) {
+            stop = "TEXT MATCHED";
+            break;
+        }
     }
     return saves_written;
+}
+
+// The machine's state at a stop, on standard output.
+void report_stop(const Session& session, const std::string& stop) {
+    const Spectrum& m = session.machine;
+    const int32_t line = m.timing().line;
+    std::printf("stop: %s\nframe %llu T-state %d line %d column %d\nPC=%04X %s%s\n", stop.c_str(),
+                static_cast<unsigned long long>(session.logical_frames), m.tstates,
+                m.tstates / line, m.tstates % line, m.z80.PC, registers_line(m.z80).c_str(),
+                m.z80.halted ? " HALT" : "");
 }
 
 // What the run was asked to leave behind: 0, or 1 when any of it could not be written.
@@ -280,7 +441,7 @@ int write_outputs(const Session& session, const RunOptions& options, WavWriter& 
     std::string error;
     int status = 0;
     if (!options.png_path.empty() &&
-        !write_picture_png(options.png_path, session.ULA_surface[m.IFB_buffer], error)) {
+        !write_picture_png(options.png_path, session.ULA_surface[session.last_picture], error)) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         status = 1;
     }
@@ -341,12 +502,59 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         return 1;
     }
+    // The stops: breakpoints at their addresses (symbols known only now), the trace.
+    for (const std::string& at : options.stop_at) {
+        uint16_t address = 0;
+        if (!session.symbols.address(at, address)) {
+            std::fprintf(stderr, "marrowgleam-run: %s is no address nor symbol\n", at.c_str());
+            return 2;
+        }
+        session.debugger.points.push_back({.first = address, .last = address});
+    }
+    uint16_t exit_code_from = 0;
+    if (!options.exit_code_from.empty() &&
+        !session.symbols.address(options.exit_code_from, exit_code_from)) {
+        std::fprintf(stderr, "marrowgleam-run: %s is no address nor symbol\n",
+                     options.exit_code_from.c_str());
+        return 2;
+    }
+    Trace trace;
+    if (!parse_trace_point(options.trace_from, session.symbols, trace.from) ||
+        !parse_trace_point(options.trace_to, session.symbols, trace.to)) {
+        std::fprintf(stderr, "marrowgleam-run: --trace-from and --trace-to take a frame number "
+                             "or pc=ADDR\n");
+        return 2;
+    }
+    const std::unique_ptr<FILE, int (*)(FILE*)> trace_file(
+        options.trace_path.empty() ? nullptr : std::fopen(options.trace_path.c_str(), "w"),
+        [](FILE* f) { return f ? std::fclose(f) : 0; });
+    if (!options.trace_path.empty()) {
+        if (!trace_file) {
+            std::fprintf(stderr, "marrowgleam-run: cannot write %s\n", options.trace_path.c_str());
+            return 1;
+        }
+        trace.file = trace_file.get();
+        session.debugger.before_step = [&trace, &session](const Spectrum& m) {
+            trace.step(session, m);
+        };
+    }
     const auto start = std::chrono::steady_clock::now();
-    const bool saves_written = run_frames(session, options.frames, wav);
+    std::string stop;
+    const bool saves_written = run_frames(session, options, wav, stop);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    const int status = write_outputs(session, options, wav) != 0 || !saves_written ? 1 : 0;
+    const bool testing = !options.stop_at.empty() || !options.until_text.empty() ||
+                         options.timeout || !options.exit_code_from.empty();
+    if (testing) report_stop(session, stop.empty() ? "END OF RUN" : stop);
+    int status = write_outputs(session, options, wav) != 0 || !saves_written ? 1 : 0;
+    if (trace.file && std::fflush(trace.file) != 0) {
+        std::fprintf(stderr, "marrowgleam-run: cannot write %s\n", options.trace_path.c_str());
+        status = 1;
+    }
+    if (status == 0 && options.timeout && stop.empty()) status = 3;
+    else if (status == 0 && !options.exit_code_from.empty())
+        status = session.machine.readbyte_internal(exit_code_from);
     if (!options.quiet) {
         const double emulated = session.logical_frames / 50.0;
         std::fprintf(stderr,

@@ -1,0 +1,179 @@
+#include "frontend/debugger.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "z80/disasm.h"
+
+namespace {
+
+// The register `name` names in `z` (any case); false for none.
+bool register_value(const Z80& z, const std::string& name, uint16_t& value) {
+    std::string n = name;
+    for (char& ch : n) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    const struct {
+        const char* name;
+        uint16_t value;
+    } table[] = {{"A", z.A()},
+                 {"F", z.F()},
+                 {"B", static_cast<uint16_t>(z.BC >> 8)},
+                 {"C", static_cast<uint16_t>(z.BC & 0xFF)},
+                 {"D", static_cast<uint16_t>(z.DE >> 8)},
+                 {"E", static_cast<uint16_t>(z.DE & 0xFF)},
+                 {"H", static_cast<uint16_t>(z.HL >> 8)},
+                 {"L", static_cast<uint16_t>(z.HL & 0xFF)},
+                 {"I", z.I},
+                 {"R", static_cast<uint16_t>((z.R & 0x7F) | (z.R7 & 0x80))},
+                 {"AF", z.AF},
+                 {"BC", z.BC},
+                 {"DE", z.DE},
+                 {"HL", z.HL},
+                 {"IX", z.IX},
+                 {"IY", z.IY},
+                 {"SP", z.SP},
+                 {"PC", z.PC}};
+    for (const auto& entry : table) {
+        if (n == entry.name) {
+            value = entry.value;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool RegisterCondition::holds(const Z80& z) const {
+    uint16_t actual = 0;
+    return reg.empty() || (register_value(z, reg, actual) && actual == value);
+}
+
+bool register_name_known(const std::string& name) {
+    uint16_t unused = 0;
+    return register_value(Z80{}, name, unused);
+}
+
+void Debugger::prepare() {
+    reason.clear();
+    watching_memory = watching_ports = false;
+    std::fill(at_address.begin(), at_address.end(), 0);
+    for (const Breakpoint& p : points) {
+        watching_memory |= p.kind == Breakpoint::Kind::read || p.kind == Breakpoint::Kind::write;
+        watching_ports |=
+            p.kind == Breakpoint::Kind::port_in || p.kind == Breakpoint::Kind::port_out;
+        if (p.kind == Breakpoint::Kind::execute) at_address[p.first] = 1;
+    }
+    if (run_to >= 0) at_address[static_cast<uint16_t>(run_to)] = 1;
+}
+
+bool Debugger::stops_before(const Spectrum& m) {
+    const uint16_t pc = m.z80.PC;
+    if (pc == stop_pc && m.tstates == stop_t) return false;
+    char text[40] = "";
+    if (run_to == pc) {
+        std::snprintf(text, sizeof text, "STEP");
+        run_to = -1;
+    }
+    for (const Breakpoint& p : points)
+        if (!*text && p.kind == Breakpoint::Kind::execute && p.first == pc && p.when.holds(m.z80))
+            std::snprintf(text, sizeof text, "BREAK AT $%04X", pc);
+    if (!*text) return false;
+    reason = text;
+    stop_pc = pc;
+    stop_t = m.tstates;
+    return true;
+}
+
+// What Spectrum::run_steps does around a run: one limit for both counters, tstatesh kept
+// in step with tstates.
+bool Debugger::run_limited(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_limit) {
+    prepare();
+    regs = &m.z80;
+    const int64_t offset = static_cast<int64_t>(m.tstatesh) - m.tstates;
+    const int64_t limit = std::min<int64_t>(tstates_limit, tstatesh_limit - offset);
+    if (m.tstates >= limit) return false;
+    m.slots_changed();
+    const bool stopped = m.model == 48 ? debug_run_48(m, *this, static_cast<int32_t>(limit))
+                                       : debug_run_128(m, *this, static_cast<int32_t>(limit));
+    m.tstatesh = static_cast<int32_t>(m.tstates + offset);
+    return stopped;
+}
+
+bool Debugger::run(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_limit) {
+    return run_limited(m, tstates_limit, tstatesh_limit);
+}
+
+// One step: the stop at PC (if any) passed over.
+void Debugger::step(Spectrum& m) {
+    stop_pc = m.z80.PC;
+    stop_t = m.tstates;
+    run_limited(m, m.tstates + 1, INT32_MAX);
+}
+
+int32_t Debugger::step_over_target(const Spectrum& m) {
+    const uint16_t pc = m.z80.PC;
+    uint8_t bytes[4];
+    for (int i = 0; i < 4; i++) bytes[i] = m.readbyte_internal(static_cast<uint16_t>(pc + i));
+    const uint8_t op = bytes[0];
+    const bool call = op == 0xCD || (op & 0xC7) == 0xC4;
+    const bool rst = (op & 0xC7) == 0xC7;
+    const bool block = op == 0xED && (bytes[1] & 0xF4) == 0xB0; // LDIR CPIR INIR OTIR, LDDR...
+    if (!call && !rst && !block) return -1;
+    return static_cast<uint16_t>(pc + z80::disassemble(bytes, pc).length);
+}
+
+bool Debugger::toggle(uint16_t address) {
+    const auto at = std::find_if(points.begin(), points.end(), [address](const Breakpoint& p) {
+        return p.kind == Breakpoint::Kind::execute && p.first == address;
+    });
+    if (at != points.end()) {
+        points.erase(at);
+        return false;
+    }
+    points.push_back({.kind = Breakpoint::Kind::execute, .first = address, .last = address});
+    return true;
+}
+
+bool Debugger::breaks_at(uint16_t address) const {
+    return std::any_of(points.begin(), points.end(), [address](const Breakpoint& p) {
+        return p.kind == Breakpoint::Kind::execute && p.first == address;
+    });
+}
+
+// The registers a watchpoint's condition looks at are those the instruction began with.
+void Debugger::hit(const char* what, uint16_t addr, uint8_t value) {
+    if (!reason.empty()) return; // the first access of the instruction to stop it is told
+    char text[64];
+    std::snprintf(text, sizeof text, "%s $%04X=$%02X AT PC $%04X", what, addr, value,
+                  instruction_pc);
+    reason = text;
+}
+
+void Debugger::memory_read(uint16_t addr, uint8_t value) {
+    for (const Breakpoint& p : points)
+        if (p.kind == Breakpoint::Kind::read && addr >= p.first && addr <= p.last &&
+            p.when.holds(*regs))
+            hit("READ", addr, value);
+}
+
+void Debugger::memory_write(uint16_t addr, uint8_t value) {
+    for (const Breakpoint& p : points)
+        if (p.kind == Breakpoint::Kind::write && addr >= p.first && addr <= p.last &&
+            p.when.holds(*regs))
+            hit("WRITE", addr, value);
+}
+
+void Debugger::port_read(uint16_t port, uint8_t value) {
+    for (const Breakpoint& p : points)
+        if (p.kind == Breakpoint::Kind::port_in && (port & p.mask) == p.first &&
+            p.when.holds(*regs))
+            hit("IN", port, value);
+}
+
+void Debugger::port_write(uint16_t port, uint8_t value) {
+    for (const Breakpoint& p : points)
+        if (p.kind == Breakpoint::Kind::port_out && (port & p.mask) == p.first &&
+            p.when.holds(*regs))
+            hit("OUT", port, value);
+}

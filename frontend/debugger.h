@@ -1,0 +1,97 @@
+// Breakpoints and watchpoints, kept beside the machine. With none set the machine runs its own
+// step and nothing here is looked at. With any set, the session runs the machine through
+// Debugger::run: an instruction at a time over a bus that shows every data access and port
+// cycle to the debugger, with PC checked before each instruction.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "spectrum/machine.h"
+
+// A register and the value it must hold for a stop to count.
+struct RegisterCondition {
+    std::string reg{}; // "" for none; A F B C D E H L I R, AF BC DE HL IX IY SP PC
+    uint16_t value = 0;
+    bool holds(const Z80& z) const;
+};
+
+// The register a name stands for (any case), false for none.
+bool register_name_known(const std::string& name);
+
+struct Breakpoint {
+    enum class Kind { execute, read, write, port_in, port_out };
+    Kind kind = Kind::execute;
+    // execute: first = the address. read and write: the range first..last. Ports: a port
+    // matches when (port & mask) == first.
+    uint16_t first = 0, last = 0, mask = 0xFFFF;
+    RegisterCondition when{};
+};
+
+class Debugger {
+  public:
+    std::vector<Breakpoint> points;
+    // Called before every instruction the checking path runs (the trace).
+    std::function<void(const Spectrum&)> before_step;
+    // Why the machine stopped ("BREAK AT $8000"); empty while it runs.
+    std::string reason;
+
+    // Whether the checking path must run.
+    bool armed() const { return !points.empty() || before_step || run_to >= 0; }
+    bool stopped() const { return !reason.empty(); }
+
+    // Runs an instruction at a time while tstates < tstates_limit and tstatesh <
+    // tstatesh_limit: what Spectrum::z80_run does, with the checks. True when a breakpoint
+    // or watchpoint stopped it (`reason` says which). Run again from a stop, the instruction
+    // the machine stopped before runs without stopping again.
+    bool run(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_limit);
+
+    // One instruction, the stop at PC passed over. An interrupt due first is accepted, and
+    // a breakpoint at its handler stops there; watchpoints stop it as in a run.
+    void step(Spectrum& m);
+    // Where "step over" stops: after a CALL, RST or repeating block instruction at PC, the
+    // instruction after it; -1 when the one at PC is none of those (a plain step).
+    static int32_t step_over_target(const Spectrum& m);
+    // Stops the next run before the instruction at `address` (once), with reason "STEP".
+    void run_until(uint16_t address) { run_to = address; }
+
+    // Adds or removes an execution breakpoint at `address`; true when one is now set.
+    bool toggle(uint16_t address);
+    bool breaks_at(uint16_t address) const;
+
+    // Called by the checking bus after each access, when watching_memory (or
+    // watching_ports) says a watchpoint of that kind is set.
+    bool watching_memory = false, watching_ports = false;
+    void memory_read(uint16_t addr, uint8_t value);
+    void memory_write(uint16_t addr, uint8_t value);
+    void port_read(uint16_t port, uint8_t value);
+    void port_write(uint16_t port, uint8_t value);
+
+    // The checking path's loop over its bus (debug_bus.h): runs while tstates < limit,
+    // true at a stop.
+    template <class Bus> bool run_over(Spectrum& m, Bus& bus, int32_t limit);
+
+  private:
+    int32_t run_to = -1;
+    const Z80* regs = nullptr;   // the machine's registers while a step runs
+    uint16_t instruction_pc = 0; // where the running instruction began
+    // 1 at each address where an execution breakpoint (or run_until) is set.
+    std::vector<uint8_t> at_address = std::vector<uint8_t>(0x10000);
+    // Where the last stop was: the breakpoint there does not stop the machine again until
+    // it has moved on.
+    uint16_t stop_pc = 0;
+    int32_t stop_t = INT32_MIN;
+
+    void hit(const char* what, uint16_t addr, uint8_t value);
+    void prepare();
+    // Whether the instruction at PC, about to run, is a stop; sets `reason`.
+    bool stops_before(const Spectrum& m);
+    bool run_limited(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_limit);
+};
+
+// The checking path's run over each bus, in the machine's CPU model, while tstates < limit
+// (debugger_step.cpp and debugger_step_128.cpp: each instantiation takes long to compile).
+bool debug_run_48(Spectrum& m, Debugger& d, int32_t limit);
+bool debug_run_128(Spectrum& m, Debugger& d, int32_t limit);

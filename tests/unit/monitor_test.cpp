@@ -1,0 +1,46 @@
+// The monitor's page as the text layer shows it.
+#include <gtest/gtest.h>
+
+#include "frontend/monitor.h"
+#include "tests/support/support.h"
+
+TEST(Monitor, PageShowsStateCodeStackAndMemory) {
+    Spectrum& m = fresh_machine();
+    const uint8_t code[] = {0xCD, 0x10, 0x80, 0x3E, 0x41, 0x76}; // CALL $8010; LD A,$41; HALT
+    for (size_t i = 0; i < sizeof code; i++) m.RAM[2 * 0x4000 + i] = code[i];
+    m.RAM[2 * 0x4000 + 0x100] = 'H';
+    m.RAM[2 * 0x4000 + 0x101] = 0x07;
+    m.z80.PC = 0x8000;
+    m.z80.SP = 0x8100;
+    m.z80.AF = 0x1241; // Z and C set
+    m.z80.IM = 2;
+    m.tstates = 3 * 224 + 10;
+    Symbols symbols;
+    std::string error;
+    ASSERT_TRUE(symbols.parse("sub EQU $8010\nmain = $8000\n", error));
+    Debugger d;
+    d.toggle(0x8003);
+    Monitor mon;
+    mon.open_at(m.z80.PC, "BREAK AT $8000");
+    mon.memory = 0x8100;
+    mon.cursor_down(m);
+    std::vector<std::string> rows = mon.page(m, d, symbols);
+    ASSERT_EQ(rows.size(), 24u);
+    for (const std::string& row : rows) EXPECT_LE(row.size(), 40u) << row;
+    EXPECT_EQ(rows[0].substr(0, 7), "AF 1241");
+    EXPECT_EQ(rows[2], "IX 0000 IY 0000 I 00 R 00 IM 2 DI");
+    EXPECT_EQ(rows[3], "FLAGS S- Z+ 5- H- 3- PV- N- C+");
+    EXPECT_EQ(rows[4].substr(0, 26), "T 682    LINE 3   COLUMN 1");
+    EXPECT_EQ(rows[5].substr(0, 25), "  =8000 main     CALL sub");
+    EXPECT_EQ(rows[6].substr(0, 23), ">* 8003          LD A,$");
+    EXPECT_EQ(rows[12].substr(30), "SP+0 0748");
+    EXPECT_EQ(rows[16], "8100 48 07 00 00 00 00 00 00 H.......");
+    EXPECT_EQ(rows[22], Monitor::HELP);
+    EXPECT_EQ(rows[23], "BREAK AT $8000");
+    // Back up over the three-byte CALL, and down past the listing's end: it follows.
+    mon.cursor_up(m);
+    EXPECT_EQ(mon.cursor, 0x8000);
+    for (int i = 0; i < 20; i++) mon.cursor_down(m);
+    rows = mon.page(m, d, symbols);
+    EXPECT_EQ(rows[5][0], '>');
+}
