@@ -5,8 +5,9 @@
 // per second and the multiple of real time (50 frames a second) of each run and their
 // median, then where the time goes: the CPU alone, the rasteriser alone, and the rest.
 //
-// usage: machine_bench [FRAMES [RUNS [busy|pause]]]
-//        (default 3000 logical frames, 7 runs, the busy program)
+// usage: machine_bench [FRAMES [RUNS [busy|pause [48|128]]]]
+//        (default 3000 logical frames, 7 runs, the busy program, the 48K; the 128K runs the
+//        system's free ROM pair, its BASIC in ROM 1, with the sound chip it always has)
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -18,6 +19,7 @@
 
 #include <memory>
 
+#include "frontend/roms.h"
 #include "frontend/session.h"
 #include "host/headless/headless.h"
 #include "tools/keyscript.h"
@@ -64,11 +66,19 @@ const char* const BUSY_PROGRAM = "10 POKE 23692,255: PRINT \"HELLO \";: GOTO 10\
 const char* const PAUSE_PROGRAM = "10 PRINT \"HELLO\";\" HELLO\";\" HELLO\": PAUSE 0\n";
 
 // Boots the ROM and starts the program; false if the screen does not show it running.
-bool start_workload(Session& s, HeadlessHost& host, const char* program) {
+bool start_workload(Session& s, HeadlessHost& host, const char* program, int model) {
     std::string error;
     if (!s.load_data_files(executable_path().c_str(), error)) {
         std::fprintf(stderr, "machine_bench: %s\n", error.c_str());
         return false;
+    }
+    if (model == 128) {
+        RomSet set;
+        if (!find_roms(MachineKind::m128, {}, {}, set, error)) {
+            std::fprintf(stderr, "machine_bench: %s\n", error.c_str());
+            return false;
+        }
+        s.machine.power_on(128, std::move(set.images));
     }
     host.attach_keyboard(s);
     static std::vector<KeyEvent> events;
@@ -131,8 +141,10 @@ int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 3000;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 7;
     const std::string workload = argc > 3 ? argv[3] : "busy";
-    if (frames < 1 || runs < 1 || (workload != "busy" && workload != "pause")) {
-        std::fprintf(stderr, "usage: machine_bench [FRAMES [RUNS [busy|pause]]]\n");
+    const int model = argc > 4 ? std::atoi(argv[4]) : 48;
+    if (frames < 1 || runs < 1 || (workload != "busy" && workload != "pause") ||
+        (model != 48 && model != 128)) {
+        std::fprintf(stderr, "usage: machine_bench [FRAMES [RUNS [busy|pause [48|128]]]]\n");
         return 2;
     }
     const char* const program = workload == "busy" ? BUSY_PROGRAM : PAUSE_PROGRAM;
@@ -141,8 +153,8 @@ int main(int argc, char** argv) {
     HeadlessHost host;
     const auto session = std::make_unique<Session>(host); // large: the picture surfaces
     Session& s = *session;
-    if (!start_workload(s, host, program)) return 1;
-    std::printf("workload: %s", program);
+    if (!start_workload(s, host, program, model)) return 1;
+    std::printf("workload (%dK): %s", model, program);
 
     // Each round times the whole machine, then the CPU alone, the rasteriser alone and the
     // beeper conversion alone on the same workload, so that all four see the same load.

@@ -2,7 +2,9 @@
 #include "spectrum/ay.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 // The datasheet's volume curve: logarithmic, about 3 dB a step; step 0 is silence.
@@ -134,21 +136,95 @@ void AyChip::tick() {
         std::max<uint16_t>(1, static_cast<uint16_t>(regs[11] | (regs[12] << 8)));
     if (++env_count >= env_period) {
         env_count = 0;
-        if (!env_holding && ++env_step > 15) {
-            const uint8_t shape = regs[13];
-            env_step = 15;
-            if (!(shape & 0x08)) { // no CONTINUE: down to 0 and stay
-                env_attack = false;
-                env_holding = true;
-            } else if (shape & 0x01) { // HOLD: stay at the ramp's end, or its opposite
-                if (shape & 0x02) env_attack = !env_attack;
-                env_holding = true;
-            } else { // repeat, turning round with ALTERNATE
-                env_step = 0;
-                if (shape & 0x02) env_attack = !env_attack;
-            }
-        }
+        envelope_step();
     }
+}
+
+void AyChip::envelope_step() {
+    if (env_holding || ++env_step <= 15) return;
+    const uint8_t shape = regs[13];
+    env_step = 15;
+    if (!(shape & 0x08)) { // no CONTINUE: down to 0 and stay
+        env_attack = false;
+        env_holding = true;
+    } else if (shape & 0x01) { // HOLD: stay at the ramp's end, or its opposite
+        if (shape & 0x02) env_attack = !env_attack;
+        env_holding = true;
+    } else { // repeat, turning round with ALTERNATE
+        env_step = 0;
+        if (shape & 0x02) env_attack = !env_attack;
+    }
+}
+
+namespace {
+// A counter that counts `n` steps, turning over to 0 each time it reaches `period` (it turns
+// over at the first step when it already stands at or past it): how many times it turned.
+uint32_t count_steps(uint16_t& count, uint16_t period, uint32_t n) {
+    const uint32_t first = count + 1u >= period ? 1u : static_cast<uint32_t>(period - count);
+    if (n < first) {
+        count = static_cast<uint16_t>(count + n);
+        return 0;
+    }
+    count = static_cast<uint16_t>((n - first) % period);
+    return 1 + (n - first) / period;
+}
+
+// Steps of a counter until it next turns over (at least 1).
+uint32_t steps_to_turn(uint16_t count, uint16_t period) {
+    return count + 1u >= period ? 1u : static_cast<uint32_t>(period - count);
+}
+} // namespace
+
+void AyChip::advance(int32_t n) {
+    if (n <= 0) return;
+    const uint32_t steps = static_cast<uint32_t>(n);
+    for (int c = 0; c < 3; c++) {
+        const uint16_t period =
+            std::max<uint16_t>(1, static_cast<uint16_t>(regs[2 * c] | (regs[2 * c + 1] << 8)));
+        tone_out[c] ^= count_steps(tone_count[c], period, steps) & 1;
+    }
+    // Noise and envelope step at every other tone step: at the first when half_tick is set.
+    const uint32_t slow = half_tick ? (steps + 1) / 2 : steps / 2;
+    half_tick = half_tick != ((steps & 1) != 0);
+    if (slow == 0) return;
+    for (uint32_t k = count_steps(noise_count, std::max<uint16_t>(1, regs[6]), slow); k; k--) {
+        const uint32_t bit = (noise_lfsr ^ (noise_lfsr >> 3)) & 1;
+        noise_lfsr = (noise_lfsr >> 1) | (bit << 16);
+        noise_out = noise_lfsr & 1;
+    }
+    const uint16_t env_period =
+        std::max<uint16_t>(1, static_cast<uint16_t>(regs[11] | (regs[12] << 8)));
+    for (uint32_t k = count_steps(env_count, env_period, slow); k && !env_holding; k--)
+        envelope_step();
+}
+
+int32_t AyChip::steps_to_heard_change() const {
+    uint32_t nearest = UINT32_MAX;
+    bool noise_heard = false;
+    for (int c = 0; c < 3; c++) {
+        // An output not yet placed (registers set by a loader, not written) is placed at
+        // the next step.
+        const bool tone = tone_out[c] || (regs[7] & (1 << c));
+        const bool noise = noise_out || (regs[7] & (8 << c));
+        if (((tone && noise) ? AY_VOLUME[volume_step(c)] : 0.0f) != amplitude[c]) return 1;
+        if (!(regs[8 + c] & 0x1F)) continue; // volume 0, not the envelope's: silent
+        if (!(regs[7] & (8 << c))) noise_heard = true;
+        if (regs[7] & (1 << c)) continue; // the tone is not mixed in
+        const uint16_t period =
+            std::max<uint16_t>(1, static_cast<uint16_t>(regs[2 * c] | (regs[2 * c + 1] << 8)));
+        nearest = std::min(nearest, steps_to_turn(tone_count[c], period));
+    }
+    // The n-th slow step comes at tone step 2n - 1 when half_tick is set, else 2n.
+    const auto slow_to_steps = [this](uint32_t n) { return 2 * n - (half_tick ? 1 : 0); };
+    if (noise_heard)
+        nearest = std::min(
+            nearest, slow_to_steps(steps_to_turn(noise_count, std::max<uint16_t>(1, regs[6]))));
+    if (!env_holding) {
+        const uint16_t env_period =
+            std::max<uint16_t>(1, static_cast<uint16_t>(regs[11] | (regs[12] << 8)));
+        nearest = std::min(nearest, slow_to_steps(steps_to_turn(env_count, env_period)));
+    }
+    return static_cast<int32_t>(std::min<uint32_t>(nearest, INT32_MAX));
 }
 
 // Each channel's output now, and a band-limited step for every one that changed.
@@ -175,8 +251,19 @@ void AyChip::place(int32_t t) {
     }
 }
 
+// Steps where no output can change are jumped over: a chip that is silent, or plays slow
+// tones, costs a few steps a frame instead of one every 16 T-states.
 void AyChip::run_to(int32_t t) {
     while (next_tick <= t) {
+        const int32_t due = (t - next_tick) / TSTATES_PER_TICK + 1; // steps up to t
+        const int32_t quiet = steps_to_heard_change() - 1;          // steps nothing is heard at
+        if (quiet >= due) {
+            advance(due);
+            next_tick += due * TSTATES_PER_TICK;
+            return;
+        }
+        advance(quiet);
+        next_tick += quiet * TSTATES_PER_TICK;
         tick();
         place(next_tick);
         next_tick += TSTATES_PER_TICK;

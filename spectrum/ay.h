@@ -98,11 +98,18 @@ struct AyChip {
 
     // One tone step (and every other one, a noise and an envelope step); public for tests.
     void tick();
+    // Exactly what `n` calls of tick() do, without stepping where nothing is heard: the
+    // counters jump, the noise register and a running envelope take their own steps.
+    void advance(int32_t n);
 
     bool operator==(const AyChip&) const = default;
 
   private:
     void place(int32_t t);
+    void envelope_step();
+    // Tone steps from now to the first one after which a channel's output may change: a
+    // tone that is heard turning over, heard noise stepping, or the envelope moving.
+    int32_t steps_to_heard_change() const;
 };
 
 // The chip's sixteen volume steps as amplitudes: 0 for step 0, then 3 dB a step up to 1.0.

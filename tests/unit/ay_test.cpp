@@ -290,3 +290,74 @@ TEST(AyPorts, AWriteIsHeardAtTheTStateOfItsPortCycle) {
     EXPECT_NEAR(l[SAMPLES_PER_FRAME - 1], 1.0f, 1e-4) << "channel A wholly left in ABC";
     EXPECT_NEAR(r[SAMPLES_PER_FRAME - 1], 0.0f, 1e-4);
 }
+
+// Jumping over the steps where nothing is heard leaves the chip exactly where stepping every
+// one would: for tones, noise and envelopes of many periods, each state after a jump of n
+// steps equals the one after n calls of tick().
+TEST(Ay, AJumpOfNStepsIsNSteps) {
+    const uint8_t settings[][14] = {
+        {0, 0, 0, 0, 0, 0, 0, 0xFF, 0, 0, 0, 0, 0, 0},                // all at zero: period 1
+        {5, 0, 7, 0, 200, 1, 3, 0x38, 15, 0x10, 8, 3, 0, 0x0E},       // envelope repeating
+        {1, 0, 2, 0, 3, 0, 31, 0x07, 15, 15, 15, 1, 0, 0x0D},         // noise on all, hold
+        {0, 0x0F, 0xFF, 0x0F, 9, 0, 1, 0x00, 0x10, 0, 0, 0, 0, 0x08}, // long tones, fast envelope
+    };
+    for (const auto& regs : settings) {
+        for (int n : {1, 2, 3, 7, 16, 33, 100, 1001, 4368}) {
+            for (int before : {0, 1, 5}) {
+                AyChip stepped, jumped;
+                for (int r = 0; r < 14; r++)
+                    stepped.selected = jumped.selected = r, stepped.write(0, regs[r]),
+                    jumped.write(0, regs[r]);
+                for (int i = 0; i < before; i++) stepped.tick(), jumped.tick();
+                for (int i = 0; i < n; i++) stepped.tick();
+                jumped.advance(n);
+                EXPECT_EQ(stepped.tone_count, jumped.tone_count) << n;
+                EXPECT_EQ(stepped.tone_out, jumped.tone_out) << n;
+                EXPECT_EQ(stepped.noise_count, jumped.noise_count) << n;
+                EXPECT_EQ(stepped.noise_lfsr, jumped.noise_lfsr) << n;
+                EXPECT_EQ(stepped.noise_out, jumped.noise_out) << n;
+                EXPECT_EQ(stepped.env_count, jumped.env_count) << n;
+                EXPECT_EQ(stepped.env_step, jumped.env_step) << n;
+                EXPECT_EQ(stepped.env_attack, jumped.env_attack) << n;
+                EXPECT_EQ(stepped.env_holding, jumped.env_holding) << n;
+                EXPECT_EQ(stepped.half_tick, jumped.half_tick) << n;
+            }
+        }
+    }
+}
+
+// The output with steps jumped over is the output of a chip made to step at every tone step
+// (a write to the unused port register at each one runs it a step at a time), sample for
+// sample, over frames of tones, noise and envelopes, and after registers set by a loader.
+TEST(Ay, JumpingOverQuietStepsChangesNoSample) {
+    const uint8_t settings[][14] = {
+        {0, 0, 0, 0, 0, 0, 0, 0xFF, 0, 0, 0, 0, 0, 0},
+        {5, 0, 7, 0, 200, 1, 3, 0x38, 15, 0x10, 8, 3, 0, 0x0E},
+        {1, 0, 2, 0, 3, 0, 31, 0x07, 15, 15, 15, 1, 0, 0x0D},
+        {0, 0x0F, 0xFF, 0x0F, 9, 0, 1, 0x00, 0x10, 0, 0, 0, 0, 0x08},
+        {0, 0, 0, 0, 0, 0, 0, 0x3F, 15, 9, 0, 0, 0, 0}, // levels only, as samples are played
+    };
+    for (bool loaded : {false, true}) {
+        for (const auto& regs : settings) {
+            AyChip jumped, stepped;
+            for (int r = 0; r < 14; r++) {
+                if (loaded) {
+                    jumped.regs[r] = stepped.regs[r] = regs[r];
+                } else {
+                    jumped.selected = stepped.selected = static_cast<uint8_t>(r);
+                    jumped.write(0, regs[r]), stepped.write(0, regs[r]);
+                }
+            }
+            stepped.select(15);
+            std::vector<float> a(960), b(960), c(960), d(960);
+            for (int frame = 0; frame < 3; frame++) {
+                for (int32_t t = stepped.next_tick; t < 69888; t += AyChip::TSTATES_PER_TICK)
+                    stepped.write(t, 0);
+                jumped.end_frame(960, a.data(), b.data());
+                stepped.end_frame(960, c.data(), d.data());
+                EXPECT_EQ(a, c) << "left, frame " << frame << (loaded ? ", loaded" : "");
+                EXPECT_EQ(b, d) << "right, frame " << frame << (loaded ? ", loaded" : "");
+            }
+        }
+    }
+}
