@@ -184,6 +184,11 @@ struct SpectrumBeside {
 
     // The attached tape image, whole, shared by every copy of the machine.
     SharedVector<uint8_t> tape;
+    // The image's CRC-32, which every channel (a rewind step too) names its tape by, worked
+    // out once per image: a share of the image it belongs to is kept with it, so another
+    // image never takes that one's place (and its address) unnoticed.
+    mutable SharedVector<uint8_t> tape_crc_of;
+    mutable uint32_t tape_crc = 0;
 };
 
 class Spectrum : public SpectrumHardware, public SpectrumBeside {

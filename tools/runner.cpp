@@ -134,6 +134,7 @@ std::vector<CommandOption> option_table(RunOptions& o) {
                   "  50:type 10 PRINT 2+2<enter>   type text from frame 50 on",
                   "  120:press f7 / 125:release f7 hold and let go of keys",
                   "  200:tape play / 300:tape stop start and stop the tape",
+                  "  500:rewind 5               the machine 5 s back (see the README)",
                   "key names: a-z 0-9 space enter shift symbol backspace up down left",
                   "right escape home end pageup pagedown f1-f12 kp0-kp9 win tab; the",
                   "joystick: joy_up joy_down joy_left joy_right joy_fire; in typed",
