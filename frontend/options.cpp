@@ -150,7 +150,8 @@ std::vector<CommandOption> machine_option_table(MachineOptions& m) {
         {.name = "--rewind-seconds",
          .value = "N",
          .needs = "a number of seconds from 0 to 600",
-         .help = {"how far back Windows+R can take the machine (default 60; 0: no rewind)"},
+         .help = {"how far back the machine can go, with Windows+R or a script's rewind (default",
+                  "60; 0: not at all)"},
          .take =
              [&m](const std::string& v, std::string&) {
                  long seconds = 0;

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "formats/snapshots.h"
+#include "frontend/keys.h"
 #include "frontend/options.h"
 #include "frontend/session.h"
 #include "host/headless/headless.h"
@@ -44,6 +45,10 @@ TAP and TZX, or it is a snapshot too short or malformed. A failed --save also en
 status 1, and so does a SAVE typed in BASIC that could not be written (the tape file or the
 data directory not writable, a full disk, a block too long for a TAP file): each is
 reported on standard error with the reason.
+
+Without --rewind-seconds a run keeps no states for going back (keeping them costs host
+time every frame) unless its script rewinds or holds a Windows key (Windows+R): then it
+keeps 60 seconds, as the full-screen program does.
 )";
 
 struct MemoryDump {
@@ -313,6 +318,7 @@ int main(int argc, char** argv) {
     // A file-size limit is a failed write (EFBIG) to report, not a kill half-way through a save.
     std::signal(SIGXFSZ, SIG_IGN);
     RunOptions options;
+    options.machine.rewind_seconds = -1; // not given: see below
     std::string error;
     if (!parse_run_options(argc, argv, options, error)) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
@@ -329,6 +335,16 @@ int main(int argc, char** argv) {
     if (!parse_key_script(options.script, static_cast<int>(options.key_frames), events, error)) {
         std::fprintf(stderr, "marrowgleam-run: key script: %s\n", error.c_str());
         return 2;
+    }
+    // Keeping the states costs host time every frame: a run keeps them by default only when
+    // its script can go back (a rewind event, or a Windows key held, as for Windows+R).
+    if (options.machine.rewind_seconds < 0) {
+        bool goes_back = false;
+        for (const KeyEvent& e : events)
+            for (const int k : e.keys)
+                goes_back = goes_back || (e.down && (k == key::LSUPER || k == key::RSUPER));
+        for (const KeyEvent& e : events) goes_back = goes_back || e.rewind_frames > 0;
+        options.machine.rewind_seconds = goes_back ? RewindRing::DEFAULT_SECONDS : 0;
     }
 
     HeadlessHost host;
