@@ -338,13 +338,16 @@ int main(int argc, char** argv) {
     }
     // Keeping the states costs host time every frame: a run keeps them by default only when
     // its script can go back (a rewind event, or a Windows key held, as for Windows+R).
-    if (options.machine.rewind_seconds < 0) {
-        bool goes_back = false;
-        for (const KeyEvent& e : events)
-            for (const int k : e.keys)
-                goes_back = goes_back || (e.down && (k == key::LSUPER || k == key::RSUPER));
-        for (const KeyEvent& e : events) goes_back = goes_back || e.rewind_frames > 0;
-        options.machine.rewind_seconds = goes_back ? RewindRing::DEFAULT_SECONDS : 0;
+    bool rewinds = false, win_held = false;
+    for (const KeyEvent& e : events) {
+        rewinds = rewinds || e.rewind_frames > 0;
+        for (const int k : e.keys) win_held = win_held || (e.down && k == key::LSUPER);
+    }
+    if (options.machine.rewind_seconds < 0)
+        options.machine.rewind_seconds = rewinds || win_held ? RewindRing::DEFAULT_SECONDS : 0;
+    if (rewinds && options.machine.rewind_seconds == 0) {
+        std::fprintf(stderr, "marrowgleam-run: key script: rewind with --rewind-seconds 0\n");
+        return 2;
     }
 
     HeadlessHost host;
