@@ -281,13 +281,18 @@ TapeIdentity identity_of(const Spectrum& m) {
     TapeIdentity id;
     id.blocks = m.tape_deck.blocks.size();
     id.bytes = m.tape.size();
-    uLong crc = crc32(0, Z_NULL, 0);
     const std::vector<uint8_t>& image = m.tape.get();
-    for (size_t at = 0; at < image.size(); at += 1u << 30) {
-        const size_t n = std::min<size_t>(image.size() - at, 1u << 30);
-        crc = crc32(crc, image.data() + at, static_cast<uInt>(n));
+    // The image is never changed in place: the same one has the same CRC.
+    if (&m.tape_crc_of.get() != &image) {
+        uLong crc = crc32(0, Z_NULL, 0);
+        for (size_t at = 0; at < image.size(); at += 1u << 30) {
+            const size_t n = std::min<size_t>(image.size() - at, 1u << 30);
+            crc = crc32(crc, image.data() + at, static_cast<uInt>(n));
+        }
+        m.tape_crc = static_cast<uint32_t>(crc);
+        m.tape_crc_of = m.tape;
     }
-    id.crc = static_cast<uint32_t>(crc);
+    id.crc = m.tape_crc;
     return id;
 }
 

@@ -20,6 +20,11 @@ void cpu_model_key(Session& s) {
 }
 } // namespace
 
+// Windows + R: the machine goes back in time while held (frontend/rewinding.cpp).
+bool Session::rewind_key_held() const {
+    return keyboard.win_held() && keyboard.key_held(key::letter('r'));
+}
+
 void Session::channel_keys() {
     for (int n = 0; n <= 9; n++) {
         if (!keyboard.key_pressed(key::keypad(n))) continue;

@@ -36,8 +36,11 @@ void Session::render_logical_frame() {
     const bool text_alone = text.overlay == 2;
     if (text_alone) host.clear_screen();
     // Loading fast, a picture nobody will see is not painted; the screen the beam fetches
-    // next frame is reloaded all the same.
-    if (!tape_fast() || std::chrono::steady_clock::now() - fast_shown >= FAST_LOAD_SHOW_PERIOD)
+    // next frame is reloaded all the same. Running ahead, the picture shown is the copy's.
+    const bool shown =
+        !tape_fast() || std::chrono::steady_clock::now() - fast_shown >= FAST_LOAD_SHOW_PERIOD;
+    const bool ahead_shown = shown && run_ahead_frames > 0;
+    if (shown && !ahead_shown)
         m.rasterize_ULA(ULA_surface[m.IFB_buffer], view.screen_mode, !text_alone,
                         &ULA_painted[m.IFB_buffer]);
     else std::memcpy(m.RTFB, m.screen_bank(), sizeof m.RTFB);
@@ -45,6 +48,7 @@ void Session::render_logical_frame() {
     logical_tstates += static_cast<uint64_t>(m.tpf);
     m.end_logical_frame();
     logical_frames++;
+    after_logical_frame(last_picture, ahead_shown, !text_alone);
 }
 
 bool Session::render_physical_frame() {
@@ -82,6 +86,11 @@ bool Session::render_physical_frame() {
         // window closed, a signal), which read_keyboard takes from the host.
         if (keyboard.key_pressed(key::ESCAPE)) exit_request = 1;
         if (!exit_request && monitor_keys()) return false;
+        // Windows+R holds the machine as a pause does, going back meanwhile.
+        if (!exit_request && rewind_key_held()) {
+            rewind_step(2, true);
+            return false;
+        }
         if (!exit_request && still_frame && !keyboard.key_pressed(key::F8)) return false;
     }
 
@@ -122,12 +131,14 @@ bool Session::run_machine(uint64_t frame_limit) {
             render_logical_frame();
             if (frame_clock() >= frame_limit) return !exit_request;
         }
-        if (m.tstatesh >= m.tpfh || monitor.open) {
+        if (rewinding || m.tstatesh >= m.tpfh || monitor.open) {
             if (exit_request) return false;
-            // The machine stands still (requester open, or paused): no instruction runs and
-            // no counter moves. Each display frame is one pass; the host is never waited on.
+            // The machine stands still (requester open, paused, or going back): no
+            // instruction runs. Each display frame is one pass; the host is never waited on.
             bool held = true;
-            if (file_requester_mode) {
+            if (rewinding) {
+                rewind_frame();
+            } else if (file_requester_mode) {
                 read_keyboard();
                 handle_file_requester();
                 present();

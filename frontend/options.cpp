@@ -156,6 +156,31 @@ std::vector<CommandOption> machine_option_table(MachineOptions& m) {
                   "NNNNh; may be repeated"},
          .take = [&m](const std::string& v,
                       std::string& error) { return m.symbols.load(v, error); }},
+        {.name = "--rewind-seconds",
+         .value = "N",
+         .needs = "a number of seconds from 0 to 600",
+         .help = {"how far back the machine can go, with Windows+R or a script's rewind (default",
+                  "60; 0: not at all)"},
+         .take =
+             [&m](const std::string& v, std::string&) {
+                 long seconds = 0;
+                 if (!whole_number(v, 0, 600, seconds)) return false;
+                 m.rewind_seconds = static_cast<int>(seconds);
+                 return true;
+             }},
+        {.name = "--run-ahead",
+         .value = "N",
+         .needs = "0, 1 or 2",
+         .help = {"show the machine N logical frames ahead of where it stands (0 to 2,",
+                  "default 0), worked out anew from it with the newest keys every frame,",
+                  "so that a key shows N frames sooner; the sound is the machine's own"},
+         .take =
+             [&m](const std::string& v, std::string&) {
+                 long frames = 0;
+                 if (!whole_number(v, 0, Session::MOST_RUN_AHEAD, frames)) return false;
+                 m.run_ahead = static_cast<int>(frames);
+                 return true;
+             }},
     };
 }
 
@@ -171,6 +196,9 @@ void MachineOptions::apply(Session& session) const {
     session.sound.mix.set_volume(volume);
     session.apply_hardware_options(hardware);
     session.symbols = symbols;
+    if (session.rewind_ring.limit_seconds() != rewind_seconds)
+        session.rewind_ring = RewindRing(rewind_seconds);
+    session.run_ahead_frames = run_ahead;
 }
 
 namespace {

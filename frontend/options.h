@@ -45,8 +45,11 @@ struct MachineOptions {
     bool tape_trap = true;             // the ROM's loader takes standard blocks at once
     Session::HardwareOptions hardware; // sound chip, stereo, joystick
     CpuModel cpu_model = CpuModel::standard;
-    int volume = 100; // percent of the sound's full scale
-    Symbols symbols;  // --symbols
+    int volume = 100;                                 // percent of the sound's full scale
+    Symbols symbols;                                  // --symbols
+    int volume = 100;                                 // percent of the sound's full scale
+    int rewind_seconds = RewindRing::DEFAULT_SECONDS; // 0: no rewind
+    int run_ahead = 0;                                // frames the picture runs ahead
 
     void apply(Session& session) const;
 };

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "frontend/keyboard.h"
 #include "frontend/monitor.h"
 #include "frontend/requester.h"
+#include "frontend/rewind.h"
 #include "frontend/sound_ring.h"
 #include "frontend/symbols.h"
 #include "frontend/text_layer.h"
@@ -102,7 +104,8 @@ class Session {
     void audio_fill(StereoSample* stream, int count) {
         sound.audio_fill(stream, count,
                          file_requester_mode.load(std::memory_order_acquire) ||
-                             still_frame.load(std::memory_order_acquire));
+                             still_frame.load(std::memory_order_acquire) ||
+                             rewinding.load(std::memory_order_acquire));
     }
 
     // --- Frames and the main loop -------------------------------------------------------
@@ -163,6 +166,23 @@ class Session {
     // The deck's events as messages; the blocks the ROM saved written out.
     void tape_frame();
 
+    // --- Rewind and run-ahead -----------------------------------------------------------
+    // The machine's states of the last seconds (--rewind-seconds), one pushed at every
+    // logical frame end. Cleared when another machine is loaded.
+    RewindRing rewind_ring;
+    // Windows+R held: the machine goes back while the display frames pass, silent (also read
+    // by the audio callback's thread).
+    std::atomic<uint8_t> rewinding{0};
+    // Logical frames the shown picture runs ahead of the machine (--run-ahead), and the copy
+    // of the machine that runs them.
+    static constexpr int MOST_RUN_AHEAD = 2;
+    int run_ahead_frames = 0;
+    std::unique_ptr<Spectrum> ahead;
+    // Takes the machine `frames` logical frames back at the end of the logical frame now
+    // running (a script's rewind event); the newer states are dropped.
+    void request_rewind(int frames) { rewind_requested += frames; }
+    int rewind_requested = 0;
+
     // --- Control keys and the requester -------------------------------------------------
     void handle_control_keys();
     // The monitor: opened with `why` on row 23; drawn; its keys (true while it holds the
@@ -179,6 +199,15 @@ class Session {
 
   private:
     void present();
+    // Windows+R: whether it is held, a display frame of rewinding, one step back.
+    bool rewind_key_held() const;
+    void rewind_frame();
+    void rewind_step(int frames, bool first);
+    void show_restored_frame();
+    // The logical frame just ended: its state into the ring, a requested rewind, the frames
+    // ahead painted into picture surface `slot` instead of the machine's own.
+    void after_logical_frame(int slot, bool painted_ahead, bool paint_border);
+    int rewind_phase = 0;
     void channel_keys();
     void pan_keys();
     void zoom_and_rotate_keys();

@@ -96,8 +96,10 @@ bool Session::load_file(const std::string& path, std::string* why) {
     const LoadResult result = load_speccy(machine, path);
     if (why) *why = result.why;
     if (!result) return false;
-    // The machine has been reset with the load: the audio starts again too.
+    // The machine has been reset with the load: the audio starts again too, and going back
+    // never crosses into the machine left.
     reset_audio();
+    rewind_ring.clear();
     files.file_loaded(path);
     return true;
 }

@@ -193,6 +193,11 @@ struct SpectrumBeside {
     // The ROM set, ROM_SIZE bytes an image: the 48K's one, or the 128K's ROM 0 then ROM 1.
     // Shared by every copy; the tape trap's patch makes a new set. Empty: a ROM of zeros.
     SharedVector<uint8_t> ROMS;
+    // The image's CRC-32, which every channel (a rewind step too) names its tape by, worked
+    // out once per image: a share of the image it belongs to is kept with it, so another
+    // image never takes that one's place (and its address) unnoticed.
+    mutable SharedVector<uint8_t> tape_crc_of;
+    mutable uint32_t tape_crc = 0;
 };
 
 class Spectrum : public SpectrumHardware, public SpectrumBeside {

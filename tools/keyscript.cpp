@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 
@@ -147,8 +148,20 @@ bool parse_key_script(const std::string& script, int frames_per_key, std::vector
             }
             events.push_back(
                 {frame, {}, false, what == "play" ? TapeAction::PLAY : TapeAction::STOP});
+        } else if (verb == "rewind") {
+            // Seconds of the machine's 50 logical frames, up to what a ring can hold.
+            char* end = nullptr;
+            const double seconds = std::strtod(argument.c_str(), &end);
+            const double frames = std::round(seconds * 50);
+            if (argument.empty() || *end != '\0' || !(frames >= 1 && frames <= 600 * 50)) {
+                error = "rewind needs seconds from 0.02 to 600, not \"" + argument + "\"";
+                return false;
+            }
+            KeyEvent event{frame, {}, false};
+            event.rewind_frames = static_cast<int>(frames);
+            events.push_back(event);
         } else {
-            error = "unknown action \"" + verb + "\" (press, release, type or tape)";
+            error = "unknown action \"" + verb + "\" (press, release, type, tape or rewind)";
             return false;
         }
     }
@@ -162,6 +175,8 @@ size_t apply_key_events(const std::vector<KeyEvent>& events, size_t next, uint64
     while (next < events.size() && events[next].frame <= frame) {
         for (const int code : events[next].keys) keys[code] = events[next].down ? 1 : 0;
         if (typing) typing->keyboard.type_taps(events[next].typed, events[next].hold);
+        if (typing && events[next].rewind_frames > 0)
+            typing->request_rewind(events[next].rewind_frames);
         next++;
     }
     return next;

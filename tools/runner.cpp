@@ -16,6 +16,7 @@
 #include <regex>
 
 #include "formats/snapshots.h"
+#include "frontend/keys.h"
 #include "frontend/options.h"
 #include "frontend/session.h"
 #include "host/headless/headless.h"
@@ -52,6 +53,10 @@ Run as a test: --break and --until-pc stop before the instruction at an address,
 frame, T-state, the beam's line and column) is printed on standard output and every
 output above is taken there. The status is then 0, or with --exit-code-from the byte
 there; a run that reaches --timeout-frames without a stop ends with status 3.
+
+Without --rewind-seconds a run keeps no states for going back (keeping them costs host
+time every frame) unless its script rewinds or holds a Windows key (Windows+R): then it
+keeps 60 seconds, as the full-screen program does.
 )";
 
 struct MemoryDump {
@@ -176,6 +181,7 @@ std::vector<CommandOption> option_table(RunOptions& o) {
                   "  50:type 10 PRINT 2+2<enter>   type text from frame 50 on",
                   "  120:press f7 / 125:release f7 hold and let go of keys",
                   "  200:tape play / 300:tape stop start and stop the tape",
+                  "  500:rewind 5               the machine 5 s back (see the README)",
                   "key names: a-z 0-9 space enter shift symbol backspace up down left",
                   "right escape home end pageup pagedown f1-f12 kp0-kp9 win tab; the",
                   "joystick: joy_up joy_down joy_left joy_right joy_fire; in typed",
@@ -473,6 +479,7 @@ int main(int argc, char** argv) {
     // A file-size limit is a failed write (EFBIG) to report, not a kill half-way through a save.
     std::signal(SIGXFSZ, SIG_IGN);
     RunOptions options;
+    options.machine.rewind_seconds = -1; // not given: see below
     std::string error;
     if (!parse_run_options(argc, argv, options, error)) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
@@ -488,6 +495,19 @@ int main(int argc, char** argv) {
     std::vector<KeyEvent> events;
     if (!parse_key_script(options.script, static_cast<int>(options.key_frames), events, error)) {
         std::fprintf(stderr, "marrowgleam-run: key script: %s\n", error.c_str());
+        return 2;
+    }
+    // Keeping the states costs host time every frame: a run keeps them by default only when
+    // its script can go back (a rewind event, or a Windows key held, as for Windows+R).
+    bool rewinds = false, win_held = false;
+    for (const KeyEvent& e : events) {
+        rewinds = rewinds || e.rewind_frames > 0;
+        for (const int k : e.keys) win_held = win_held || (e.down && k == key::LSUPER);
+    }
+    if (options.machine.rewind_seconds < 0)
+        options.machine.rewind_seconds = rewinds || win_held ? RewindRing::DEFAULT_SECONDS : 0;
+    if (rewinds && options.machine.rewind_seconds == 0) {
+        std::fprintf(stderr, "marrowgleam-run: key script: rewind with --rewind-seconds 0\n");
         return 2;
     }
 
