@@ -159,10 +159,10 @@ const char* const SYSTEM_ROMS = "/usr/share/spectrum-roms";
 void type(Session& s, const std::string& text) {
     for (const char c : text) {
         const std::vector<int> keys = keys_for_char(c);
-        if (keys.size() > 1) headless::queue_key_event(keys[0], true);
-        headless::queue_key_event(keys.back(), true);
-        headless::queue_key_event(keys.back(), false);
-        if (keys.size() > 1) headless::queue_key_event(keys[0], false);
+        if (keys.size() > 1) test_host().queue_key_event(keys[0], true);
+        test_host().queue_key_event(keys.back(), true);
+        test_host().queue_key_event(keys.back(), false);
+        if (keys.size() > 1) test_host().queue_key_event(keys[0], false);
     }
     s.read_keyboard();
 }
