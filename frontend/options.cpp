@@ -194,7 +194,9 @@ const char* const USAGE_HEAD = R"(usage: marrowgleam [options] [FILE]
 The Marrowgleam ZX Spectrum emulator, full screen. FILE, if given, is loaded at the start:
 a snapshot ending in SNA, Z80 or SZX, or a tape image ending in TAP or TZX (any case).
 The choices it remembers are read from $XDG_CONFIG_HOME/marrowgleam/marrowgleam.conf
-(else ~/.config/marrowgleam/marrowgleam.conf); an option given here wins for this run.
+(else ~/.config/marrowgleam/marrowgleam.conf) and written there when a key changes one;
+an option given here wins for this run and is not written back. The ROM sets each machine
+would use are listed at the end.
 
 options:
 )";
