@@ -1,5 +1,7 @@
 // The emulator's own keys, polled once per physical frame from the key states just sampled.
 // Held keys act on every physical frame while down; pressed keys once per press.
+#include <cstdio>
+
 #include "frontend/keys.h"
 #include "frontend/session.h"
 
@@ -19,6 +21,40 @@ void cpu_model_key(Session& s) {
     s.text.post_message(m.cpu_model == CpuModel::zilog ? " CPU ZILOG NMOS " : " CPU STANDARD   ");
 }
 } // namespace
+
+void Session::machine_key() {
+    if (!keyboard.win_held() || !keyboard.key_pressed(key::letter('m'))) return;
+    std::string skipped;
+    for (int step = 1; step <= 2; step++) {
+        const auto kind = static_cast<MachineKind>((static_cast<int>(machine_kind) + step) % 3);
+        std::string error;
+        if (!choose_machine(kind, error)) {
+            std::fprintf(stderr, "marrowgleam: %s skipped: %s\n", machine_label(kind).c_str(),
+                         error.c_str());
+            skipped += (skipped.empty() ? "" : ", ") + machine_label(kind);
+            continue;
+        }
+        reset_logical_system();
+        rewind_ring.clear(); // the states kept were of the machine left, with its ROMs
+        text.post_message(
+            message_with_reason(" " + machine_label(kind) + ": ",
+                                rom_set_name + (skipped.empty() ? "" : ", NO ROMS FOR " + skipped))
+                .c_str());
+        return;
+    }
+    text.post_message(message_with_reason(" NO ROMS FOR ", skipped).c_str());
+}
+
+void set_fit_mode(View& view, int mode) {
+    struct Fit {
+        float x, y;
+    };
+    static const Fit FITS[4] = {{344, 258}, {352, 288}, {256, 192}, {352, 288}};
+    view.fit_mode = mode;
+    view.fit_x = FITS[mode].x;
+    view.fit_y = FITS[mode].y;
+    view.update_ortho();
+}
 
 // Windows + R: the machine goes back in time while held (frontend/rewinding.cpp).
 bool Session::rewind_key_held() const {
@@ -99,17 +135,9 @@ void Session::home_key() {
     if (!keyboard.key_pressed(key::HOME)) return;
     text.TXTCLSLN(23, 1);
     if (view.at_rest()) {
-        struct Fit {
-            float x, y;
-            const char* message;
-        };
-        static const Fit FITS[4] = {
-            {344, 258, " FIT  "}, {352, 288, " FILL "}, {256, 192, " GAME "}, {352, 288, " FULL "}};
-        view.fit_mode = (view.fit_mode + 1) % 4;
-        view.fit_x = FITS[view.fit_mode].x;
-        view.fit_y = FITS[view.fit_mode].y;
-        view.update_ortho();
-        text.post_message(FITS[view.fit_mode].message);
+        static const char* const MESSAGES[4] = {" FIT  ", " FILL ", " GAME ", " FULL "};
+        set_fit_mode(view, (view.fit_mode + 1) % 4);
+        text.post_message(MESSAGES[view.fit_mode]);
     } else {
         view.rotate = 0.0f;
         view.scale = 1.0f;
@@ -135,6 +163,7 @@ void Session::handle_control_keys() {
         if (keyboard.key_pressed(key::F11)) tape_key();
         joystick_keys_key();
         cpu_model_key(*this);
+        machine_key();
         feature_keys();
     }
     if (keyboard.key_pressed(key::F9)) {

@@ -95,6 +95,12 @@ bool Session::render_physical_frame() {
     }
 
     handle_control_keys();
+    if (!after_title_message.empty() && !text.splashing) {
+        text.TXTINK = 0x1C;
+        text.post_message(after_title_message.c_str());
+        after_title_message.clear();
+    }
+    if (after_control_keys) after_control_keys();
     machine.end_physical_frame();
     physical_frames++;
     return true;

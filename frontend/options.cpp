@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <utility>
 
 bool parse_command_line(int argc, const char* const* argv,
                         const std::vector<CommandOption>& options,
@@ -181,6 +183,27 @@ std::vector<CommandOption> machine_option_table(MachineOptions& m) {
                  m.run_ahead = static_cast<int>(frames);
                  return true;
              }},
+        {.name = "--machine",
+         .value = "MODEL",
+         .needs = "48, 128 or plus2",
+         .help = {"the machine: 48 (the 48K; default), 128 (the 128K) or plus2 (the +2: the",
+                  "128K's hardware with its own ROMs); Windows+M switches while running"},
+         .take = [&m](const std::string& v, std::string&) { return machine_named(v, m.kind); }},
+        {.name = "--rom",
+         .value = "FILE",
+         .needs = "a file name",
+         .help = {"the 48K's ROM image (16384 bytes) instead of the one found"},
+         .take = [&m](const std::string& v, std::string&) { return m.roms.rom = v, !v.empty(); }},
+        {.name = "--rom0",
+         .value = "FILE",
+         .needs = "a file name",
+         .help = {"with --rom1, the 128K's or +2's two ROM images instead of those found"},
+         .take = [&m](const std::string& v, std::string&) { return m.roms.rom0 = v, !v.empty(); }},
+        {.name = "--rom1",
+         .value = "FILE",
+         .needs = "a file name",
+         .help = {"the second of them (the one holding the 48K BASIC)"},
+         .take = [&m](const std::string& v, std::string&) { return m.roms.rom1 = v, !v.empty(); }},
     };
 }
 
@@ -199,6 +222,8 @@ void MachineOptions::apply(Session& session) const {
     if (session.rewind_ring.limit_seconds() != rewind_seconds)
         session.rewind_ring = RewindRing(rewind_seconds);
     session.run_ahead_frames = run_ahead;
+    session.machine_kind = session.machine_chosen = kind;
+    session.given_roms = roms;
 }
 
 namespace {
@@ -207,7 +232,9 @@ const char* const USAGE_HEAD = R"(usage: marrowgleam [options] [FILE]
 The Marrowgleam ZX Spectrum emulator, full screen. FILE, if given, is loaded at the start:
 a snapshot ending in SNA, Z80 or SZX, or a tape image ending in TAP or TZX (any case).
 The choices it remembers are read from $XDG_CONFIG_HOME/marrowgleam/marrowgleam.conf
-(else ~/.config/marrowgleam/marrowgleam.conf); an option given here wins for this run.
+(else ~/.config/marrowgleam/marrowgleam.conf) and written there when a key changes one;
+an option given here wins for this run and is not written back. The ROM sets each machine
+would use are listed at the end.
 
 options:
 )";
@@ -286,6 +313,7 @@ ProgramOptions options_from_settings(const Settings& settings) {
     o.exact_border = settings.exact_border;
     o.snapshot_format = settings.snapshot_format;
     o.machine.cpu_model = settings.cpu_model;
+    o.machine.kind = static_cast<MachineKind>(settings.machine);
     o.machine.volume = settings.volume;
     o.machine.hardware.stereo = settings.stereo;
     o.machine.hardware.joystick = static_cast<Session::JoystickMap>(settings.joystick_map);
@@ -307,6 +335,8 @@ bool read_program_options(int argc, const char* const* argv, ProgramOptions& opt
     std::vector<std::string> problems;
     read_settings_file(path, settings, problems);
     options = options_from_settings(settings);
+    options.settings_file = path;
+    options.in_file = settings;
     options.settings_problems = problems;
     for (const std::string& problem : problems)
         std::fprintf(stderr, "marrowgleam: %s: %s (ignored)\n", path.c_str(), problem.c_str());
@@ -320,6 +350,8 @@ void ProgramOptions::apply(Session& session) const {
     session.view.graticule = remembered.grille ? 1 : 0;
     session.view.screen_mode = remembered.colour_mode;
     session.keyboard.joystick_keys = remembered.joystick_keys;
+    set_fit_mode(session.view, remembered.fit_mode);
+    session.text.overlay = remembered.text_layer;
     machine.apply(session);
 }
 
@@ -331,6 +363,7 @@ Settings settings_of(const Session& session, const ProgramOptions& options) {
     s.text_layer =
         session.text.overlay_timeout == 0 ? session.text.overlay : session.text.overlay_old;
     s.cpu_model = session.machine.cpu_model;
+    s.machine = static_cast<MachineSetting>(session.machine_chosen);
     s.joystick_map = static_cast<int>(session.keyboard.joystick_map);
     s.joystick_keys = session.keyboard.joystick_keys;
     s.stereo = options.machine.hardware.stereo;
@@ -344,4 +377,28 @@ Settings settings_of(const Session& session, const ProgramOptions& options) {
     s.exact_border = session.machine.exact_border != 0;
     s.snapshot_format = session.files.snapshot_format;
     return s;
+}
+
+bool SettingsKeeper::notice(const Settings& now, std::string& why) {
+    if (now == seen_) return true;
+    file_ = with_changes(file_, seen_, now);
+    seen_ = now;
+    return write_settings_file(path_, file_, why);
+}
+
+void keep_settings(Session& session, const ProgramOptions& options) {
+    if (!options.settings_problems.empty())
+        session.after_title_message =
+            message_with_reason(" SETTINGS FILE DAMAGED: ", options.settings_problems[0]);
+    if (options.settings_file.empty()) return;
+    auto keeper = std::make_shared<SettingsKeeper>(options.settings_file, options.in_file,
+                                                   settings_of(session, options));
+    session.after_control_keys = [keeper, &session, &options] {
+        std::string why;
+        if (keeper->notice(settings_of(session, options), why)) return;
+        std::fprintf(stderr, "marrowgleam: settings not saved in %s: %s\n",
+                     options.settings_file.c_str(), why.c_str());
+        session.text.TXTINK = 0x1C;
+        session.text.post_message(message_with_reason(" SETTINGS NOT SAVED: ", why).c_str());
+    };
 }

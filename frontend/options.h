@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/snapshots.h"
@@ -47,10 +48,13 @@ struct MachineOptions {
     CpuModel cpu_model = CpuModel::standard;
     int volume = 100;                                 // percent of the sound's full scale
     Symbols symbols;                                  // --symbols
-    int volume = 100;                                 // percent of the sound's full scale
     int rewind_seconds = RewindRing::DEFAULT_SECONDS; // 0: no rewind
     int run_ahead = 0;                                // frames the picture runs ahead
+    MachineKind kind = MachineKind::m48;
+    GivenRoms roms; // --rom, --rom0, --rom1
 
+    // The settings of the session; the machine and its ROM files too, which the session's
+    // load_data_files then powers on.
     void apply(Session& session) const;
 };
 
@@ -74,6 +78,9 @@ struct ProgramOptions {
     // Remembered choices that have no option of their own (the grille, the colour mode, the
     // joystick keys): what the settings file said, else the defaults.
     Settings remembered;
+    // The settings file ("" with --no-config) and what it held (the defaults when absent).
+    std::string settings_file;
+    Settings in_file;
     // What was wrong with the settings file, a line each (see read_settings_file).
     std::vector<std::string> settings_problems;
 
@@ -102,3 +109,26 @@ ProgramOptions options_from_settings(const Settings& settings);
 // The session's choices as a settings record, to be written when one changes. `options`
 // gives what the session does not hold itself (the window's size).
 Settings settings_of(const Session& session, const ProgramOptions& options);
+
+// Keeps the settings file up to date with the session's choices: at each call, the choices
+// that changed since the last call are written over what the file held. A choice an option
+// made for this run (which the file does not hold) thus stays out of the file until a key
+// changes it. Nothing is written while nothing changes.
+class SettingsKeeper {
+  public:
+    SettingsKeeper(std::string path, const Settings& in_file, const Settings& now)
+        : path_(std::move(path)), file_(in_file), seen_(now) {}
+    // False with the reason in `why` when a change could not be written (it is not tried
+    // again until the next change).
+    bool notice(const Settings& now, std::string& why);
+    const Settings& in_file() const { return file_; }
+
+  private:
+    std::string path_;
+    Settings file_, seen_;
+};
+
+// Hooks a SettingsKeeper for the file of `options` to the session's frames (unless
+// --no-config or no file place), and sets the damaged file's message for row 23. `options`
+// must outlive the session's run.
+void keep_settings(Session& session, const ProgramOptions& options);

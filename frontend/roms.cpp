@@ -63,6 +63,10 @@ bool machine_named(const std::string& name, MachineKind& kind) {
     return true;
 }
 
+std::string machine_label(MachineKind kind) {
+    return kind == MachineKind::m48 ? "48K" : kind == MachineKind::m128 ? "128K" : "+2";
+}
+
 int hardware_model(MachineKind kind) { return kind == MachineKind::m48 ? 48 : 128; }
 
 std::string default_user_rom_dir() {
@@ -78,7 +82,7 @@ std::string default_user_rom_dir() {
 bool find_roms(MachineKind kind, const GivenRoms& given, const RomPlaces& places, RomSet& set,
                std::string& error) {
     const bool is48 = kind == MachineKind::m48;
-    const std::string label = is48 ? "48K" : kind == MachineKind::m128 ? "128K" : "+2";
+    const std::string label = machine_label(kind);
     // Files named by the user are the ones to use, or nothing is.
     if (is48 && (!given.rom0.empty() || !given.rom1.empty())) {
         error = "The 48K has one ROM: give it with --rom FILE";
@@ -114,4 +118,24 @@ bool find_roms(MachineKind kind, const GivenRoms& given, const RomPlaces& places
     if (is48) return read_all({opense}, "OPENSE BASIC (FREE)", set, error);
     return read_all({in(places.system_dir, "opense-stub.rom"), opense}, "OPENSE BASIC (FREE)", set,
                     error);
+}
+
+std::string rom_sets_usage(const GivenRoms& given, const RomPlaces& places) {
+    std::string text;
+    for (const char* name : {"48", "128", "plus2"}) {
+        MachineKind kind{};
+        machine_named(name, kind);
+        RomSet set;
+        std::string error;
+        std::string line = "  " + std::string(name);
+        line.resize(9, ' ');
+        if (find_roms(kind, given, places, set, error)) {
+            line += set.name + ":";
+            for (size_t i = 0; i < set.files.size(); i++) line += (i ? ", " : " ") + set.files[i];
+        } else {
+            line += "none: " + error;
+        }
+        text += line + "\n";
+    }
+    return text;
 }

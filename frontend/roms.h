@@ -17,6 +17,8 @@ enum class MachineKind { m48, m128, plus2 };
 
 // "48", "128" or "plus2".
 bool machine_named(const std::string& name, MachineKind& kind);
+// "48K", "128K" or "+2".
+std::string machine_label(MachineKind kind);
 // The hardware model a machine runs as: 48 or 128.
 int hardware_model(MachineKind kind);
 
@@ -49,3 +51,7 @@ std::string default_user_rom_dir();
 // does not go on past it, so that the user's mistake is not hidden by another set.
 bool find_roms(MachineKind kind, const GivenRoms& given, const RomPlaces& places, RomSet& set,
                std::string& error);
+
+// Each machine's set as find_roms would have it, a line each: "  128    OPENSE BASIC (FREE):
+// FILE, FILE", or why it cannot be had.
+std::string rom_sets_usage(const GivenRoms& given, const RomPlaces& places);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "frontend/monitor.h"
 #include "frontend/requester.h"
 #include "frontend/rewind.h"
+#include "frontend/roms.h"
 #include "frontend/sound_ring.h"
 #include "frontend/symbols.h"
 #include "frontend/text_layer.h"
@@ -137,6 +139,25 @@ class Session {
     // the program is when argv[0] names no directory), then "1982.rom" and "teletext" from
     // there. False, with a message in `error`, when either file cannot be opened.
     bool load_data_files(const char* argv0, std::string& error);
+    // The machine that runs and the one the user chose (a snapshot may bring another), the
+    // ROM files given for the machine chosen at start, where ROM sets are looked for (set by
+    // load_data_files) and the name of the set in use.
+    MachineKind machine_kind = MachineKind::m48;
+    MachineKind machine_chosen = MachineKind::m48;
+    GivenRoms given_roms;
+    MachineKind given_roms_for = MachineKind::m48;
+    RomPlaces rom_places;
+    std::string rom_set_name;
+    // Powers the machine on as `kind` with its ROM set (the files given count only for the
+    // machine chosen at start). False with `error` naming the file when the set cannot be
+    // had; the machine is then as it was.
+    bool choose_machine(MachineKind kind, std::string& error);
+    // Windows+M: the next machine whose ROMs are there (48K, 128K, +2), reset.
+    void machine_key();
+    // A message for row 23 once the title has gone (a damaged settings file).
+    std::string after_title_message;
+    // Run after the control keys of every physical frame that ran (the settings kept).
+    std::function<void()> after_control_keys;
     // Once the host is up: the title on the text layer for 200 logical frames, the reset.
     void start_machine();
 
@@ -208,6 +229,7 @@ class Session {
     // ahead painted into picture surface `slot` instead of the machine's own.
     void after_logical_frame(int slot, bool painted_ahead, bool paint_border);
     int rewind_phase = 0;
+    void snapshot_machine();
     void channel_keys();
     void pan_keys();
     void zoom_and_rotate_keys();
@@ -225,3 +247,10 @@ bool cpu_model_named(const std::string& name, CpuModel& model);
 // False for any other word.
 bool parse_stereo(const std::string& word, AyStereo& stereo);
 bool parse_joystick_map(const std::string& word, Session::JoystickMap& map);
+
+// Where the program beside `argv0` looks for ROM sets: the user's ROM directory, beside the
+// program (or PREFIX/share/marrowgleam, installed) and the system's.
+RomPlaces rom_places_for(const char* argv0);
+
+// The fit modes as Home steps through them: FIT, FILL, GAME, FULL.
+void set_fit_mode(View& view, int mode);

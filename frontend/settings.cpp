@@ -143,6 +143,14 @@ void parse_settings(const std::string& text, Settings& settings,
     }
 }
 
+Settings with_changes(Settings file, const Settings& before, const Settings& now) {
+    for (const Key& key : keys()) {
+        const std::string value = key.write(now);
+        if (value != key.write(before)) key.read(value, file);
+    }
+    return file;
+}
+
 std::string settings_path() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");

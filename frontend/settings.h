@@ -44,6 +44,9 @@ std::string settings_text(const Settings& settings);
 void parse_settings(const std::string& text, Settings& settings,
                     std::vector<std::string>& problems);
 
+// `file` with every choice that differs between `before` and `now` taken from `now`.
+Settings with_changes(Settings file, const Settings& before, const Settings& now);
+
 // $XDG_CONFIG_HOME/marrowgleam/marrowgleam.conf when that variable holds an absolute path,
 // else $HOME/.config/marrowgleam/marrowgleam.conf; "" when neither is set.
 std::string settings_path();

@@ -29,7 +29,7 @@ namespace {
 const char* const USAGE_HEAD = R"(usage: marrowgleam-run [options] [FILE]
 
 Runs the Marrowgleam ZX Spectrum emulator without a window, as fast as the computer
-allows: boots the ROM ("1982.rom" beside this program, or the system's free ROM), loads
+allows: boots the machine (--machine) with its ROM set (listed at the end), loads
 FILE if given (a snapshot ending in SNA, Z80 or SZX, or a tape image ending in TAP or TZX,
 any case; start a tape with LOAD "" typed by a script), runs the given number of logical
 frames (50 a second of emulated time) and writes what you ask for. With a tape attached it
@@ -346,6 +346,7 @@ bool parse_run_options(int argc, const char* const* argv, RunOptions& options, s
 bool set_up(Session& session, HeadlessHost& host, const char* argv0, const RunOptions& options,
             const std::vector<KeyEvent>& events, size_t& next_event) {
     std::string error;
+    options.machine.apply(session);
     if (!session.load_data_files(argv0, error)) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         return false;
@@ -363,7 +364,6 @@ bool set_up(Session& session, HeadlessHost& host, const char* argv0, const RunOp
         }
     };
     session.start_machine();
-    options.machine.apply(session);
     if (!options.file.empty() && !session.load_command_line_file(options.file)) return false;
     session.machine.rasterize_ULA(session.ULA_surface[0], session.view.screen_mode, true);
     session.read_keyboard();
@@ -487,9 +487,11 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         RunOptions unused;
-        std::fputs(
-            (USAGE_HEAD + options_usage(option_table(unused), USAGE_COLUMN) + USAGE_TAIL).c_str(),
-            stdout);
+        std::fputs((USAGE_HEAD + options_usage(option_table(unused), USAGE_COLUMN) + USAGE_TAIL +
+                    "\nThe ROM set each machine would use on this computer:\n" +
+                    rom_sets_usage(options.machine.roms, rom_places_for(argv[0])))
+                       .c_str(),
+                   stdout);
         return 0;
     }
     std::vector<KeyEvent> events;

@@ -53,7 +53,11 @@ int SDL_main(int argc, char** argv) {
         return 2;
     }
     if (options.help) {
-        std::fputs(program_usage().c_str(), stdout);
+        const RomPlaces places = rom_places_for(argc > 0 ? argv[0] : "");
+        std::fputs((program_usage() + "\nThe ROM set each machine would use on this computer:\n" +
+                    rom_sets_usage(options.machine.roms, places))
+                       .c_str(),
+                   stdout);
         return 0;
     }
     options.apply(session);
@@ -105,6 +109,7 @@ int SDL_main(int argc, char** argv) {
     set_blank_cursor();
 
     session.start_machine();
+    keep_settings(session, options);
     if (!no_sound.empty()) {
         session.text.TXTINK = 0x1C; // bright green on blue, as every message
         session.text.post_message(" NO SOUND ");

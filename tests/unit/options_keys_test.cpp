@@ -91,6 +91,23 @@ TEST(ProgramOptions, ReadsTheMachinesOptionsWithTheirValues) {
     EXPECT_NE(usage.find("\n  --ay              fit the 48K"), std::string::npos) << usage;
 }
 
+// The machine and its ROM files; the file a desktop passes, a space and non-ASCII letters in
+// its name, taken whole.
+TEST(ProgramOptions, ReadsTheMachineAndItsRoms) {
+    ProgramOptions o;
+    std::string error;
+    ASSERT_TRUE(parse({"--machine", "plus2", "--rom0=a b.rom", "--rom1", "ü.rom",
+                       "/home/zoë/Mes jeux/Ça marche.tzx"},
+                      o, error))
+        << error;
+    EXPECT_EQ(o.machine.kind, MachineKind::plus2);
+    EXPECT_EQ(o.machine.roms.rom0, "a b.rom");
+    EXPECT_EQ(o.machine.roms.rom1, "ü.rom");
+    EXPECT_EQ(o.file, "/home/zoë/Mes jeux/Ça marche.tzx");
+    EXPECT_FALSE(parse({"--machine", "16"}, o, error));
+    EXPECT_EQ(error, "--machine needs 48, 128 or plus2");
+}
+
 // Every option with a value takes it as the next word or after '='; a flag takes none, and
 // after "--" every word is a file.
 TEST(ProgramOptions, ValuesFollowAsTheNextWordOrAfterEquals) {
@@ -176,4 +193,32 @@ TEST_F(ModeKeys, AltEnterSwitchesTheDisplayModeAndTypesNoEnter) {
     frame({key::RETURN});
     EXPECT_FALSE(s.view.windowed);
     EXPECT_EQ(s.machine.key_rows[6] & 1, 1) << "Enter alone is ENTER";
+}
+
+// Windows+M steps 48K, 128K, +2 and back, powering each on with its ROMs; a machine whose
+// ROMs are missing is skipped, and so said.
+TEST_F(ModeKeys, WindowsMSwitchesTheMachine) {
+    if (!file_exists("/usr/share/spectrum-roms/opense-stub.rom")) GTEST_SKIP() << "no free ROMs";
+    std::string error;
+    ASSERT_TRUE(s.choose_machine(MachineKind::m48, error)) << error;
+    const struct {
+        MachineKind kind;
+        int model;
+        const char* message;
+    } STEPS[] = {{MachineKind::m128, 128, " 128K: OPENSE BASIC (FREE)"},
+                 {MachineKind::plus2, 128, " +2: OPENSE BASIC (FREE)"},
+                 {MachineKind::m48, 48, " 48K: OPENSE BASIC (FREE)"}};
+    for (const auto& step : STEPS) {
+        frame({});
+        frame({key::LSUPER, key::letter('m')});
+        EXPECT_EQ(s.machine_kind, step.kind);
+        EXPECT_EQ(s.machine.model, step.model);
+        EXPECT_EQ(s.machine.rom_count(), step.model == 48 ? 1 : 2);
+        EXPECT_EQ(message(), step.message);
+    }
+    s.rom_places.system_dir = "/nonexistent";
+    frame({});
+    frame({key::LSUPER, key::letter('m')});
+    EXPECT_EQ(s.machine_kind, MachineKind::m48);
+    EXPECT_EQ(message(), " NO ROMS FOR 128K, +2");
 }

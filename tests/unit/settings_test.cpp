@@ -8,9 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "frontend/keys.h"
 #include "frontend/options.h"
+#include "frontend/session.h"
+#include "host/headless/headless.h"
 #include "frontend/settings.h"
 #include "tests/support/files_images.h"
+#include "tests/support/files_screen.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -159,4 +163,79 @@ TEST(Settings, AnInstalledProgramFindsItsDataUnderShare) {
     EXPECT_FALSE(session.load_data_files((dir.path() / "bin/marrowgleam").c_str(), error));
     EXPECT_EQ(error,
               "Cannot open " + (dir.path() / "bin/teletext").string() + " (the character set)");
+}
+
+namespace {
+// The full-screen program's start over the tests' session: the options read, applied, the
+// machine chosen with the system's ROMs, the title up and the settings kept.
+Session& started(std::vector<const char*> args, ProgramOptions& o) {
+    std::string error;
+    EXPECT_TRUE(read_options(std::move(args), o, error)) << error;
+    Session& s = fresh_session();
+    use_code_charset();
+    o.apply(s);
+    s.rom_places = RomPlaces{};
+    EXPECT_TRUE(s.choose_machine(s.machine_kind, error)) << error;
+    s.start_machine();
+    keep_settings(s, o);
+    return s;
+}
+
+// Logical frames with `key` held down from the first (pressed once).
+void run_with_key(Session& s, int key, uint64_t frames) {
+    test_host().on_pump = [key] { test_host().keys[key] = 1; };
+    s.run_machine(s.frame_clock() + frames);
+    test_host().on_pump = nullptr;
+    test_host().keys[key] = 0;
+}
+} // namespace
+
+// A key's choice goes to the file at once and comes back at the next start; a choice made
+// only by an option for this run stays out of the file; the machine, fit mode and text layer
+// remembered are the ones the next start has.
+TEST(Settings, AKeysChoiceIsWrittenAndComesBackAtTheNextStart) {
+    if (!file_exists("/usr/share/spectrum-roms/opense-stub.rom")) GTEST_SKIP() << "no free ROMs";
+    TempDir dir;
+    ScopedEnv xdg("XDG_CONFIG_HOME", (dir.path() / "config").c_str());
+    const std::string path = settings_path();
+    Settings earlier;
+    earlier.machine = MachineSetting::ZX128;
+    earlier.fit_mode = 2;
+    earlier.text_layer = 1;
+    std::string why;
+    ASSERT_TRUE(write_settings_file(path, earlier, why)) << why;
+
+    ProgramOptions first;
+    Session& s = started({"--cpu", "zilog"}, first);
+    EXPECT_EQ(s.machine.model, 128);
+    EXPECT_EQ(s.view.fit_mode, 2);
+    run_with_key(s, key::F5, 2); // the grille off
+    Settings kept;
+    std::vector<std::string> problems;
+    read_settings_file(path, kept, problems);
+    EXPECT_FALSE(kept.grille);
+    EXPECT_EQ(kept.cpu_model, CpuModel::standard) << "an option for this run is not kept";
+
+    ProgramOptions second;
+    Session& again = started({}, second);
+    EXPECT_EQ(again.view.graticule, 0);
+    EXPECT_EQ(again.machine_kind, MachineKind::m128);
+    EXPECT_EQ(settings_of(again, second).text_layer, 1);
+    EXPECT_EQ(again.machine.cpu_model, CpuModel::standard);
+}
+
+// A damaged file: the defaults, its message on row 23 once the title has gone, no fault.
+TEST(Settings, ADamagedFileIsToldOnRow23AfterTheTitle) {
+    if (!file_exists("/usr/share/spectrum-roms/opense.rom")) GTEST_SKIP() << "no free ROM";
+    TempDir dir;
+    ScopedEnv xdg("XDG_CONFIG_HOME", (dir.path() / "config").c_str());
+    dir.directory("config");
+    dir.directory("config/marrowgleam");
+    dir.file("config/marrowgleam/marrowgleam.conf", bytes("machine = 1024\n"));
+    ProgramOptions o;
+    Session& s = started({}, o);
+    EXPECT_EQ(s.machine_kind, MachineKind::m48);
+    s.run_machine(s.frame_clock() + 201);
+    EXPECT_NE(text_row(MESSAGE_ROW).find("SETTINGS FILE DAMAGED: line 1"), std::string::npos)
+        << text_row(MESSAGE_ROW);
 }
