@@ -221,12 +221,15 @@ bool Program::start(const XSession& x, const std::vector<std::string>& arguments
     for (char** e = environ; *e; e++) {
         const std::string entry = *e;
         if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("SDL", 0) == 0 ||
-            entry.rfind("MARROWGLEAM", 0) == 0)
+            entry.rfind("MARROWGLEAM", 0) == 0 || entry.rfind("XDG_CONFIG_HOME=", 0) == 0)
             continue;
         env.push_back(entry);
     }
+    // The settings the program remembers go to its own directory: none of the user's are
+    // read, and nothing a test's keys choose is left for the next test.
     std::vector<std::string> ours = {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11",
-                                     "SDL_AUDIODRIVER=dummy", "SDL12COMPAT_USE_KEYBOARD_LAYOUT=0"};
+                                     "SDL_AUDIODRIVER=dummy", "SDL12COMPAT_USE_KEYBOARD_LAYOUT=0",
+                                     "XDG_CONFIG_HOME=" + directory_ + "/config"};
     for (const auto& entry : environment) {
         const std::string name = entry.substr(0, entry.find('=') + 1);
         std::erase_if(ours, [&](const std::string& e) { return e.rfind(name, 0) == 0; });

@@ -19,7 +19,9 @@ namespace {
 void key_program(Session& s) {
     const uint8_t code[] = {0xF3, 0x01, 0xFE, 0x7F, 0x21, 0x00, 0x81, 0xED, 0x78, 0x1F, 0x3E,
                             0x38, 0x38, 0x03, 0x34, 0x3E, 0x10, 0x32, 0x00, 0x58, 0x18, 0xF1};
-    std::memcpy(s.machine.ROM, code, sizeof code);
+    std::vector<uint8_t> rom(ROM_SIZE);
+    std::memcpy(rom.data(), code, sizeof code);
+    s.machine.install_roms(std::move(rom));
     s.start_machine();
 }
 } // namespace
