@@ -290,17 +290,21 @@ std::string program_usage() {
     return USAGE_HEAD + options_usage(program_option_table(unused), USAGE_COLUMN) + USAGE_TAIL;
 }
 
-bool parse_program_options(int argc, const char* const* argv, ProgramOptions& options,
-                           std::string& error) {
-    const auto file = [&options](const std::string& word, std::string& why) {
-        if (!options.file.empty()) {
+std::function<bool(const std::string&, std::string&)> one_file(std::string& file) {
+    return [&file](const std::string& word, std::string& why) {
+        if (!file.empty()) {
             why = "only one file can be loaded (see --help)";
             return false;
         }
-        options.file = word;
+        file = word;
         return true;
     };
-    return parse_command_line(argc, argv, program_option_table(options), file, error);
+}
+
+bool parse_program_options(int argc, const char* const* argv, ProgramOptions& options,
+                           std::string& error) {
+    return parse_command_line(argc, argv, program_option_table(options), one_file(options.file),
+                              error);
 }
 
 ProgramOptions options_from_settings(const Settings& settings) {

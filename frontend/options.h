@@ -32,6 +32,10 @@ bool parse_command_line(int argc, const char* const* argv,
                         const std::function<bool(const std::string&, std::string&)>& operand,
                         std::string& error);
 
+// The operand of a program that loads one file: the first word goes into `file`, a second
+// is refused ("only one file can be loaded").
+std::function<bool(const std::string&, std::string&)> one_file(std::string& file);
+
 // The options as --help lists them: "  --name VALUE" and the description at `column`; a
 // name too long for its column stands on a line of its own.
 std::string options_usage(const std::vector<CommandOption>& options, int column);

@@ -330,15 +330,7 @@ std::vector<CommandOption> option_table(RunOptions& o) {
 }
 
 bool parse_run_options(int argc, const char* const* argv, RunOptions& options, std::string& error) {
-    const auto file = [&options](const std::string& word, std::string& why) {
-        if (!options.file.empty()) {
-            why = "only one file can be loaded (see --help)";
-            return false;
-        }
-        options.file = word;
-        return true;
-    };
-    return parse_command_line(argc, argv, option_table(options), file, error);
+    return parse_command_line(argc, argv, option_table(options), one_file(options.file), error);
 }
 
 // The machine booted with the options and the file loaded, the script's keys hooked to the
