@@ -13,7 +13,7 @@
 #include <vector>
 
 #include <memory>
-#include <regex>
+#include <optional>
 
 #include "formats/snapshots.h"
 #include "frontend/keys.h"
@@ -23,6 +23,7 @@
 #include "tools/keyscript.h"
 #include "tools/media_files.h"
 #include "tools/screen_text.h"
+#include "tools/text_pattern.h"
 #include "z80/disasm.h"
 
 namespace {
@@ -276,11 +277,7 @@ std::vector<CommandOption> option_table(RunOptions& o) {
                   "ends) matches REGEX (ECMAScript), looked at each frame end"},
          .take =
              [&o](const std::string& value, std::string&) {
-                 try {
-                     std::regex check(value);
-                 } catch (const std::regex_error&) {
-                     return false;
-                 }
+                 if (!TextPattern::compile(value)) return false;
                  o.until_text = value;
                  return true;
              }},
@@ -397,7 +394,8 @@ struct Trace {
 bool run_frames(Session& session, const RunOptions& options, WavWriter& wav, std::string& stop) {
     bool saves_written = true;
     const bool by_text = !options.until_text.empty();
-    const std::regex until(by_text ? options.until_text : std::string("x"));
+    const std::optional<TextPattern> until =
+        by_text ? TextPattern::compile(options.until_text) : std::nullopt;
     while (session.frame_clock() < static_cast<uint64_t>(options.frames)) {
         const uint64_t logical = session.logical_frames;
         const bool went_on = session.run_machine(session.frame_clock() + 1);
@@ -414,8 +412,8 @@ bool run_frames(Session& session, const RunOptions& options, WavWriter& wav, std
             stop = session.debugger.reason;
             break;
         }
-        if (by_text && session.logical_frames != logical &&
-            std::regex_search(screen_text_joined(session.machine), until)) {
+        if (until && session.logical_frames != logical &&
+            until->found_in(screen_text_joined(session.machine))) {
             stop = "TEXT MATCHED";
             break;
         }
