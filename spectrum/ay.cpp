@@ -2,9 +2,11 @@
 #include "spectrum/ay.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <numbers>
 
 // The datasheet's volume curve: logarithmic, about 3 dB a step; step 0 is silence.
@@ -68,6 +70,23 @@ void BandLimitedSteps::add_step(double x, float height) {
 
 void BandLimitedSteps::end_frame(float* out, int n) {
     n = std::clamp(n, 0, MAX_FRAME);
+    // A chip that is silent, or holds its levels, leaves nothing pending: the frame is its
+    // level throughout, and the sums stay as they are (all zero).
+    // Looked at eight bytes at a time: the sums' bits, so a -0.0 counts as something.
+    static_assert(sizeof(pending_) % sizeof(uint64_t) == 0);
+    uint64_t any = 0;
+#pragma GCC unroll 8
+    for (size_t i = 0; i < pending_.size(); i += 2) {
+        uint64_t pair = 0;
+        std::memcpy(&pair, &pending_[i], sizeof pair);
+        any |= pair;
+    }
+    if (any == 0) {
+        // A silent chip's level is 0.0, all bits clear.
+        if (std::bit_cast<uint64_t>(level_) == 0) std::memset(out, 0, n * sizeof(float));
+        else std::fill(out, out + n, static_cast<float>(level_));
+        return;
+    }
     for (int i = 0; i < n; i++) {
         level_ += pending_[i];
         out[i] = static_cast<float>(level_);
@@ -169,6 +188,18 @@ uint32_t count_steps(uint16_t& count, uint16_t period, uint32_t n) {
     return 1 + (n - first) / period;
 }
 
+// The noise register after `n` shifts. Each shift feeds bit 0 ^ bit 3 in at bit 16; the bits
+// fed in by up to 14 shifts all come from the register as it stood, so 14 are done at once.
+uint32_t shift_noise(uint32_t lfsr, uint32_t n) {
+    while (n) {
+        const uint32_t j = std::min<uint32_t>(n, 14);
+        const uint32_t fed = (lfsr ^ (lfsr >> 3)) & ((1u << j) - 1);
+        lfsr = (lfsr >> j) | (fed << (17 - j));
+        n -= j;
+    }
+    return lfsr;
+}
+
 // Steps of a counter until it next turns over (at least 1).
 uint32_t steps_to_turn(uint16_t count, uint16_t period) {
     return count + 1u >= period ? 1u : static_cast<uint32_t>(period - count);
@@ -187,20 +218,23 @@ void AyChip::advance(int32_t n) {
     const uint32_t slow = half_tick ? (steps + 1) / 2 : steps / 2;
     half_tick = half_tick != ((steps & 1) != 0);
     if (slow == 0) return;
-    for (uint32_t k = count_steps(noise_count, std::max<uint16_t>(1, regs[6]), slow); k; k--) {
-        const uint32_t bit = (noise_lfsr ^ (noise_lfsr >> 3)) & 1;
-        noise_lfsr = (noise_lfsr >> 1) | (bit << 16);
+    const uint32_t shifts = count_steps(noise_count, std::max<uint16_t>(1, regs[6]), slow);
+    if (shifts) {
+        noise_lfsr = shift_noise(noise_lfsr, shifts);
         noise_out = noise_lfsr & 1;
     }
     const uint16_t env_period =
         std::max<uint16_t>(1, static_cast<uint16_t>(regs[11] | (regs[12] << 8)));
-    for (uint32_t k = count_steps(env_count, env_period, slow); k && !env_holding; k--)
-        envelope_step();
+    uint32_t k = count_steps(env_count, env_period, slow);
+    // A shape that repeats without holding comes back to where it stood after one ramp, or
+    // after two when it alternates.
+    if ((regs[13] & 0x09) == 0x08) k %= (regs[13] & 0x02) ? 32 : 16;
+    for (; k && !env_holding; k--) envelope_step();
 }
 
 int32_t AyChip::steps_to_heard_change() const {
     uint32_t nearest = UINT32_MAX;
-    bool noise_heard = false;
+    bool noise_heard = false, envelope_heard = false;
     for (int c = 0; c < 3; c++) {
         // An output not yet placed (registers set by a loader, not written) is placed at
         // the next step.
@@ -208,6 +242,7 @@ int32_t AyChip::steps_to_heard_change() const {
         const bool noise = noise_out || (regs[7] & (8 << c));
         if (((tone && noise) ? AY_VOLUME[volume_step(c)] : 0.0f) != amplitude[c]) return 1;
         if (!(regs[8 + c] & 0x1F)) continue; // volume 0, not the envelope's: silent
+        if (regs[8 + c] & 0x10) envelope_heard = true;
         if (!(regs[7] & (8 << c))) noise_heard = true;
         if (regs[7] & (1 << c)) continue; // the tone is not mixed in
         const uint16_t period =
@@ -219,7 +254,7 @@ int32_t AyChip::steps_to_heard_change() const {
     if (noise_heard)
         nearest = std::min(
             nearest, slow_to_steps(steps_to_turn(noise_count, std::max<uint16_t>(1, regs[6]))));
-    if (!env_holding) {
+    if (envelope_heard && !env_holding) {
         const uint16_t env_period =
             std::max<uint16_t>(1, static_cast<uint16_t>(regs[11] | (regs[12] << 8)));
         nearest = std::min(nearest, slow_to_steps(steps_to_turn(env_count, env_period)));

@@ -108,7 +108,8 @@ struct AyChip {
     void place(int32_t t);
     void envelope_step();
     // Tone steps from now to the first one after which a channel's output may change: a
-    // tone that is heard turning over, heard noise stepping, or the envelope moving.
+    // tone that is heard turning over, heard noise stepping, or the envelope moving while a
+    // channel plays it.
     int32_t steps_to_heard_change() const;
 };
 
