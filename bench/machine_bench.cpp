@@ -5,11 +5,13 @@
 // per second and the multiple of real time (50 frames a second) of each run and their
 // median, then where the time goes: the CPU alone, the rasteriser alone, and the rest.
 //
-// usage: machine_bench [FRAMES [RUNS [busy|pause [48|128 [AHEAD]]]]]
+// usage: machine_bench [FRAMES [RUNS [busy|pause [48|128 [AHEAD [break]]]]]]
 //        (default 3000 logical frames, 7 runs, the busy program, the 48K, no run-ahead; the
 //        128K runs the system's free ROM pair, its BASIC in ROM 1, with the sound chip it
 //        always has); AHEAD 1 or 2 shows the machine that many frames ahead (--run-ahead): the
-//        added time a frame is the difference of the "in all" figures against AHEAD 0
+//        added time a frame is the difference of the "in all" figures against AHEAD 0;
+//        `break` sets a breakpoint where the program never goes, so the machine runs the
+//        debugger's checking path: its cost is the "in all" figure against a run without
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -145,10 +147,12 @@ int main(int argc, char** argv) {
     const std::string workload = argc > 3 ? argv[3] : "busy";
     const int model = argc > 4 ? std::atoi(argv[4]) : 48;
     const int ahead = argc > 5 ? std::atoi(argv[5]) : 0;
+    const bool checked = argc > 6 && std::string(argv[6]) == "break";
     if (frames < 1 || runs < 1 || (workload != "busy" && workload != "pause") ||
-        (model != 48 && model != 128) || ahead < 0 || ahead > Session::MOST_RUN_AHEAD) {
-        std::fprintf(stderr,
-                     "usage: machine_bench [FRAMES [RUNS [busy|pause [48|128 [AHEAD]]]]]\n");
+        (model != 48 && model != 128) || ahead < 0 || ahead > Session::MOST_RUN_AHEAD ||
+        (argc > 6 && !checked)) {
+        std::fprintf(stderr, "usage: machine_bench [FRAMES [RUNS [busy|pause [48|128 [AHEAD "
+                             "[break]]]]]]\n");
         return 2;
     }
     const char* const program = workload == "busy" ? BUSY_PROGRAM : PAUSE_PROGRAM;
@@ -161,7 +165,10 @@ int main(int argc, char** argv) {
     s.rewind_ring = RewindRing(0);
     if (!start_workload(s, host, program, model)) return 1;
     s.run_ahead_frames = ahead;
+    // The top of memory, above the user-defined graphics: data, never code.
+    if (checked) s.debugger.toggle(0xFFF0);
     std::printf("workload (%dK): %s", model, program);
+    if (checked) std::printf("a breakpoint at $FFF0: the checking path\n");
     if (ahead) std::printf("run-ahead: %d logical frames\n", ahead);
 
     // Each round times the whole machine, then the CPU alone, the rasteriser alone and the

@@ -58,11 +58,13 @@ void Debugger::prepare() {
     reason.clear();
     watching_memory = watching_ports = false;
     std::fill(at_address.begin(), at_address.end(), 0);
+    look_each_step = static_cast<bool>(before_step);
     for (const Breakpoint& p : points) {
         watching_memory |= p.kind == Breakpoint::Kind::read || p.kind == Breakpoint::Kind::write;
         watching_ports |=
             p.kind == Breakpoint::Kind::port_in || p.kind == Breakpoint::Kind::port_out;
         if (p.kind == Breakpoint::Kind::execute) at_address[p.first] = 1;
+        else look_each_step |= !p.when.reg.empty();
     }
     if (run_to >= 0) at_address[static_cast<uint16_t>(run_to)] = 1;
 }
@@ -85,19 +87,24 @@ bool Debugger::stops_before(const Spectrum& m) {
     return true;
 }
 
-// What Spectrum::run_steps does around a run: one limit for both counters, tstatesh kept
+bool Debugger::before_instruction(const Spectrum& m) {
+    if (before_step) before_step(m);
+    return at_address[m.z80.PC] && stops_before(m);
+}
+
+// The machine's own run around the checked one: one limit for both counters, tstatesh kept
 // in step with tstates.
 bool Debugger::run_limited(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_limit) {
     prepare();
     regs = &m.z80;
-    const int64_t offset = static_cast<int64_t>(m.tstatesh) - m.tstates;
-    const int64_t limit = std::min<int64_t>(tstates_limit, tstatesh_limit - offset);
-    if (m.tstates >= limit) return false;
-    m.slots_changed();
-    const bool stopped = m.model == 48 ? debug_run_48(m, *this, static_cast<int32_t>(limit))
-                                       : debug_run_128(m, *this, static_cast<int32_t>(limit));
-    m.tstatesh = static_cast<int32_t>(m.tstates + offset);
-    return stopped;
+    m.run_steps(tstates_limit, tstatesh_limit, [&](int32_t limit) {
+        return m.model == 48 ? debug_run_48(m, *this, limit) : debug_run_128(m, *this, limit);
+    });
+    if (stopped()) {
+        stop_pc = m.z80.PC;
+        stop_t = m.tstates;
+    }
+    return stopped();
 }
 
 bool Debugger::run(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_limit) {

@@ -1,7 +1,7 @@
 // Breakpoints and watchpoints, kept beside the machine. With none set the machine runs its own
 // step and nothing here is looked at. With any set, the session runs the machine through
-// Debugger::run: an instruction at a time over a bus that shows every data access and port
-// cycle to the debugger, with PC checked before each instruction.
+// Debugger::run: the CPU's own run over a bus that shows every data access and port cycle to
+// the debugger, and asks it before each instruction whether to stop.
 #pragma once
 
 #include <cstdint>
@@ -69,14 +69,23 @@ class Debugger {
     void port_read(uint16_t port, uint8_t value);
     void port_write(uint16_t port, uint8_t value);
 
-    // The checking path's loop over its bus (debug_bus.h): runs while tstates < limit,
-    // true at a stop.
-    template <class Bus> bool run_over(Spectrum& m, Bus& bus, int32_t limit);
+    // What the checking bus asks at each step (debug_bus.h). A step starts with PC at `pc`:
+    // whether the machine must be looked at before the instruction (a breakpoint there, a
+    // trace, or a watchpoint whose condition reads the registers the instruction starts
+    // with).
+    bool step_at(uint16_t pc) {
+        instruction_pc = pc;
+        return at_address[pc] != 0 || look_each_step;
+    }
+    // Then, with the machine's record up to date: the trace, and whether to stop before the
+    // instruction at PC (`reason` says why).
+    bool before_instruction(const Spectrum& m);
 
   private:
     int32_t run_to = -1;
     const Z80* regs = nullptr;   // the machine's registers while a step runs
     uint16_t instruction_pc = 0; // where the running instruction began
+    bool look_each_step = false; // a trace, or a watchpoint with a register condition
     // 1 at each address where an execution breakpoint (or run_until) is set.
     std::vector<uint8_t> at_address = std::vector<uint8_t>(0x10000);
     // Where the last stop was: the breakpoint there does not stop the machine again until
@@ -92,6 +101,7 @@ class Debugger {
 };
 
 // The checking path's run over each bus, in the machine's CPU model, while tstates < limit
+// and nothing stops it; the T-state its last step began at, as z80_run
 // (debugger_step.cpp and debugger_step_128.cpp: each instantiation takes long to compile).
-bool debug_run_48(Spectrum& m, Debugger& d, int32_t limit);
-bool debug_run_128(Spectrum& m, Debugger& d, int32_t limit);
+int32_t debug_run_48(Spectrum& m, Debugger& d, int32_t limit);
+int32_t debug_run_128(Spectrum& m, Debugger& d, int32_t limit);

@@ -15,9 +15,17 @@
 
 struct Bus128 {
     Spectrum& m;
+    // The two facts of the paging that every cycle looks at, copied from the machine's
+    // caches: the CPU holds this bus by value, so they stay in host registers. Only a port
+    // write (0x7FFD) or a hook can change the paging, and each copies them again.
+    uint8_t contended_slots = m.CONTENDED_SLOTS;
+    uintptr_t screen_at = m.SCREEN_AT;
+    static constexpr bool bus_view = true;
 
-    Z80_INLINE bool contended(uint16_t addr) const {
-        return (m.CONTENDED_SLOTS >> (addr >> 14)) & 1;
+    Z80_INLINE bool contended(uint16_t addr) const { return (contended_slots >> (addr >> 14)) & 1; }
+    Z80_INLINE void paging_changed() {
+        contended_slots = m.CONTENDED_SLOTS;
+        screen_at = m.SCREEN_AT;
     }
 
     Z80_INLINE uint8_t fetch(int32_t& t, uint16_t addr) {
@@ -35,7 +43,7 @@ struct Bus128 {
         t += 3;
         const uintptr_t at = m.SLTWR_AT[addr >> 14] + addr;
         *reinterpret_cast<uint8_t*>(at) = value;
-        const uintptr_t off = at - m.SCREEN_AT;
+        const uintptr_t off = at - screen_at;
         if (off < 6912 && addr2t_table_128[off] > t) m.RTFB[off] = value;
     }
     Z80_INLINE void internal(int32_t& t, uint16_t addr, int n) {
@@ -53,13 +61,18 @@ struct Bus128 {
         port_early(t, port);
         m.tstates = t;
         m.writeport_internal(port, value);
+        paging_changed();
         port_late(t, port);
         t += 1;
     }
     static constexpr int32_t interrupt_end() { return ULA_128.interrupt_end; }
     static constexpr bool hook_opcode(uint8_t op) { return Spectrum::hook_opcode(op); }
     Z80_INLINE static bool hook_at(uint8_t op, uint16_t pc) { return Spectrum::hook_at(op, pc); }
-    bool fetch_hook(uint8_t op) { return m.fetch_hook(op); }
+    bool fetch_hook(uint8_t op) {
+        const bool done = m.fetch_hook(op);
+        paging_changed();
+        return done;
+    }
 
     // The I/O cycle's timing as Spectrum::port_late describes it, with "contended" the
     // 128K's.

@@ -26,7 +26,17 @@
 //                                   the record and the counter up to date; true when the
 //                                   hook did the instruction's work (nothing else then runs)
 // and, to run the CPU as the Zilog NMOS part, static constexpr bool zilog_nmos = true
-// (z80/model.h; ZilogNmos<B> adds it to any bus).
+// (z80/model.h; ZilogNmos<B> adds it to any bus); a bus that only holds references to
+// another says static constexpr bool bus_view = true, and is held by value (z80/model.h).
+// A bus that checks every step (a debugger's) says static constexpr bool checks_steps = true
+// and offers:
+//   bool step_at(uint16_t pc)   a step starts with PC at pc (an interrupt's acceptance, or
+//                               an instruction): whether the bus must look at the machine
+//                               before the instruction; a quick test, inline
+//   bool stops_before()         then, with the record and the counter up to date: true ends
+//                               the run before the instruction
+//   bool stopped() const        after each instruction and each accepted interrupt: true
+//                               ends the run there
 #pragma once
 
 #include <cstdint>
@@ -48,7 +58,7 @@ Z80_INLINE void copy_registers(Z80& to, const Z80& from) {
 }
 
 template <class B> struct Cpu : Z80 {
-    B& bus;
+    BusHeld<B> bus;
     Z80& home;       // where the record lives between runs
     int32_t& home_t; // and the T-state counter
     int32_t t;

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "z80/z80.h"
 
@@ -27,10 +28,23 @@ enum class CpuModel : uint8_t { standard = 0, zilog = 1 };
 
 template <class B> constexpr bool is_zilog_nmos = requires { requires B::zilog_nmos; };
 
+// A bus that is a view of another (it holds references and nothing of its own) says so with
+// `static constexpr bool bus_view = true`, and is then held by value by whatever runs over
+// it. Held by reference, its references would be read from memory again after every byte
+// the program writes (a byte store may alias anything); held by value, in a local, they stay
+// in host registers, and a view costs what its machine does.
+template <class B> constexpr bool is_bus_view = requires { requires B::bus_view; };
+template <class B> using BusHeld = std::conditional_t<is_bus_view<B>, B, B&>;
+
+// A bus that checks every step (a debugger's) says `static constexpr bool checks_steps =
+// true` (z80/cpu.h lists what it then offers).
+template <class B> constexpr bool checks_steps = requires { requires B::checks_steps; };
+
 // Bus B, with the CPU on it the Zilog NMOS part. Every cycle goes straight to B.
 template <class B> struct ZilogNmos {
-    B& bus;
+    BusHeld<B> bus;
     static constexpr bool zilog_nmos = true;
+    static constexpr bool bus_view = true;
 
     Z80_INLINE uint8_t fetch(int32_t& t, uint16_t a) { return bus.fetch(t, a); }
     Z80_INLINE uint8_t read(int32_t& t, uint16_t a) { return bus.read(t, a); }
@@ -39,6 +53,10 @@ template <class B> struct ZilogNmos {
     Z80_INLINE uint8_t in(int32_t& t, uint16_t port) { return bus.in(t, port); }
     Z80_INLINE void out(int32_t& t, uint16_t port, uint8_t v) { bus.out(t, port, v); }
     static constexpr int32_t interrupt_end() { return B::interrupt_end(); }
+    static constexpr bool checks_steps = ::checks_steps<B>;
+    Z80_INLINE bool step_at(uint16_t pc) requires ::checks_steps<B> { return bus.step_at(pc); }
+    bool stops_before() requires ::checks_steps<B> { return bus.stops_before(); }
+    Z80_INLINE bool stopped() const requires ::checks_steps<B> { return bus.stopped(); }
     static constexpr bool hook_opcode(uint8_t op) { return B::hook_opcode(op); }
     Z80_INLINE bool hook_at(uint8_t op, uint16_t pc) { return bus.hook_at(op, pc); }
     bool fetch_hook(uint8_t op) { return bus.fetch_hook(op); }

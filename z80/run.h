@@ -174,6 +174,8 @@ constexpr int32_t Z80_LONGEST_STEP = 256;
 // tstates <= bus.interrupt_end() and the last instruction was not an EI; one instruction runs
 // (a whole prefix chain, or one iteration of a repeating block instruction); a pending EI
 // completes. Returns the T-state at which the last step began, or `limit` when no step ran.
+// Over a checking bus (z80/cpu.h) the run also ends where the bus says stop: before an
+// instruction, or after the instruction or interrupt whose cycles it stopped on.
 //
 // A careful step does all of the above. It is followed by quick steps, which do none of it,
 // for as long as none of it can matter: past the interrupt window, with no EI pending, and
@@ -190,10 +192,22 @@ template <class B> int32_t z80_run(B& bus, Z80& z80, int32_t& tstates, int32_t l
     volatile int32_t t0 = limit;
     while (c.t < limit) {
         t0 = c.t;
-        c.quick_end = c.t > int_end && !c.pending_EI ? quick_end : INT32_MIN;
+        // A checking bus sees every step, so it runs none of them quickly.
+        c.quick_end = !checks_steps<B> && c.t > int_end && !c.pending_EI ? quick_end : INT32_MIN;
         // The interrupt line is held during T-states 0 to int_end of the frame. None is
         // accepted at the end of an EI, whenever that is (a run, or a frame, may end there).
-        if (c.t <= int_end && c.IFF1 && !c.pending_EI) accept_interrupt(c);
+        if (c.t <= int_end && c.IFF1 && !c.pending_EI) {
+            if constexpr (checks_steps<B>) c.bus.step_at(c.PC);
+            accept_interrupt(c);
+            if constexpr (checks_steps<B>)
+                if (c.bus.stopped()) break;
+        }
+        if constexpr (checks_steps<B>) {
+            if (c.bus.step_at(c.PC)) {
+                c.store();
+                if (c.bus.stops_before()) break;
+            }
+        }
         if constexpr (is_zilog_nmos<B>) c.after_ld_a_ir = 0;
         uint8_t op = fetch_m1(c);
         c.opcode = op;
@@ -208,6 +222,8 @@ template <class B> int32_t z80_run(B& bus, Z80& z80, int32_t& tstates, int32_t l
         // EI set pending_EI to 2 and its own end takes it to 1; the end of the instruction
         // after it, which ran with interrupts still off, enables them.
         if (c.pending_EI && --c.pending_EI == 0) c.IFF1 = c.IFF2 = 1;
+        if constexpr (checks_steps<B>)
+            if (c.bus.stopped()) break;
     }
     c.store();
     return t0;
