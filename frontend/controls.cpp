@@ -24,6 +24,11 @@ void cpu_model_key(Session& s) {
 
 void Session::machine_key() {
     if (!keyboard.win_held() || !keyboard.key_pressed(key::letter('m'))) return;
+    // The tape stays in the deck, wound back to its start, as it would when the recorder is
+    // plugged into another machine; power_on takes it out.
+    const bool had_tape = machine.is_tape != 0;
+    std::vector<uint8_t> tape_image = machine.tape.get();
+    std::vector<TapeBlock> tape_blocks = machine.tape_deck.blocks.get();
     std::string skipped;
     for (int step = 1; step <= 2; step++) {
         const auto kind = static_cast<MachineKind>((static_cast<int>(machine_kind) + step) % 3);
@@ -35,6 +40,7 @@ void Session::machine_key() {
             continue;
         }
         reset_logical_system();
+        if (had_tape) machine.attach_tape_blocks(std::move(tape_image), std::move(tape_blocks));
         rewind_ring.clear(); // the states kept were of the machine left, with its ROMs
         text.post_message(
             message_with_reason(" " + machine_label(kind) + ": ",

@@ -201,6 +201,8 @@ TEST_F(ModeKeys, WindowsMSwitchesTheMachine) {
     if (!file_exists("/usr/share/spectrum-roms/opense-stub.rom")) GTEST_SKIP() << "no free ROMs";
     std::string error;
     ASSERT_TRUE(s.choose_machine(MachineKind::m48, error)) << error;
+    const std::vector<uint8_t> tape = {2, 0, 0xFF, 0xFF}; // one block: flag and checksum
+    s.machine.attach_tape(tape);
     const struct {
         MachineKind kind;
         int model;
@@ -215,6 +217,9 @@ TEST_F(ModeKeys, WindowsMSwitchesTheMachine) {
         EXPECT_EQ(s.machine.model, step.model);
         EXPECT_EQ(s.machine.rom_count(), step.model == 48 ? 1 : 2);
         EXPECT_EQ(message(), step.message);
+        EXPECT_TRUE(s.machine.is_tape) << "the tape stays in the deck";
+        EXPECT_EQ(s.machine.tape.get(), tape);
+        EXPECT_EQ(s.machine.tape_deck.blocks.get().size(), 1u);
     }
     s.rom_places.system_dir = "/nonexistent";
     frame({});
