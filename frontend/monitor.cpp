@@ -1,9 +1,11 @@
 #include "frontend/monitor.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "frontend/keys.h"
 #include "frontend/session.h"
+#include "frontend/watch_spec.h"
 #include "z80/disasm.h"
 
 namespace {
@@ -87,6 +89,16 @@ std::vector<std::string> Monitor::page(const Spectrum& m, const Debugger& d, con
         std::string& row = rows[5 + CODE_ROWS - 4 + r];
         row.resize(30, ' ');
         row = row.substr(0, 30) + line("SP+%d %04X", 2 * r, word);
+    }
+    // The points set, beside the listing's first rows (cut short there); the last row says
+    // how many more there are when they do not all fit.
+    const size_t count = d.points.size();
+    for (size_t i = 0; i < count && i < POINT_ROWS; i++) {
+        std::string& row = rows[5 + i];
+        row.resize(POINT_COLUMN - 1, ' ');
+        const bool more = i + 1 == POINT_ROWS && count > POINT_ROWS;
+        row += " " + (more ? line("+%zu MORE", count - i) : watch_label(d.points[i]));
+        row.resize(std::min<size_t>(row.size(), TEXT_COLUMNS));
     }
     for (int r = 0; r < 6; r++) {
         const uint16_t a = static_cast<uint16_t>(memory + 8 * r);
@@ -181,6 +193,11 @@ bool Session::monitor_keys() {
         mon.open = false;
     } else if (pressed(key::letter('b'))) {
         mon.message = debugger.toggle(mon.cursor) ? "BREAKPOINT SET" : "BREAKPOINT CLEARED";
+    } else if (pressed(key::letter('w'))) {
+        const bool set = toggle_point(
+            debugger.points,
+            {.kind = Breakpoint::Kind::write, .first = mon.memory, .last = mon.memory});
+        mon.message = line(set ? "WATCHING WRITES TO %04X" : "WATCH ON %04X CLEARED", mon.memory);
     } else if (pressed(key::letter('g'))) {
         mon.entering = true;
         mon.entry.clear();

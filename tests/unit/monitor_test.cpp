@@ -44,3 +44,24 @@ TEST(Monitor, PageShowsStateCodeStackAndMemory) {
     rows = mon.page(m, d, symbols);
     EXPECT_EQ(rows[5][0], '>');
 }
+
+// The points set are listed beside the listing's first rows, the last row telling how many
+// more there are.
+TEST(Monitor, ListsThePointsSet) {
+    Spectrum& m = fresh_machine();
+    m.z80.PC = 0x8000;
+    Debugger d;
+    Monitor mon;
+    mon.open_at(m.z80.PC, "");
+    using K = Breakpoint::Kind;
+    d.points.push_back({.kind = K::write, .first = 0x4000, .last = 0x57FF});
+    d.points.push_back({.kind = K::port_out, .first = 0xFE, .mask = 0xFF, .when = {"A", 7}});
+    std::vector<std::string> rows = mon.page(m, d, Symbols());
+    EXPECT_EQ(rows[5].substr(28), " W 4000-57FF");
+    EXPECT_EQ(rows[6].substr(28), " O FE/FF,A=0");
+    EXPECT_EQ(rows[7], "   8002          NOP"); // no third point: the listing whole
+    for (uint16_t a = 1; a <= 8; a++) d.toggle(a);
+    rows = mon.page(m, d, Symbols());
+    EXPECT_EQ(rows[10].substr(29), "B 0004");
+    EXPECT_EQ(rows[11].substr(29), "+4 MORE");
+}
