@@ -55,8 +55,9 @@ Run as a test: --break and --until-pc stop before the instruction at an address,
 --watch-read, --watch-write, --watch-in and --watch-out after the instruction that made
 such an access, --until-text when the screen's text matches. At the stop the machine's
 state (registers, frame, T-state, the beam's line and column) is printed on standard
-output and every output above is taken there. The status is then 0, or with --exit-code-from the byte
-there; a run that reaches --timeout-frames without a stop ends with status 3.
+output and every output above is taken there. The status is then 0, or with
+--exit-code-from the byte there; a run that reaches --timeout-frames without a stop ends
+with status 3.
 
 Without --rewind-seconds a run keeps no states for going back (keeping them costs host
 time every frame) unless its script rewinds or holds a Windows key (Windows+R): then it
