@@ -1,6 +1,7 @@
 // The monitor's page in the window, read back cell by cell: each text cell's 12 x 10 glyph
 // pixels matched against the program's own character set.
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -46,67 +47,51 @@ std::vector<std::string> read_text_rows(const Image& shot, const ScreenMap& map,
     return rows;
 }
 
-// "PC 1234" on the registers' second row; -1 when it cannot be read.
-int pc_shown(const std::vector<std::string>& rows) {
-    unsigned pc = 0;
-    const auto at = rows[1].find("PC ");
-    return at != std::string::npos && std::sscanf(rows[1].c_str() + at, "PC %4x", &pc) == 1
-               ? static_cast<int>(pc)
-               : -1;
+std::string line(const char* format, int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
 }
 
-// Opens on Windows+D with the machine's state; S steps one instruction, the listing's '='
-// following PC.
+// Opens on Windows+D with the machine's state, the ROM's instruction at PC marked '=';
+// S steps one instruction (the ROM waits for a key in a loop, with no HALT).
 TEST_F(FullScreen, MonitorPageShowsTheMachineAndStepsIt) {
     std::vector<uint8_t> set(30720);
-    std::FILE* file = std::fopen(binary_path("teletext").c_str(), "rb");
-    ASSERT_TRUE(file) << "no character set beside the program";
-    ASSERT_EQ(std::fread(set.data(), 1, set.size(), file), set.size());
-    std::fclose(file);
+    uint8_t rom[16384];
+    std::ifstream(binary_path("teletext"), std::ios::binary)
+        .read(reinterpret_cast<char*>(set.data()), 30720);
+    ASSERT_TRUE(read_rom(rom));
     launch();
     wait_for_white_paper();
     wait_for_title_to_go();
-
-    const std::string help = "Step Over Frame Run Break Watch Go";
     std::vector<std::string> rows;
-    const auto page_shows = [&](const Image& s) {
+    const auto pc_listed = [&](const Image& s, int not_pc) {
         rows = read_text_rows(s, map_, set);
-        return rows[22] == help;
+        unsigned pc = 0;
+        if (rows[22] != "Step Over Frame Run Break Watch Go" ||
+            std::sscanf(rows[1].c_str(), "AF'%*4x BC'%*4x DE'%*4x HL'%*4x PC %4x", &pc) != 1 ||
+            static_cast<int>(pc) == not_pc)
+            return -1;
+        for (int r = 5; r < 16; r++)
+            if (rows[r].substr(2, 5) == line("=%04X", pc)) return r;
+        return -1;
     };
+    int listed = -1, pc = -1;
     x_.run("xdotool keydown super keydown d keyup d keyup super");
-    ASSERT_TRUE(wait_for_screen(x_, 10s, page_shows))
-        << "no monitor page; row 22 reads \"" << (rows.empty() ? "" : rows[22]) << "\"";
+    ASSERT_TRUE(
+        wait_for_screen(x_, 10s, [&](const Image& s) { return (listed = pc_listed(s, -1)) >= 0; }))
+        << "no monitor page with PC listed:\n"
+        << testing::PrintToString(rows);
     EXPECT_EQ(rows[0].rfind("AF ", 0), 0u) << rows[0];
     EXPECT_EQ(rows[3].rfind("FLAGS S", 0), 0u) << rows[3];
-    const int pc = pc_shown(rows);
-    ASSERT_GE(pc, 0) << rows[1];
-    char at_pc[8];
-    std::snprintf(at_pc, sizeof at_pc, "=%04X", pc);
-    int listed = -1;
-    for (int r = 5; r < 16; r++)
-        if (rows[r].substr(2, 5) == at_pc) listed = r;
-    ASSERT_GE(listed, 0) << "no listing line at PC " << at_pc;
-    // The instruction there as the disassembler reads the ROM (no names: no names' column).
-    uint8_t rom[16384];
-    ASSERT_TRUE(read_rom(rom));
-    if (pc < 0x3FFC) {
-        const z80::Disassembly dis = z80::disassemble(rom + pc, static_cast<uint16_t>(pc));
-        EXPECT_EQ(rows[listed].substr(8), dis.text) << rows[listed];
+    pc = std::stoi(rows[listed].substr(3, 4), nullptr, 16);
+    if (pc < 0x3FFC) { // no names: the instruction follows "> =PC "
+        EXPECT_EQ(rows[listed].substr(8), z80::disassemble(rom + pc, uint16_t(pc)).text);
     }
-
-    // One step: PC moves on (the ROM waits for a key in a loop, no HALT), and '=' with it.
     x_.key("s");
-    ASSERT_TRUE(wait_for_screen(x_, 10s,
-                                [&](const Image& s) {
-                                    return page_shows(s) && pc_shown(rows) >= 0 &&
-                                           pc_shown(rows) != pc;
-                                }))
-        << "PC did not move from " << at_pc << ": " << rows[1];
-    std::snprintf(at_pc, sizeof at_pc, "=%04X", pc_shown(rows));
-    bool marked = false;
-    for (int r = 5; r < 16; r++) marked |= rows[r].substr(2, 5) == at_pc;
-    EXPECT_TRUE(marked) << "the listing does not mark the new PC " << at_pc;
-
+    EXPECT_TRUE(wait_for_screen(x_, 10s, [&](const Image& s) { return pc_listed(s, pc) >= 0; }))
+        << "PC did not move from " << pc << ":\n"
+        << testing::PrintToString(rows);
     quit_with_escape();
 }
 } // namespace
