@@ -126,7 +126,11 @@ int32_t Debugger::step_over_target(const Spectrum& m) {
     const bool call = op == 0xCD || (op & 0xC7) == 0xC4;
     const bool rst = (op & 0xC7) == 0xC7;
     const bool block = op == 0xED && (bytes[1] & 0xF4) == 0xB0; // LDIR CPIR INIR OTIR, LDDR...
-    if (!call && !rst && !block) return -1;
+    const bool djnz = op == 0x10; // a loop back to a label before it, as a block instruction
+    // HALT stays on its own address until an interrupt; the handler returns past it. With
+    // interrupts off none comes: a plain step.
+    const bool halt = op == 0x76 && m.z80.IFF1;
+    if (!call && !rst && !block && !djnz && !halt) return -1;
     return static_cast<uint16_t>(pc + z80::disassemble(bytes, pc).length);
 }
 

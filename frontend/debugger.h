@@ -51,8 +51,9 @@ class Debugger {
     // One instruction, the stop at PC passed over. An interrupt due first is accepted, and
     // a breakpoint at its handler stops there; watchpoints stop it as in a run.
     void step(Spectrum& m);
-    // Where "step over" stops: after a CALL, RST or repeating block instruction at PC, the
-    // instruction after it; -1 when the one at PC is none of those (a plain step).
+    // Where "step over" stops: after a CALL (conditional too), RST, DJNZ, repeating block
+    // instruction (LDIR CPIR INIR OTIR LDDR CPDR INDR OTDR) or HALT with interrupts on at PC,
+    // the instruction after it; -1 when the one at PC is none of those (a plain step).
     static int32_t step_over_target(const Spectrum& m);
     // Stops the next run before the instruction at `address` (once), with reason "STEP".
     void run_until(uint16_t address) { run_to = address; }

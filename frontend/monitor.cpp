@@ -1,9 +1,11 @@
 #include "frontend/monitor.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "frontend/keys.h"
 #include "frontend/session.h"
+#include "frontend/watch_spec.h"
 #include "z80/disasm.h"
 
 namespace {
@@ -71,13 +73,21 @@ std::vector<std::string> Monitor::page(const Spectrum& m, const Debugger& d, con
         }
         if (!shown) code = cursor;
     }
+    // The names' column as wide as the longest name listed (8 at most), none when no
+    // address listed has a name: the instructions keep the room.
+    int width = 0;
+    at = code;
+    for (int r = 0; r < CODE_ROWS; r++) {
+        width = std::max(width, std::min(8, static_cast<int>(s.name_at(at).size())));
+        at = static_cast<uint16_t>(at + disassemble_at(m, at, s).length);
+    }
     at = code;
     for (int r = 0; r < CODE_ROWS; r++) {
         const z80::Disassembly dis = disassemble_at(m, at, s);
         const std::string name = s.name_at(at);
-        rows[5 + r] =
-            line("%c%c%c%04X %-8.8s %s", at == cursor ? '>' : ' ', d.breaks_at(at) ? '*' : ' ',
-                 at == z.PC ? '=' : ' ', at, name.c_str(), dis.text.c_str());
+        const std::string label = width ? line("%-*.*s ", width, width, name.c_str()) : "";
+        rows[5 + r] = line("%c%c%c%04X %s%s", at == cursor ? '>' : ' ', d.breaks_at(at) ? '*' : ' ',
+                           at == z.PC ? '=' : ' ', at, label.c_str(), dis.text.c_str());
         at = static_cast<uint16_t>(at + dis.length);
     }
     // The stack beside the listing's last rows: the words from SP up.
@@ -85,15 +95,38 @@ std::vector<std::string> Monitor::page(const Spectrum& m, const Debugger& d, con
         const uint16_t a = static_cast<uint16_t>(z.SP + 2 * r);
         const int word = m.readbyte_internal(a) | (m.readbyte_internal(uint16_t(a + 1)) << 8);
         std::string& row = rows[5 + CODE_ROWS - 4 + r];
-        row.resize(30, ' ');
-        row = row.substr(0, 30) + line("SP+%d %04X", 2 * r, word);
+        // A space between a long instruction and the stack, cut short.
+        row.resize(29, ' ');
+        row = row + " " + line("SP+%d %04X", 2 * r, word);
+    }
+    // The points set, beside the listing's first rows (cut short there); the last row says
+    // how many more there are when they do not all fit.
+    const size_t count = d.points.size();
+    for (size_t i = 0; i < count && i < POINT_ROWS; i++) {
+        std::string& row = rows[5 + i];
+        row.resize(POINT_COLUMN - 1, ' ');
+        const bool more = i + 1 == POINT_ROWS && count > POINT_ROWS;
+        std::string label = watch_label(d.points[i]);
+        if (label.size() > TEXT_COLUMNS - POINT_COLUMN) {
+            // A condition cut short would show a wrong value: '?' stands for it.
+            Breakpoint bare = d.points[i];
+            bare.when = {};
+            label = watch_label(bare).substr(0, TEXT_COLUMNS - POINT_COLUMN - 1) + "?";
+        }
+        row += " " + (more ? line("+%zu MORE", count - i) : label);
     }
     for (int r = 0; r < 6; r++) {
         const uint16_t a = static_cast<uint16_t>(memory + 8 * r);
         std::string hex, chars;
         for (int i = 0; i < 8; i++) {
             const uint8_t b = m.readbyte_internal(static_cast<uint16_t>(a + i));
-            hex += line(" %02X", b);
+            // '*' before a byte a memory watchpoint covers.
+            const uint16_t here = static_cast<uint16_t>(a + i);
+            const bool watched = std::any_of(d.points.begin(), d.points.end(), [here](auto& p) {
+                return (p.kind == Breakpoint::Kind::read || p.kind == Breakpoint::Kind::write) &&
+                       here >= p.first && here <= p.last;
+            });
+            hex += line("%c%02X", watched ? '*' : ' ', b);
             chars += b >= 32 && b < 127 ? static_cast<char>(b) : '.';
         }
         rows[16 + r] = line("%04X%s %s", a, hex.c_str(), chars.c_str());
@@ -181,6 +214,11 @@ bool Session::monitor_keys() {
         mon.open = false;
     } else if (pressed(key::letter('b'))) {
         mon.message = debugger.toggle(mon.cursor) ? "BREAKPOINT SET" : "BREAKPOINT CLEARED";
+    } else if (pressed(key::letter('w'))) {
+        const bool set = toggle_point(
+            debugger.points,
+            {.kind = Breakpoint::Kind::write, .first = mon.memory, .last = mon.memory});
+        mon.message = line(set ? "WATCHING WRITES TO %04X" : "WATCH ON %04X CLEARED", mon.memory);
     } else if (pressed(key::letter('g'))) {
         mon.entering = true;
         mon.entry.clear();

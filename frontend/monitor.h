@@ -16,7 +16,7 @@ class Monitor {
     bool open = false;
     uint16_t code = 0;     // the listing's first instruction
     uint16_t cursor = 0;   // the instruction the cursor is on (B sets a breakpoint there)
-    uint16_t memory = 0;   // the memory page's first byte
+    uint16_t memory = 0;   // the memory page's first byte (W watches writes to it)
     bool entering = false; // G: an address being typed on row 23
     std::string entry;
     std::string message; // row 23: why the machine stopped, or what a key did
@@ -31,5 +31,8 @@ class Monitor {
     std::vector<std::string> page(const Spectrum& m, const Debugger& d, const Symbols& s);
 
     static constexpr int CODE_ROWS = 11;
-    static constexpr const char* HELP = "S step O over F frame R run B brk G go";
+    // Each word's capital is its key.
+    static constexpr const char* HELP = "Step Over Frame Run Break Watch Go";
+    // The breakpoints and watchpoints set, beside the listing's first rows.
+    static constexpr int POINT_ROWS = 7, POINT_COLUMN = 29;
 };

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <memory>
@@ -19,6 +20,7 @@
 #include "frontend/keys.h"
 #include "frontend/options.h"
 #include "frontend/session.h"
+#include "frontend/watch_spec.h"
 #include "host/headless/headless.h"
 #include "tools/keyscript.h"
 #include "tools/media_files.h"
@@ -50,10 +52,12 @@ data directory not writable, a full disk, a block too long for a TAP file): each
 reported on standard error with the reason.
 
 Run as a test: --break and --until-pc stop before the instruction at an address,
---until-text when the screen's text matches. At the stop the machine's state (registers,
-frame, T-state, the beam's line and column) is printed on standard output and every
-output above is taken there. The status is then 0, or with --exit-code-from the byte
-there; a run that reaches --timeout-frames without a stop ends with status 3.
+--watch-read, --watch-write, --watch-in and --watch-out after the instruction that made
+such an access, --until-text when the screen's text matches. At the stop the machine's
+state (registers, frame, T-state, the beam's line and column) is printed on standard
+output and every output above is taken there. The status is then 0, or with
+--exit-code-from the byte there; a run that reaches --timeout-frames without a stop ends
+with status 3.
 
 Without --rewind-seconds a run keeps no states for going back (keeping them costs host
 time every frame) unless its script rewinds or holds a Windows key (Windows+R): then it
@@ -115,8 +119,9 @@ struct RunOptions {
     bool print_text = false, quiet = false, help = false;
     std::vector<MemoryDump> dumps;
     MachineOptions machine;
-    // Stops, as typed (an address may be a symbol from a --symbols given after it).
-    std::vector<std::string> stop_at;
+    // Breakpoints and watchpoints, as typed (an address may be a symbol from a --symbols
+    // given after it).
+    std::vector<std::pair<Breakpoint::Kind, std::string>> stop_at;
     std::string until_text, exit_code_from, trace_path, trace_from, trace_to;
     bool timeout = false; // --timeout-frames: the run's end without a stop is status 3
 };
@@ -252,9 +257,10 @@ std::vector<CommandOption> option_table(RunOptions& o) {
                  return snapshot_format_of(value, o.save_format);
              }},
     };
-    const auto address = [](std::vector<std::string>& list) {
-        return [&list](const std::string& value, std::string&) {
-            list.push_back(value);
+    using Kind = Breakpoint::Kind;
+    const auto stop = [&o](Kind kind) {
+        return [&o, kind](const std::string& value, std::string&) {
+            o.stop_at.emplace_back(kind, value);
             return true;
         };
     };
@@ -263,13 +269,37 @@ std::vector<CommandOption> option_table(RunOptions& o) {
          .value = "ADDR",
          .needs = "an address",
          .help = {"stop before the instruction at ADDR (a number as --symbols takes it, or",
-                  "a symbol's name); may be repeated"},
-         .take = address(o.stop_at)},
+                  "a symbol's name); may be repeated. Each stop option may end in",
+                  "\",REG=VALUE\": it stops only while the register holds VALUE (A F B C D",
+                  "E H L I R AF BC DE HL IX IY SP PC), e.g. --break 0x8000,A=3"},
+         .take = stop(Kind::execute)},
         {.name = "--until-pc",
          .value = "ADDR",
          .needs = "an address",
          .help = {"the same as --break"},
-         .take = address(o.stop_at)},
+         .take = stop(Kind::execute)},
+        {.name = "--watch-read",
+         .value = "RANGE",
+         .needs = "an address or ADDR-ADDR",
+         .help = {"stop after an instruction reads memory in RANGE (ADDR, or ADDR-ADDR",
+                  "with both ends in it); may be repeated"},
+         .take = stop(Kind::read)},
+        {.name = "--watch-write",
+         .value = "RANGE",
+         .needs = "an address or ADDR-ADDR",
+         .help = {"stop after an instruction writes memory in RANGE"},
+         .take = stop(Kind::write)},
+        {.name = "--watch-in",
+         .value = "PORT[/MASK]",
+         .needs = "a port, or PORT/MASK",
+         .help = {"stop after an instruction reads a port that matches PORT in the bits",
+                  "of MASK (default 0xFFFF: the whole port), e.g. 0xFE/0xFF"},
+         .take = stop(Kind::port_in)},
+        {.name = "--watch-out",
+         .value = "PORT[/MASK]",
+         .needs = "a port, or PORT/MASK",
+         .help = {"stop after an instruction writes such a port"},
+         .take = stop(Kind::port_out)},
         {.name = "--until-text",
          .value = "REGEX",
          .needs = "a regular expression",
@@ -514,14 +544,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
         return 1;
     }
-    // The stops: breakpoints at their addresses (symbols known only now), the trace.
-    for (const std::string& at : options.stop_at) {
-        uint16_t address = 0;
-        if (!session.symbols.address(at, address)) {
-            std::fprintf(stderr, "marrowgleam-run: %s is no address nor symbol\n", at.c_str());
+    // The stops: breakpoints and watchpoints (symbols known only now), the trace.
+    for (const auto& [kind, text] : options.stop_at) {
+        Breakpoint point;
+        if (!parse_watch_spec(kind, text, session.symbols, point, error)) {
+            std::fprintf(stderr, "marrowgleam-run: %s\n", error.c_str());
             return 2;
         }
-        session.debugger.points.push_back({.first = address, .last = address});
+        session.debugger.points.push_back(point);
     }
     uint16_t exit_code_from = 0;
     if (!options.exit_code_from.empty() &&

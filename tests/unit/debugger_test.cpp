@@ -10,6 +10,7 @@
 #include <iterator>
 #include <memory>
 #include <sstream>
+#include <vector>
 
 #include "frontend/debugger.h"
 #include "frontend/symbols.h"
@@ -183,4 +184,32 @@ TEST(Symbols, ReadsEveryFormAndNumber) {
     EXPECT_EQ(s.name_at(0x8004), "");
     for (const char* bad : {"X EQU", "= 5", "Y EQU zz", "Z 5"})
         EXPECT_FALSE(Symbols().parse(bad, error)) << bad;
+}
+
+// "Step over" runs to the instruction after whatever comes back or repeats at PC; anything
+// else is a plain step.
+TEST(DebuggerStepOver, StopsAfterCallsRestartsLoopsAndHalt) {
+    const struct {
+        std::vector<uint8_t> bytes;
+        bool interrupts_on;
+        int32_t target;
+    } cases[] = {
+        {{0xCD, 0x00, 0x90}, false, 0x8003}, // CALL nn
+        {{0xDC, 0x00, 0x90}, false, 0x8003}, // CALL C,nn
+        {{0xFF}, false, 0x8001},             // RST $38
+        {{0x10, 0xFE}, false, 0x8002},       // DJNZ
+        {{0xED, 0xB0}, false, 0x8002},       // LDIR
+        {{0xED, 0xB3}, false, 0x8002},       // OTIR
+        {{0x76}, true, 0x8001},              // HALT: the interrupt returns past it
+        {{0x76}, false, -1},                 // HALT with no interrupt to come
+        {{0x18, 0xFE}, false, -1},           // JR
+        {{0xED, 0xA0}, false, -1},           // LDI
+    };
+    for (const auto& c : cases) {
+        Spectrum& m = fresh_machine();
+        for (size_t i = 0; i < c.bytes.size(); i++) m.RAM[2 * 0x4000 + i] = c.bytes[i];
+        m.z80.PC = 0x8000;
+        m.z80.IFF1 = c.interrupts_on;
+        EXPECT_EQ(Debugger::step_over_target(m), c.target) << std::hex << int(c.bytes[0]);
+    }
 }
