@@ -82,6 +82,19 @@ std::vector<uint8_t> read_file_prefix(const std::string& path, size_t limit) {
     return bytes;
 }
 
+bool read_text_file(const std::string& path, size_t limit, std::string& text, std::string& error) {
+    std::vector<uint8_t> bytes;
+    // One byte past the limit tells a file of exactly `limit` bytes from a longer one.
+    const LoadResult result = read_regular_file(path, limit + 1, bytes);
+    if (!result || bytes.size() > limit) {
+        error = "cannot read " + path + ": " +
+                (result ? "over " + std::to_string(limit) + " bytes" : result.why);
+        return false;
+    }
+    text.assign(bytes.begin(), bytes.end());
+    return true;
+}
+
 namespace {
 // A temporary file that outlived its writer (a kill between its creation and its rename) is
 // known by this mark in its name, with the writer's process id after it:

@@ -203,3 +203,8 @@ LoadResult read_regular_file(const std::string& path, size_t limit, std::vector<
 // Up to `limit` bytes of a regular file; empty when it cannot be read or is not a regular
 // file.
 std::vector<uint8_t> read_file_prefix(const std::string& path, size_t limit);
+
+// A text file the user names (symbols, a key script), whole: false with `error` saying
+// "cannot read PATH: why" when it is no regular file, cannot be read or is over `limit`
+// bytes (a named pipe would never end, a device never stop).
+bool read_text_file(const std::string& path, size_t limit, std::string& text, std::string& error);

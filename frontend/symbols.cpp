@@ -1,7 +1,8 @@
 #include "frontend/symbols.h"
 
+#include "formats/formats.h"
+
 #include <cctype>
-#include <fstream>
 #include <sstream>
 
 namespace {
@@ -79,15 +80,13 @@ bool Symbols::parse(const std::string& text, std::string& error) {
     return true;
 }
 
+// A symbol file of pasmo's is a few kilobytes; anything past this is no symbol file.
+constexpr size_t MOST_SYMBOL_FILE = size_t{16} << 20;
+
 bool Symbols::load(const std::string& path, std::string& error) {
-    std::ifstream in(path);
-    if (!in) {
-        error = "cannot read " + path;
-        return false;
-    }
-    std::stringstream content;
-    content << in.rdbuf();
-    if (parse(content.str(), error)) return true;
+    std::string content;
+    if (!read_text_file(path, MOST_SYMBOL_FILE, content, error)) return false;
+    if (parse(content, error)) return true;
     error = path + ": " + error;
     return false;
 }

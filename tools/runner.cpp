@@ -8,7 +8,6 @@
 #include <cstring>
 #include <functional>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+#include "formats/formats.h"
 #include "formats/snapshots.h"
 #include "frontend/keys.h"
 #include "frontend/options.h"
@@ -156,17 +156,6 @@ std::string registers_line(const Z80& z) {
     return text;
 }
 
-// A count from 0 (or from `low`), in decimal.
-std::function<bool(const std::string&, std::string&)> count(long& target, long low = 0) {
-    return [&target, low](const std::string& text, std::string&) {
-        char* end = nullptr;
-        const long value = std::strtol(text.c_str(), &end, 10);
-        if (text.empty() || *end != '\0' || value < low) return false;
-        target = value;
-        return true;
-    };
-}
-
 std::function<bool(const std::string&, std::string&)> text(std::string& target) {
     return [&target](const std::string& value, std::string&) { return target = value, true; };
 }
@@ -179,7 +168,7 @@ std::vector<CommandOption> option_table(RunOptions& o) {
          .help = {"frames to run (default 250: five emulated seconds): logical frames,",
                   "and while the machine stands still (paused with F7, or in the file",
                   "requester opened with F10) each display frame counts as one"},
-         .take = count(o.frames)},
+         .take = number_into(o.frames, 0)},
         {.name = "--keys",
          .value = "SCRIPT",
          .needs = "a script",
@@ -204,21 +193,16 @@ std::vector<CommandOption> option_table(RunOptions& o) {
          .help = {"the same script read from a file (events also one per line)"},
          .take =
              [&o](const std::string& path, std::string& error) {
-                 std::ifstream in(path);
-                 if (!in) {
-                     error = "cannot read " + path;
-                     return false;
-                 }
-                 std::stringstream content;
-                 content << in.rdbuf();
-                 o.script += content.str() + "\n";
+                 std::string content;
+                 if (!read_text_file(path, size_t{16} << 20, content, error)) return false;
+                 o.script += content + "\n";
                  return true;
              }},
         {.name = "--key-frames",
          .value = "N",
          .needs = "a number from 1",
          .help = {"logical frames each typed key is held at least (default 3)"},
-         .take = count(o.key_frames, 1)},
+         .take = number_into(o.key_frames, 1)},
         {.name = "--png",
          .value = "FILE",
          .needs = "a file name",
@@ -319,7 +303,7 @@ std::vector<CommandOption> option_table(RunOptions& o) {
          .take =
              [&o](const std::string& value, std::string& error) {
                  o.timeout = true;
-                 return count(o.frames, 1)(value, error);
+                 return number_into(o.frames, 1)(value, error);
              }},
         {.name = "--exit-code-from",
          .value = "ADDR",

@@ -296,3 +296,26 @@ TEST(FilesTape, SnapshotAfterTapeDetachesItButKeepsThePatch) {
     EXPECT_EQ(m.basic_rom()[0x0558], 0x05);
     EXPECT_FALSE(m.tape_load_trap()) << "no tape: the hooked instruction runs as usual";
 }
+
+// The user's text files (symbols, key scripts) are read whole, but never from what is no
+// regular file (a named pipe would wait for ever) nor past the limit.
+TEST(FilesText, TextFilesAreRegularFilesWithinTheLimit) {
+    TempDir dir;
+    dir.file("four.txt", std::vector<uint8_t>{'a', 'b', 'c', '\n'});
+    ASSERT_EQ(::mkfifo("pipe.txt", 0600), 0);
+    const struct {
+        std::string name;
+        size_t limit;
+        std::string text_or_error;
+    } cases[] = {
+        {"four.txt", 4, "abc\n"},
+        {"four.txt", 3, "cannot read four.txt: over 3 bytes"},
+        {"pipe.txt", 100, "cannot read pipe.txt: it is a named pipe (FIFO)"},
+        {"missing.txt", 100, "cannot read missing.txt: No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        std::string text, error;
+        const bool read = read_text_file(c.name, c.limit, text, error);
+        EXPECT_EQ(read ? text : error, c.text_or_error) << c.name;
+    }
+}
