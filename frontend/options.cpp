@@ -125,13 +125,7 @@ std::vector<CommandOption> machine_option_table(MachineOptions& m) {
          .needs = "a percentage from 0 to 100",
          .help = {"the sound's volume, 0 to 100 (default 100: the beeper and all three",
                   "channels of the chip at full volume together stay short of clipping)"},
-         .take =
-             [&m](const std::string& v, std::string&) {
-                 long percent = 0;
-                 if (!whole_number(v, 0, 100, percent)) return false;
-                 m.volume = static_cast<int>(percent);
-                 return true;
-             }},
+         .take = number_into(m.volume, 0, 100)},
         {.name = "--joystick",
          .value = "MAP",
          .needs = "kempston, sinclair or cursor",
@@ -163,26 +157,14 @@ std::vector<CommandOption> machine_option_table(MachineOptions& m) {
          .needs = "a number of seconds from 0 to 600",
          .help = {"how far back the machine can go, with Windows+R or a script's rewind (default",
                   "60; 0: not at all)"},
-         .take =
-             [&m](const std::string& v, std::string&) {
-                 long seconds = 0;
-                 if (!whole_number(v, 0, 600, seconds)) return false;
-                 m.rewind_seconds = static_cast<int>(seconds);
-                 return true;
-             }},
+         .take = number_into(m.rewind_seconds, 0, 600)},
         {.name = "--run-ahead",
          .value = "N",
          .needs = "0, 1 or 2",
          .help = {"show the machine N logical frames ahead of where it stands (0 to 2,",
                   "default 0), worked out anew from it with the newest keys every frame,",
                   "so that a key shows N frames sooner; the sound is the machine's own"},
-         .take =
-             [&m](const std::string& v, std::string&) {
-                 long frames = 0;
-                 if (!whole_number(v, 0, Session::MOST_RUN_AHEAD, frames)) return false;
-                 m.run_ahead = static_cast<int>(frames);
-                 return true;
-             }},
+         .take = number_into(m.run_ahead, 0, Session::MOST_RUN_AHEAD)},
         {.name = "--machine",
          .value = "MODEL",
          .needs = "48, 128 or plus2",

@@ -1,6 +1,8 @@
 // The command lines of both programs: one parser over a table of options, one --help style.
 #pragma once
 
+#include <climits>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <utility>
@@ -31,6 +33,19 @@ bool parse_command_line(int argc, const char* const* argv,
                         const std::vector<CommandOption>& options,
                         const std::function<bool(const std::string&, std::string&)>& operand,
                         std::string& error);
+
+// The taker of a whole decimal number from `low` to `high` (nothing after it) into `target`.
+template <class T>
+std::function<bool(const std::string&, std::string&)> number_into(T& target, long low,
+                                                                  long high = LONG_MAX) {
+    return [&target, low, high](const std::string& text, std::string&) {
+        char* end = nullptr;
+        const long value = std::strtol(text.c_str(), &end, 10);
+        if (text.empty() || *end != '\0' || value < low || value > high) return false;
+        target = static_cast<T>(value);
+        return true;
+    };
+}
 
 // The operand of a program that loads one file: the first word goes into `file`, a second
 // is refused ("only one file can be loaded").
