@@ -129,6 +129,18 @@ TEST_F(DebuggerTest, StopsInTheInterruptHandler) {
     EXPECT_EQ(m->RAM[2 * 0x4000 + 0x0FFE] | (m->RAM[2 * 0x4000 + 0x0FFF] << 8), at("spin"));
 }
 
+// The interrupt's push of PC is watched as any write: the stop comes after it, before the
+// handler's first instruction.
+TEST_F(DebuggerTest, WatchesTheInterruptsPush) {
+    ASSERT_FALSE(d.run(*m, m->tpf, INT32_MAX));
+    m->end_logical_frame();
+    d.points.push_back({.kind = Breakpoint::Kind::write, .first = 0x8FFE, .last = 0x8FFF});
+    ASSERT_TRUE(d.run(*m, m->tpf, INT32_MAX));
+    EXPECT_EQ(d.reason.substr(0, 21), "WRITE $8FFF=$80 AT PC");
+    EXPECT_EQ(m->z80.PC, 0x0038);
+    EXPECT_EQ(m->z80.SP, 0x8FFE);
+}
+
 // Stopped and resumed anywhere in its frames, the checking path leaves the machine exactly
 // as its own run does, interrupts, contention and frame ends included, on both models.
 TEST(DebuggerRun, StopsAndResumesExactly) {
