@@ -20,7 +20,7 @@ template <class Inner> struct DebugBus {
     // PC is checked before every instruction inside the CPU's own run, so a run with
     // breakpoints is the CPU's loop with a table lookup a step, not a run a step.
     Z80_INLINE bool step_at(uint16_t pc) { return d.step_at(pc); }
-    bool stops_before() { return d.before_instruction(m); }
+    Z80_INLINE bool stops_before() { return d.before_instruction(m); }
     Z80_INLINE bool stopped() const { return d.stopped(); }
 
     Z80_INLINE uint8_t fetch(int32_t& t, uint16_t a) { return inner.fetch(t, a); }
@@ -46,5 +46,5 @@ template <class Inner> struct DebugBus {
     static constexpr int32_t interrupt_end() { return Inner::interrupt_end(); }
     static constexpr bool hook_opcode(uint8_t op) { return Inner::hook_opcode(op); }
     Z80_INLINE bool hook_at(uint8_t op, uint16_t pc) { return Inner::hook_at(op, pc); }
-    bool fetch_hook(uint8_t op) { return inner.fetch_hook(op); }
+    Z80_INLINE bool fetch_hook(uint8_t op) { return inner.fetch_hook(op); }
 };

@@ -68,7 +68,7 @@ struct Bus128 {
     static constexpr int32_t interrupt_end() { return ULA_128.interrupt_end; }
     static constexpr bool hook_opcode(uint8_t op) { return Spectrum::hook_opcode(op); }
     Z80_INLINE static bool hook_at(uint8_t op, uint16_t pc) { return Spectrum::hook_at(op, pc); }
-    bool fetch_hook(uint8_t op) {
+    Z80_INLINE bool fetch_hook(uint8_t op) {
         const bool done = m.fetch_hook(op);
         paging_changed();
         return done;

@@ -32,7 +32,9 @@ template <class B> constexpr bool is_zilog_nmos = requires { requires B::zilog_n
 // `static constexpr bool bus_view = true`, and is then held by value by whatever runs over
 // it. Held by reference, its references would be read from memory again after every byte
 // the program writes (a byte store may alias anything); held by value, in a local, they stay
-// in host registers, and a view costs what its machine does.
+// in host registers, and a view costs what its machine does. Every call the CPU makes on a
+// view is inline: one out of line would take the view's address, and with it the whole
+// working copy (the T-state counter and PC too) would have to live in memory.
 template <class B> constexpr bool is_bus_view = requires { requires B::bus_view; };
 template <class B> using BusHeld = std::conditional_t<is_bus_view<B>, B, B&>;
 
@@ -55,11 +57,11 @@ template <class B> struct ZilogNmos {
     static constexpr int32_t interrupt_end() { return B::interrupt_end(); }
     static constexpr bool checks_steps = ::checks_steps<B>;
     Z80_INLINE bool step_at(uint16_t pc) requires ::checks_steps<B> { return bus.step_at(pc); }
-    bool stops_before() requires ::checks_steps<B> { return bus.stops_before(); }
+    Z80_INLINE bool stops_before() requires ::checks_steps<B> { return bus.stops_before(); }
     Z80_INLINE bool stopped() const requires ::checks_steps<B> { return bus.stopped(); }
     static constexpr bool hook_opcode(uint8_t op) { return B::hook_opcode(op); }
     Z80_INLINE bool hook_at(uint8_t op, uint16_t pc) { return bus.hook_at(op, pc); }
-    bool fetch_hook(uint8_t op) { return bus.fetch_hook(op); }
+    Z80_INLINE bool fetch_hook(uint8_t op) { return bus.fetch_hook(op); }
 };
 
 // Which instructions write the flags (and so load Q with F; all others load 0). Prefixed
