@@ -137,8 +137,25 @@ std::vector<std::string> Monitor::page(const Spectrum& m, const Debugger& d, con
 }
 
 void Session::open_monitor(const std::string& why) {
+    if (!monitor.open) {
+        monitor.overlay_before = chosen_text_layer();
+        text.overlay_timeout = 0; // a running message must not put the layer back under it
+    }
     monitor.open_at(machine.z80.PC, why);
     draw_monitor();
+}
+
+void Session::close_monitor() {
+    monitor.open = false;
+    monitor.entering = false;
+    text.TXTCLS();
+    text.overlay = monitor.overlay_before;
+}
+
+int32_t Session::chosen_text_layer() const {
+    if (monitor.open) return monitor.overlay_before;
+    if (file_requester_mode || text.overlay_timeout != 0) return text.overlay_old;
+    return text.overlay;
 }
 
 void Session::draw_monitor() {
@@ -165,7 +182,8 @@ bool Session::monitor_keys() {
             open_monitor("");
             return true;
         }
-        monitor.open = false;
+        close_monitor(); // the page goes with it, and the machine runs on
+        return true;
     }
     if (!monitor.open) return false;
     if (keyboard.win_held()) return true;
@@ -236,8 +254,7 @@ bool Session::monitor_keys() {
         mon.memory = static_cast<uint16_t>(mon.memory - 8);
     }
     if (!mon.open) {
-        text.TXTCLS();
-        text.overlay = 0;
+        close_monitor();
         return true;
     }
     draw_monitor();

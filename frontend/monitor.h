@@ -19,7 +19,8 @@ class Monitor {
     uint16_t memory = 0;   // the memory page's first byte (W watches writes to it)
     bool entering = false; // G: an address being typed on row 23
     std::string entry;
-    std::string message; // row 23: why the machine stopped, or what a key did
+    std::string message;        // row 23: why the machine stopped, or what a key did
+    int32_t overlay_before = 0; // the text layer as the user had it, put back on closing
 
     // Opens on the instruction at PC, with `why` on row 23.
     void open_at(uint16_t pc, const std::string& why);

@@ -346,8 +346,7 @@ Settings settings_of(const Session& session, const ProgramOptions& options) {
     s.fit_mode = session.view.fit_mode;
     s.colour_mode = session.view.screen_mode;
     s.grille = session.view.graticule != 0;
-    s.text_layer =
-        session.text.overlay_timeout == 0 ? session.text.overlay : session.text.overlay_old;
+    s.text_layer = session.chosen_text_layer();
     s.cpu_model = session.machine.cpu_model;
     s.machine = static_cast<MachineSetting>(session.machine_chosen);
     s.joystick_map = static_cast<int>(session.keyboard.joystick_map);

@@ -210,9 +210,14 @@ class Session {
     // machine still, and in the display frame that closes it); the logical frame ends a run
     // from it has reached.
     void open_monitor(const std::string& why);
+    // Closes it, the text layer back as the user had it.
+    void close_monitor();
     void draw_monitor();
     bool monitor_keys();
     void monitor_frame_ends();
+    // The text layer as the user chose it (0 hidden, 1 over the picture, 2 alone): not the
+    // state a running message, the requester or the monitor put it in for the moment.
+    int32_t chosen_text_layer() const;
     // F10: opens or closes the requester page.
     void do_file_requester();
     // One frame of the open requester, after the keyboard was read.

@@ -227,3 +227,27 @@ TEST_F(ModeKeys, WindowsMSwitchesTheMachine) {
     EXPECT_EQ(s.machine_kind, MachineKind::m48);
     EXPECT_EQ(message(), " NO ROMS FOR 128K, +2");
 }
+
+// The monitor and the requester take the text layer for their pages only for the moment:
+// the user's own choice comes back when they close, and is the one the settings keep
+// meanwhile.
+TEST_F(ModeKeys, PagesGiveTheTextLayerBackAndLeaveItsSettingAlone) {
+    s.text.overlay = 1;
+    ProgramOptions o;
+    const auto monitor_frame = [&](const std::vector<int>& keys) {
+        frame(keys);
+        s.monitor_keys();
+    };
+    monitor_frame({key::LSUPER, key::letter('d')});
+    ASSERT_TRUE(s.monitor.open);
+    EXPECT_EQ(s.text.overlay, 2);
+    EXPECT_EQ(settings_of(s, o).text_layer, 1);
+    monitor_frame({});
+    monitor_frame({key::LSUPER, key::letter('d')});
+    EXPECT_FALSE(s.monitor.open);
+    EXPECT_EQ(s.text.overlay, 1) << "the page gone, the layer as it was";
+    s.do_file_requester();
+    EXPECT_EQ(settings_of(s, o).text_layer, 1);
+    s.do_file_requester();
+    EXPECT_EQ(s.text.overlay, 1);
+}
