@@ -1,10 +1,9 @@
 // The joystick: a gamepad, gamepad keys or the keyboard's arrows, seen by the machine as a
 // Kempston interface or as the keys a Sinclair or cursor joystick presses.
-#include <algorithm>
-#include <cctype>
 #include <string>
 
 #include "frontend/keys.h"
+#include "frontend/words.h"
 #include "frontend/session.h"
 
 uint8_t Keyboard::joystick_bits() const {
@@ -52,16 +51,8 @@ void Session::apply_hardware_options(const HardwareOptions& options) {
     keyboard.joystick_map = options.joystick;
 }
 
-namespace {
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-} // namespace
-
 bool parse_stereo(const std::string& word, AyStereo& stereo) {
-    const std::string w = lower(word);
+    const std::string w = ascii_lower(word);
     if (w == "abc") stereo = AyStereo::ABC;
     else if (w == "acb") stereo = AyStereo::ACB;
     else if (w == "mono") stereo = AyStereo::MONO;
@@ -70,7 +61,7 @@ bool parse_stereo(const std::string& word, AyStereo& stereo) {
 }
 
 bool parse_joystick_map(const std::string& word, Session::JoystickMap& map) {
-    const std::string w = lower(word);
+    const std::string w = ascii_lower(word);
     if (w == "kempston") map = Session::JoystickMap::KEMPSTON;
     else if (w == "sinclair") map = Session::JoystickMap::SINCLAIR;
     else if (w == "cursor") map = Session::JoystickMap::CURSOR;

@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "formats/formats.h"
+#include "frontend/words.h"
 
 namespace {
 // A settings file is a few hundred bytes; anything much larger is not one.
@@ -19,12 +20,6 @@ struct Key {
     std::function<std::string(const Settings&)> write;
     std::function<bool(const std::string&, Settings&)> read;
 };
-
-std::string lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 std::string either(const std::vector<const char*>& words) {
     std::string text;
@@ -44,7 +39,7 @@ Key choice(const char* name, T Settings::*field, std::vector<const char*> words)
             },
             [field, words](const std::string& value, Settings& s) {
                 for (size_t i = 0; i < words.size(); i++) {
-                    if (lower(value) != words[i]) continue;
+                    if (ascii_lower(value) != words[i]) continue;
                     s.*field = static_cast<T>(i);
                     return true;
                 }
@@ -101,11 +96,6 @@ const std::vector<Key>& keys() {
     return KEYS;
 }
 
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
 } // namespace
 
 std::string settings_text(const Settings& settings) {

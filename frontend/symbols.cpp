@@ -1,22 +1,12 @@
 #include "frontend/symbols.h"
 
 #include "formats/formats.h"
+#include "frontend/words.h"
 
 #include <cctype>
 #include <sstream>
 
 namespace {
-
-std::string upper(std::string text) {
-    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    return text;
-}
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
 
 bool name_char(char ch, bool first) {
     const auto c = static_cast<unsigned char>(ch);
@@ -66,7 +56,8 @@ bool Symbols::parse(const std::string& text, std::string& error) {
         std::string rest = trimmed(line.substr(end));
         if (!rest.empty() && rest[0] == ':') rest = trimmed(rest.substr(1));
         if (!rest.empty() && rest[0] == '=') rest = rest.substr(1);
-        else if (upper(rest.substr(0, 4)) == "EQU " || upper(rest.substr(0, 4)) == "EQU\t")
+        else if (ascii_upper(rest.substr(0, 4)) == "EQU " ||
+                 ascii_upper(rest.substr(0, 4)) == "EQU\t")
             rest = rest.substr(4);
         else rest = "?";
         uint16_t value = 0;
@@ -74,7 +65,7 @@ bool Symbols::parse(const std::string& text, std::string& error) {
             error = "line " + std::to_string(number) + ": not NAME EQU VALUE or NAME = VALUE";
             return false;
         }
-        by_name[upper(name)] = value;
+        by_name[ascii_upper(name)] = value;
         by_value.emplace(value, name);
     }
     return true;
@@ -98,7 +89,7 @@ std::string Symbols::name_at(uint16_t address) const {
 
 bool Symbols::address(const std::string& text, uint16_t& value) const {
     if (parse_address_number(text, value)) return true;
-    const auto at = by_name.find(upper(trimmed(text)));
+    const auto at = by_name.find(ascii_upper(trimmed(text)));
     if (at == by_name.end()) return false;
     value = at->second;
     return true;

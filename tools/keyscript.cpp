@@ -9,22 +9,15 @@
 #include "frontend/keys.h"
 #include "frontend/session.h"
 #include "frontend/typing.h"
+#include "frontend/words.h"
 
 namespace {
-std::string lower(std::string s) {
-    for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return s;
-}
-
-std::string trim(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
-}
+// Script items are trimmed of line ends too: a script file has one event a line.
+std::string trim(const std::string& s) { return trimmed(s, " \t\r\n"); }
 } // namespace
 
 int key_by_name(const std::string& raw) {
-    const std::string name = lower(trim(raw));
+    const std::string name = ascii_lower(trim(raw));
     if (name.size() == 1 && name[0] >= 'a' && name[0] <= 'z') return key::letter(name[0]);
     if (name.size() == 1 && name[0] >= '0' && name[0] <= '9') return key::digit(name[0] - '0');
     static const std::map<std::string, int> NAMES = {
@@ -85,7 +78,7 @@ bool parse_key_script(const std::string& script, int frames_per_key, std::vector
         }
         const std::string action = trim(item.substr(colon + 1));
         const auto space = action.find(' ');
-        const std::string verb = lower(action.substr(0, space));
+        const std::string verb = ascii_lower(action.substr(0, space));
         const std::string argument = space == std::string::npos ? "" : action.substr(space + 1);
 
         if (verb == "press" || verb == "release") {
@@ -141,7 +134,7 @@ bool parse_key_script(const std::string& script, int frames_per_key, std::vector
             }
             events.push_back(event);
         } else if (verb == "tape") {
-            const std::string what = lower(trim(argument));
+            const std::string what = ascii_lower(trim(argument));
             if (what != "play" && what != "stop") {
                 error = "tape needs play or stop, not \"" + what + "\"";
                 return false;
