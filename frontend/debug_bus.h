@@ -26,22 +26,22 @@ template <class Inner> struct DebugBus {
     Z80_INLINE uint8_t fetch(int32_t& t, uint16_t a) { return inner.fetch(t, a); }
     Z80_INLINE uint8_t read(int32_t& t, uint16_t a) {
         const uint8_t value = inner.read(t, a);
-        if (d.watching_memory) d.memory_read(a, value);
+        if (d.watching_memory) d.accessed(Breakpoint::Kind::read, a, value);
         return value;
     }
     Z80_INLINE void write(int32_t& t, uint16_t a, uint8_t v) {
         inner.write(t, a, v);
-        if (d.watching_memory) d.memory_write(a, v);
+        if (d.watching_memory) d.accessed(Breakpoint::Kind::write, a, v);
     }
     Z80_INLINE void internal(int32_t& t, uint16_t a, int n) { inner.internal(t, a, n); }
     Z80_INLINE uint8_t in(int32_t& t, uint16_t port) {
         const uint8_t value = inner.in(t, port);
-        if (d.watching_ports) d.port_read(port, value);
+        if (d.watching_ports) d.accessed(Breakpoint::Kind::port_in, port, value);
         return value;
     }
     Z80_INLINE void out(int32_t& t, uint16_t port, uint8_t value) {
         inner.out(t, port, value);
-        if (d.watching_ports) d.port_write(port, value);
+        if (d.watching_ports) d.accessed(Breakpoint::Kind::port_out, port, value);
     }
     static constexpr int32_t interrupt_end() { return Inner::interrupt_end(); }
     static constexpr bool hook_opcode(uint8_t op) { return Inner::hook_opcode(op); }

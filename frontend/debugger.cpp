@@ -1,17 +1,16 @@
 #include "frontend/debugger.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
+#include "frontend/words.h"
 #include "z80/disasm.h"
 
 namespace {
 
 // The register `name` names in `z` (any case); false for none.
 bool register_value(const Z80& z, const std::string& name, uint16_t& value) {
-    std::string n = name;
-    for (char& ch : n) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    const std::string n = ascii_upper(name);
     const struct {
         const char* name;
         uint16_t value;
@@ -78,7 +77,7 @@ bool Debugger::stops_before(const Spectrum& m) {
         run_to = -1;
     }
     for (const Breakpoint& p : points)
-        if (!*text && p.kind == Breakpoint::Kind::execute && p.first == pc && p.when.holds(m.z80))
+        if (!*text && p.kind == Breakpoint::Kind::execute && p.covers(pc) && p.when.holds(m.z80))
             std::snprintf(text, sizeof text, "BREAK AT $%04X", pc);
     if (!*text) return false;
     reason = text;
@@ -94,7 +93,7 @@ bool Debugger::before_instruction(const Spectrum& m) {
 
 // The machine's own run around the checked one: one limit for both counters, tstatesh kept
 // in step with tstates.
-bool Debugger::run_limited(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_limit) {
+bool Debugger::run(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_limit) {
     prepare();
     regs = &m.z80;
     m.run_steps(tstates_limit, tstatesh_limit, [&](int32_t limit) {
@@ -107,15 +106,11 @@ bool Debugger::run_limited(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_
     return stopped();
 }
 
-bool Debugger::run(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_limit) {
-    return run_limited(m, tstates_limit, tstatesh_limit);
-}
-
 // One step: the stop at PC (if any) passed over.
 void Debugger::step(Spectrum& m) {
     stop_pc = m.z80.PC;
     stop_t = m.tstates;
-    run_limited(m, m.tstates + 1, INT32_MAX);
+    run(m, m.tstates + 1, INT32_MAX);
 }
 
 int32_t Debugger::step_over_target(const Spectrum& m) {
@@ -134,9 +129,10 @@ int32_t Debugger::step_over_target(const Spectrum& m) {
     return static_cast<uint16_t>(pc + z80::disassemble(bytes, pc).length);
 }
 
+// Any breakpoint at the address, whatever its condition, is the one the cursor clears.
 bool Debugger::toggle(uint16_t address) {
     const auto at = std::find_if(points.begin(), points.end(), [address](const Breakpoint& p) {
-        return p.kind == Breakpoint::Kind::execute && p.first == address;
+        return p.kind == Breakpoint::Kind::execute && p.covers(address);
     });
     if (at != points.end()) {
         points.erase(at);
@@ -148,43 +144,21 @@ bool Debugger::toggle(uint16_t address) {
 
 bool Debugger::breaks_at(uint16_t address) const {
     return std::any_of(points.begin(), points.end(), [address](const Breakpoint& p) {
-        return p.kind == Breakpoint::Kind::execute && p.first == address;
+        return p.kind == Breakpoint::Kind::execute && p.covers(address);
     });
 }
 
-// The registers a watchpoint's condition looks at are those the instruction began with.
-void Debugger::hit(const char* what, uint16_t addr, uint8_t value) {
-    if (!reason.empty()) return; // the first access of the instruction to stop it is told
-    char text[64];
-    std::snprintf(text, sizeof text, "%s $%04X=$%02X AT PC $%04X", what, addr, value,
-                  instruction_pc);
-    reason = text;
-}
-
-void Debugger::memory_read(uint16_t addr, uint8_t value) {
-    for (const Breakpoint& p : points)
-        if (p.kind == Breakpoint::Kind::read && addr >= p.first && addr <= p.last &&
-            p.when.holds(*regs))
-            hit("READ", addr, value);
-}
-
-void Debugger::memory_write(uint16_t addr, uint8_t value) {
-    for (const Breakpoint& p : points)
-        if (p.kind == Breakpoint::Kind::write && addr >= p.first && addr <= p.last &&
-            p.when.holds(*regs))
-            hit("WRITE", addr, value);
-}
-
-void Debugger::port_read(uint16_t port, uint8_t value) {
-    for (const Breakpoint& p : points)
-        if (p.kind == Breakpoint::Kind::port_in && (port & p.mask) == p.first &&
-            p.when.holds(*regs))
-            hit("IN", port, value);
-}
-
-void Debugger::port_write(uint16_t port, uint8_t value) {
-    for (const Breakpoint& p : points)
-        if (p.kind == Breakpoint::Kind::port_out && (port & p.mask) == p.first &&
-            p.when.holds(*regs))
-            hit("OUT", port, value);
+// The registers a watchpoint's condition looks at are those the instruction began with; the
+// first access of the instruction to stop it is the one told.
+void Debugger::accessed(Breakpoint::Kind kind, uint16_t place, uint8_t value) {
+    static const char* const WHAT[] = {"", "READ", "WRITE", "IN", "OUT"};
+    if (!reason.empty()) return;
+    for (const Breakpoint& p : points) {
+        if (p.kind != kind || !p.covers(place) || !p.when.holds(*regs)) continue;
+        char text[64];
+        std::snprintf(text, sizeof text, "%s $%04X=$%02X AT PC $%04X", WHAT[static_cast<int>(kind)],
+                      place, value, instruction_pc);
+        reason = text;
+        return;
+    }
 }

@@ -16,6 +16,7 @@ struct RegisterCondition {
     std::string reg{}; // "" for none; A F B C D E H L I R, AF BC DE HL IX IY SP PC
     uint16_t value = 0;
     bool holds(const Z80& z) const;
+    bool operator==(const RegisterCondition&) const = default;
 };
 
 // The register a name stands for (any case), false for none.
@@ -28,6 +29,20 @@ struct Breakpoint {
     // matches when (port & mask) == first.
     uint16_t first = 0, last = 0, mask = 0xFFFF;
     RegisterCondition when{};
+
+    // Whether an access of this point's kind at `place` (an address, or a port) is one it
+    // watches.
+    bool covers(uint16_t place) const {
+        switch (kind) {
+        case Kind::execute: return place == first;
+        case Kind::read:
+        case Kind::write: return place >= first && place <= last;
+        case Kind::port_in:
+        case Kind::port_out: return (place & mask) == first;
+        }
+        return false;
+    }
+    bool operator==(const Breakpoint&) const = default;
 };
 
 class Debugger {
@@ -42,8 +57,8 @@ class Debugger {
     bool armed() const { return !points.empty() || before_step || run_to >= 0; }
     bool stopped() const { return !reason.empty(); }
 
-    // Runs an instruction at a time while tstates < tstates_limit and tstatesh <
-    // tstatesh_limit: what Spectrum::z80_run does, with the checks. True when a breakpoint
+    // Runs while tstates < tstates_limit and tstatesh < tstatesh_limit: what
+    // Spectrum::z80_run does, with the checks. True when a breakpoint
     // or watchpoint stopped it (`reason` says which). Run again from a stop, the instruction
     // the machine stopped before runs without stopping again.
     bool run(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_limit);
@@ -62,13 +77,11 @@ class Debugger {
     bool toggle(uint16_t address);
     bool breaks_at(uint16_t address) const;
 
-    // Called by the checking bus after each access, when watching_memory (or
-    // watching_ports) says a watchpoint of that kind is set.
+    // Called by the checking bus after each access of `kind` (read, write, port_in,
+    // port_out) at `place`, when watching_memory (or watching_ports) says a watchpoint of
+    // that kind is set.
     bool watching_memory = false, watching_ports = false;
-    void memory_read(uint16_t addr, uint8_t value);
-    void memory_write(uint16_t addr, uint8_t value);
-    void port_read(uint16_t port, uint8_t value);
-    void port_write(uint16_t port, uint8_t value);
+    void accessed(Breakpoint::Kind kind, uint16_t place, uint8_t value);
 
     // What the checking bus asks at each step (debug_bus.h). A step starts with PC at `pc`:
     // whether the machine must be looked at before the instruction (a breakpoint there, a
@@ -94,11 +107,9 @@ class Debugger {
     uint16_t stop_pc = 0;
     int32_t stop_t = INT32_MIN;
 
-    void hit(const char* what, uint16_t addr, uint8_t value);
     void prepare();
     // Whether the instruction at PC, about to run, is a stop; sets `reason`.
     bool stops_before(const Spectrum& m);
-    bool run_limited(Spectrum& m, int32_t tstates_limit, int32_t tstatesh_limit);
 };
 
 // The checking path's run over each bus, in the machine's CPU model, while tstates < limit

@@ -124,7 +124,7 @@ std::vector<std::string> Monitor::page(const Spectrum& m, const Debugger& d, con
             const uint16_t here = static_cast<uint16_t>(a + i);
             const bool watched = std::any_of(d.points.begin(), d.points.end(), [here](auto& p) {
                 return (p.kind == Breakpoint::Kind::read || p.kind == Breakpoint::Kind::write) &&
-                       here >= p.first && here <= p.last;
+                       p.covers(here);
             });
             hex += line("%c%02X", watched ? '*' : ' ', b);
             chars += b >= 32 && b < 127 ? static_cast<char>(b) : '.';

@@ -1,7 +1,8 @@
 #include "frontend/watch_spec.h"
 
+#include "frontend/words.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 namespace {
@@ -17,8 +18,7 @@ bool address_of(const std::string& text, const Symbols& symbols, uint16_t& value
 bool parse_condition(const std::string& text, const Symbols& symbols, RegisterCondition& when,
                      std::string& error) {
     const auto equals = text.find('=');
-    std::string reg = text.substr(0, equals);
-    for (char& ch : reg) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    const std::string reg = ascii_upper(text.substr(0, equals));
     if (equals == std::string::npos || !register_name_known(reg)) {
         error = "\"" + text + "\" is no REG=VALUE (A F B C D E H L I R AF BC DE HL IX IY SP PC)";
         return false;
@@ -91,11 +91,7 @@ std::string watch_label(const Breakpoint& p) {
 }
 
 bool toggle_point(std::vector<Breakpoint>& points, const Breakpoint& point) {
-    const auto same = std::find_if(points.begin(), points.end(), [&point](const Breakpoint& p) {
-        return p.kind == point.kind && p.first == point.first && p.last == point.last &&
-               p.mask == point.mask && p.when.reg == point.when.reg &&
-               p.when.value == point.when.value;
-    });
+    const auto same = std::find(points.begin(), points.end(), point);
     if (same != points.end()) {
         points.erase(same);
         return false;
