@@ -115,30 +115,36 @@ TEST_F(DebuggerTest, WatchesMemoryAndPorts) {
     }
 }
 
-// HALT waits for the frame's interrupt: the breakpoint at its handler stops before the
-// handler's first instruction, at the frame's start, with the HALT's successor pushed.
-TEST_F(DebuggerTest, StopsInTheInterruptHandler) {
-    d.points.push_back({.first = 0x0038});
-    ASSERT_FALSE(d.run(*m, m->tpf, INT32_MAX));
-    EXPECT_TRUE(m->z80.halted);
-    m->end_logical_frame();
-    ASSERT_TRUE(d.run(*m, m->tpf, INT32_MAX));
-    EXPECT_EQ(d.reason, "BREAK AT $0038");
-    EXPECT_EQ(m->z80.PC, 0x0038);
-    EXPECT_LT(m->tstates, 40);
-    EXPECT_EQ(m->RAM[2 * 0x4000 + 0x0FFE] | (m->RAM[2 * 0x4000 + 0x0FFF] << 8), at("spin"));
-}
-
-// The interrupt's push of PC is watched as any write: the stop comes after it, before the
-// handler's first instruction.
-TEST_F(DebuggerTest, WatchesTheInterruptsPush) {
-    ASSERT_FALSE(d.run(*m, m->tpf, INT32_MAX));
-    m->end_logical_frame();
-    d.points.push_back({.kind = Breakpoint::Kind::write, .first = 0x8FFE, .last = 0x8FFF});
-    ASSERT_TRUE(d.run(*m, m->tpf, INT32_MAX));
-    EXPECT_EQ(d.reason.substr(0, 21), "WRITE $8FFF=$80 AT PC");
-    EXPECT_EQ(m->z80.PC, 0x0038);
-    EXPECT_EQ(m->z80.SP, 0x8FFE);
+// HALT waits for the frame's interrupt: a breakpoint at its handler, and a watchpoint on the
+// interrupt's push of PC (watched as any write), stop before the handler's first instruction,
+// at the frame's start, with the HALT's successor pushed. The breakpoint is set from the
+// start (the frame before does not stop at it); the watchpoint after the CALL's push.
+TEST_F(DebuggerTest, StopsAtTheInterruptHandlerAndWatchesItsPush) {
+    const struct {
+        Breakpoint point;
+        bool from_the_start;
+        const char* reason;
+    } cases[] = {
+        {{.first = 0x0038}, true, "BREAK AT $0038"},
+        {{.kind = Breakpoint::Kind::write, .first = 0x8FFE, .last = 0x8FFF},
+         false,
+         "WRITE $8FFF=$80 AT PC "},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        Debugger watch;
+        if (c.from_the_start) watch.points.push_back(c.point);
+        ASSERT_FALSE(watch.run(*m, m->tpf, INT32_MAX)) << c.reason;
+        EXPECT_TRUE(m->z80.halted);
+        m->end_logical_frame();
+        if (!c.from_the_start) watch.points.push_back(c.point);
+        ASSERT_TRUE(watch.run(*m, m->tpf, INT32_MAX)) << c.reason;
+        EXPECT_EQ(watch.reason.substr(0, std::string(c.reason).size()), c.reason);
+        EXPECT_EQ(m->z80.PC, 0x0038) << c.reason;
+        EXPECT_EQ(m->z80.SP, 0x8FFE) << c.reason;
+        EXPECT_LT(m->tstates, 40) << c.reason;
+        EXPECT_EQ(m->RAM[2 * 0x4000 + 0x0FFE] | (m->RAM[2 * 0x4000 + 0x0FFF] << 8), at("spin"));
+    }
 }
 
 // Stopped and resumed anywhere in its frames, the checking path leaves the machine exactly
